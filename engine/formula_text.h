@@ -46,8 +46,13 @@ struct FormulaContext {
     std::function<std::string(std::uint32_t nameIndex)> definedName;
 
     // An external or add-in name (ptgNameX) by the XTI index and its one-based index there,
-    // e.g. "[1]!Total", or an add-in function's name such as "EOMONTH".
+    // e.g. "[1]!Total", or an add-in function's name such as "EOMONTH". BIFF5 passes its
+    // token's 16-bit EXTERNSHEET field as stored.
     std::function<std::string(std::uint32_t externIndex, std::uint32_t nameIndex)> externalName;
+
+    // BIFF5 only: appends 8-bit text (string constants) in the workbook's code page as UTF-8.
+    // Read as Latin-1 when empty.
+    std::function<void(Bytes text, std::string& out)> appendCodePageText;
 
     // The shared or array formula anchored at (row, column), which ptgExp and ptgTbl point to:
     // its tokens are rendered in place, relative to this cell. Nothing when unknown.
