@@ -1,0 +1,115 @@
+// The late-bound object layer: name comparison, the factory registry and small conversions.
+#include "automation.h"
+
+#include <cmath>
+#include <map>
+#include <mutex>
+
+#include "engine_automation.h"
+
+namespace quillmark::automation {
+namespace {
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+struct Registry {
+    std::mutex mutex;
+    std::map<std::string, Factory, std::less<>> factories;  // keys lower-cased
+};
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = lowerAscii(c);
+    return out;
+}
+
+Registry& registry() {
+    // The embedded engine serves "Excel.Application" unless someone registers another backend.
+    static Registry* instance = [] {
+        auto* created = new Registry;
+        created->factories[lowered(kExcelApplication)] = createEngineApplication;
+        return created;
+    }();
+    return *instance;
+}
+
+}  // namespace
+
+bool sameMember(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+CallOutcome Object::get(std::string_view member, const Arguments& arguments) const {
+    if (target_ == nullptr) return fail(FailureKind::BadArgument, "object variable is nothing");
+    return target_->invoke(member, Invoke::Get, arguments);
+}
+
+CallOutcome Object::call(std::string_view member, const Arguments& arguments) const {
+    if (target_ == nullptr) return fail(FailureKind::BadArgument, "object variable is nothing");
+    return target_->invoke(member, Invoke::Call, arguments);
+}
+
+Outcome<Object> Object::getObject(std::string_view member, const Arguments& arguments) const {
+    auto result = get(member, arguments);
+    if (!result) return result.failure();
+    if (auto* object = std::get_if<DispatchRef>(&result.value()); object && *object)
+        return Object(*object);
+    return fail(FailureKind::BadArgument, std::string(member) + " did not return an object");
+}
+
+Outcome<Object> createObject(std::string_view progId) {
+    Factory factory;
+    {
+        Registry& shared = registry();
+        std::lock_guard lock(shared.mutex);
+        auto found = shared.factories.find(lowered(progId));
+        if (found == shared.factories.end())
+            return fail(FailureKind::NotAvailable, "no automation server for " + std::string(progId));
+        factory = found->second;
+    }
+    return factory();
+}
+
+void registerFactory(std::string progId, Factory factory) {
+    Registry& shared = registry();
+    std::lock_guard lock(shared.mutex);
+    shared.factories[lowered(progId)] = std::move(factory);
+}
+
+void unregisterFactory(std::string_view progId) {
+    Registry& shared = registry();
+    std::lock_guard lock(shared.mutex);
+    shared.factories.erase(lowered(progId));
+}
+
+Failure noSuchMember(std::string_view member) {
+    return fail(FailureKind::NoSuchMember, "object has no member " + std::string(member));
+}
+
+Failure badArgument(std::string_view member, std::string_view why) {
+    return fail(FailureKind::BadArgument, std::string(member) + ": " + std::string(why));
+}
+
+Outcome<std::int64_t> toInteger(const Variant& value) {
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return *integer;
+    if (const auto* boolean = std::get_if<bool>(&value)) return *boolean ? -1 : 0;
+    if (const auto* real = std::get_if<double>(&value)) {
+        if (!std::isfinite(*real) || std::fabs(*real) > 9.2e18)
+            return fail(FailureKind::BadArgument, "number out of range");
+        return static_cast<std::int64_t>(std::llround(*real));
+    }
+    return fail(FailureKind::BadArgument, "not a number");
+}
+
+Outcome<std::string> toText(const Variant& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (std::holds_alternative<std::monostate>(value)) return std::string();
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
+    if (const auto* boolean = std::get_if<bool>(&value)) return std::string(*boolean ? "True" : "False");
+    return fail(FailureKind::BadArgument, "not text");
+}
+
+}  // namespace quillmark::automation

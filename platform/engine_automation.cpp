@@ -1,0 +1,228 @@
+// Automation objects over the embedded engine. Each application object owns the workbooks it
+// opened; sheets and ranges keep their workbook alive through shared references, so an
+// object handed out stays valid however the caller orders its releases.
+#include "engine_automation.h"
+
+#include <QString>
+
+#include "matcher.h"
+#include "workbook.h"
+
+namespace quillmark::automation {
+namespace {
+
+using engine::WorkbookReader;
+
+struct OpenWorkbook {
+    std::unique_ptr<WorkbookReader> reader;
+    std::string fileName;
+};
+using WorkbookRef = std::shared_ptr<OpenWorkbook>;
+
+struct ApplicationState {
+    std::vector<WorkbookRef> workbooks;  // the last opened is the active one
+    bool quit = false;
+};
+using StateRef = std::shared_ptr<ApplicationState>;
+
+Outcome<Object> applicationObject(StateRef state);
+
+// A grid position as a spreadsheet writes it: column letters then the 1-based row.
+std::string cellAddress(std::uint32_t row, std::uint32_t column) {
+    std::string letters;
+    for (std::uint64_t n = std::uint64_t{column} + 1; n > 0; n = (n - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+    return "$" + letters + "$" + std::to_string(std::uint64_t{row} + 1);
+}
+
+bool sameSheetName(const std::string& a, const std::string& b) {
+    // Sheet names are unique without regard to letter case, in any script.
+    return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+}
+
+class RangeObject final : public Dispatch {
+public:
+    RangeObject(StateRef state, WorkbookRef workbook, std::size_t sheet,
+                std::optional<engine::CellPosition> cell)
+        : state_(std::move(state)), workbook_(std::move(workbook)), sheet_(sheet), cell_(cell) {}
+
+    CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
+        if (sameMember(member, "Cells") && arguments.empty())
+            return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
+        if (sameMember(member, "Find")) return find(arguments);
+        if (sameMember(member, "Application")) return applicationVariant();
+        if (cell_ && sameMember(member, "Row")) return Variant(std::int64_t{cell_->row} + 1);
+        if (cell_ && sameMember(member, "Column")) return Variant(std::int64_t{cell_->column} + 1);
+        if (cell_ && sameMember(member, "Address")) return Variant(cellAddress(cell_->row, cell_->column));
+        return noSuchMember(member);
+    }
+
+private:
+    CallOutcome find(const Arguments& arguments) {
+        if (arguments.empty()) return badArgument("Find", "What is required");
+        auto what = toText(arguments[0]);
+        if (!what) return what.failure();
+        engine::Matcher matcher(what.value());
+        auto found = workbook_->reader->findFirst(sheet_, matcher);
+        if (!found) return found.failure();
+        if (!found.value()) return Variant();  // nothing: the keyword is not on this sheet
+        return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, *found.value())));
+    }
+
+    CallOutcome applicationVariant() {
+        auto application = applicationObject(state_);
+        return Variant(application.value().dispatch());
+    }
+
+    StateRef state_;
+    WorkbookRef workbook_;
+    std::size_t sheet_;
+    std::optional<engine::CellPosition> cell_;  // nothing: the whole sheet's cells
+};
+
+class SheetObject final : public Dispatch {
+public:
+    SheetObject(StateRef state, WorkbookRef workbook, std::size_t sheet)
+        : state_(std::move(state)), workbook_(std::move(workbook)), sheet_(sheet) {}
+
+    CallOutcome invoke(std::string_view member, Invoke, const Arguments&) override {
+        const engine::SheetInfo& info = workbook_->reader->sheets()[sheet_];
+        if (sameMember(member, "Name")) return Variant(info.name);
+        if (sameMember(member, "Visible")) return Variant(!info.hidden);
+        if (sameMember(member, "Application")) return Variant(applicationObject(state_).value().dispatch());
+        if (sameMember(member, "Cells") && engine::isGridSheet(info.kind))
+            return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
+        return noSuchMember(member);
+    }
+
+private:
+    StateRef state_;
+    WorkbookRef workbook_;
+    std::size_t sheet_;
+};
+
+// Sheets (every sheet) or Worksheets (grid sheets only) of one workbook.
+class SheetsObject final : public Dispatch {
+public:
+    SheetsObject(StateRef state, WorkbookRef workbook, bool gridOnly)
+        : state_(std::move(state)), workbook_(std::move(workbook)) {
+        const auto& sheets = workbook_->reader->sheets();
+        for (std::size_t i = 0; i < sheets.size(); ++i)
+            if (!gridOnly || engine::isGridSheet(sheets[i].kind)) members_.push_back(i);
+    }
+
+    CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
+        if (sameMember(member, "Count")) return Variant(static_cast<std::int64_t>(members_.size()));
+        if (sameMember(member, "Item") && !arguments.empty()) return item(arguments[0]);
+        return noSuchMember(member);
+    }
+
+    // Position (1-based) or name, as the collection's default member takes them.
+    CallOutcome item(const Variant& key) {
+        if (const auto* name = std::get_if<std::string>(&key)) {
+            for (std::size_t index : members_)
+                if (sameSheetName(workbook_->reader->sheets()[index].name, *name)) return sheet(index);
+            return badArgument("Item", "no sheet named " + *name);
+        }
+        auto position = toInteger(key);
+        if (!position) return position.failure();
+        if (position.value() < 1 || static_cast<std::uint64_t>(position.value()) > members_.size())
+            return badArgument("Item", "subscript out of range");
+        return sheet(members_[static_cast<std::size_t>(position.value() - 1)]);
+    }
+
+private:
+    CallOutcome sheet(std::size_t index) {
+        return Variant(DispatchRef(std::make_shared<SheetObject>(state_, workbook_, index)));
+    }
+
+    StateRef state_;
+    WorkbookRef workbook_;
+    std::vector<std::size_t> members_;
+};
+
+class WorkbookObject final : public Dispatch {
+public:
+    WorkbookObject(StateRef state, WorkbookRef workbook)
+        : state_(std::move(state)), workbook_(std::move(workbook)) {}
+
+    CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
+        if (sameMember(member, "FullName")) return Variant(workbook_->fileName);
+        bool grid = sameMember(member, "Worksheets");
+        if (grid || sameMember(member, "Sheets")) {
+            auto sheets = std::make_shared<SheetsObject>(state_, workbook_, grid);
+            if (arguments.empty()) return Variant(DispatchRef(sheets));
+            return sheets->item(arguments[0]);
+        }
+        return noSuchMember(member);
+    }
+
+private:
+    StateRef state_;
+    WorkbookRef workbook_;
+};
+
+class WorkbooksObject final : public Dispatch {
+public:
+    explicit WorkbooksObject(StateRef state) : state_(std::move(state)) {}
+
+    CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
+        if (sameMember(member, "Count")) return Variant(static_cast<std::int64_t>(state_->workbooks.size()));
+        if (sameMember(member, "Open")) return open(arguments);
+        return noSuchMember(member);
+    }
+
+private:
+    CallOutcome open(const Arguments& arguments) {
+        if (arguments.empty()) return badArgument("Open", "FileName is required");
+        auto fileName = toText(arguments[0]);
+        if (!fileName) return fileName.failure();
+        auto reader = engine::openWorkbook(fileName.value());
+        if (!reader) return reader.failure();
+        auto workbook = std::make_shared<OpenWorkbook>(OpenWorkbook{reader.take(), fileName.value()});
+        state_->workbooks.push_back(workbook);
+        return Variant(DispatchRef(std::make_shared<WorkbookObject>(state_, workbook)));
+    }
+
+    StateRef state_;
+};
+
+class ApplicationObject final : public Dispatch {
+public:
+    explicit ApplicationObject(StateRef state) : state_(std::move(state)) {}
+
+    CallOutcome invoke(std::string_view member, Invoke how, const Arguments& arguments) override {
+        if (sameMember(member, "Quit")) {
+            // Quitting closes every workbook without saving; asking twice is harmless.
+            state_->quit = true;
+            state_->workbooks.clear();
+            return Variant();
+        }
+        if (state_->quit) return fail(FailureKind::NotAvailable, "the application has quit");
+        if (sameMember(member, "Workbooks"))
+            return Variant(DispatchRef(std::make_shared<WorkbooksObject>(state_)));
+        if (sameMember(member, "Application")) return Variant(DispatchRef(shared()));
+        if (sameMember(member, "Worksheets") || sameMember(member, "Sheets")) {
+            if (state_->workbooks.empty()) return badArgument(member, "no workbook is open");
+            WorkbookObject active(state_, state_->workbooks.back());
+            return active.invoke(member, how, arguments);
+        }
+        return noSuchMember(member);
+    }
+
+private:
+    DispatchRef shared() { return std::make_shared<ApplicationObject>(state_); }
+    StateRef state_;
+};
+
+Outcome<Object> applicationObject(StateRef state) {
+    return Object(std::make_shared<ApplicationObject>(std::move(state)));
+}
+
+}  // namespace
+
+Outcome<Object> createEngineApplication() {
+    return applicationObject(std::make_shared<ApplicationState>());
+}
+
+}  // namespace quillmark::automation
