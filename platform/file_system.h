@@ -28,8 +28,10 @@ public:
 
     // The bare names of the entries of `folder` (a path ending with the separator) whose
     // names match `pattern` ("*" any run, "?" one character, letter case ignored), filtered
-    // by `mask`, in the platform's listing order. Empty when the folder cannot be listed.
-    // Paths and names are the file system's exact bytes.
+    // by `mask`, in the platform's listing order (POSIX: by name with letter case ignored,
+    // then by bytes). Links count as what they lead to; "." and ".." are never listed.
+    // Empty when the folder cannot be listed. Paths and names are the file system's exact
+    // bytes.
     virtual std::vector<std::string> list(const std::string& folder, std::string_view pattern,
                                           unsigned mask) = 0;
 
