@@ -1,0 +1,88 @@
+// The POSIX folder listing: wildcard matching, which kinds of entry each mask lets through,
+// the listing order, and the empty answers that stand for every failure.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "file_system.h"
+
+using namespace quillmark::platform;
+using Names = std::vector<std::string>;
+
+class TestPosixFileSystem : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir directory_;
+    std::string root_;
+
+    void file(const std::string& name) {
+        const int descriptor = ::open((root_ + name).c_str(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY2(descriptor >= 0, name.c_str());
+        ::close(descriptor);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(directory_.isValid());
+        root_ = directory_.path().toStdString() + "/";
+        for (const char* name : {"b.xls", "B.xls", "a.XLS", "\xC3\x84rger.xls", "\xC3\xA9.xls",
+                                 "notes.txt", ".x.xls"})
+            file(name);
+        QVERIFY(::mkdir((root_ + "Folder.xls").c_str(), 0755) == 0);
+        QVERIFY(::mkfifo((root_ + "pipe.xls").c_str(), 0644) == 0);
+        QVERIFY(::symlink("Folder.xls", (root_ + "folder-link").c_str()) == 0);
+        QVERIFY(::symlink("missing", (root_ + "dangling.xls").c_str()) == 0);
+    }
+
+    void listsFilesInCaseIgnoringOrder() {
+        // Ties in folded order go to the smaller bytes: "B.xls" before "b.xls".
+        QCOMPARE(nativeFileSystem().list(root_, "*xls*", kListFilesOnly),
+                 (Names{".x.xls", "a.XLS", "B.xls", "b.xls", "\xC3\x84rger.xls",
+                        "\xC3\xA9.xls"}));
+    }
+
+    void matchesWildcardsByCharacter() {
+        FileSystem& fileSystem = nativeFileSystem();
+        QCOMPARE(fileSystem.list(root_, "?.xls", kListFilesOnly),
+                 (Names{"a.XLS", "B.xls", "b.xls", "\xC3\xA9.xls"}));
+        QCOMPARE(fileSystem.list(root_, "\xC3\xA4RGER*", kListFilesOnly),
+                 (Names{"\xC3\x84rger.xls"}));
+        QCOMPARE(fileSystem.list(root_, "*.txt", kListFilesOnly), (Names{"notes.txt"}));
+        QCOMPARE(fileSystem.list(root_, "notes", kListFilesOnly), Names{});
+    }
+
+    void withFoldersAddsFoldersAndLinksToThem() {
+        const Names all = nativeFileSystem().list(root_, "*", kListWithFolders);
+        QCOMPARE(all, (Names{".x.xls", "a.XLS", "B.xls", "b.xls", "folder-link", "Folder.xls",
+                             "notes.txt", "\xC3\x84rger.xls", "\xC3\xA9.xls"}));
+    }
+
+    void attributesFollowLinks() {
+        FileSystem& fileSystem = nativeFileSystem();
+        QCOMPARE(fileSystem.attributes(root_ + "Folder.xls"), std::optional(kAttributeFolder));
+        QCOMPARE(fileSystem.attributes(root_ + "folder-link"), std::optional(kAttributeFolder));
+        QCOMPARE(fileSystem.attributes(root_ + "b.xls"), std::optional(0u));
+        QCOMPARE(fileSystem.attributes(root_ + "pipe.xls"), std::optional(0u));
+        QCOMPARE(fileSystem.attributes(root_ + "dangling.xls"), std::nullopt);
+        QVERIFY(fileSystem.identity(root_ + "folder-link") ==
+                fileSystem.identity(root_ + "Folder.xls/"));
+        QVERIFY(!fileSystem.identity(root_ + "missing"));
+    }
+
+    void failuresAreEmptyListings() {
+        FileSystem& fileSystem = nativeFileSystem();
+        QVERIFY(fileSystem.list(root_ + "missing/", "*", kListWithFolders).empty());
+        QVERIFY(fileSystem.list(root_ + "b.xls/", "*", kListWithFolders).empty());
+        QVERIFY(fileSystem.list(root_ + "pipe.xls/", "*", kListWithFolders).empty());
+        const std::string tooLong = root_ + std::string(5000, 'n') + "/";
+        QVERIFY(fileSystem.list(tooLong, "*", kListWithFolders).empty());
+        QVERIFY(!fileSystem.attributes(tooLong));
+        QVERIFY(fileSystem.list(std::string("a\0b/", 4), "*", kListWithFolders).empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPosixFileSystem)
+#include "test_posix_file_system.moc"
