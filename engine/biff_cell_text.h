@@ -20,12 +20,9 @@ const char* errorText(std::uint8_t code);
 // escapes and bracketed colours or locales; [h], [mm], [ss] elapsed-time brackets count.
 bool isDateFormatCode(std::string_view code);
 
-// The built-in formats that are dates or times (14-22, 45-47).
+// The built-in formats that are dates or times (14-22, 45-47, and the East Asian 27-36 and
+// 50-58), unless a FORMAT record gives the index a code of its own.
 bool isBuiltinDateFormat(std::uint16_t formatIndex);
-
-// Appends the serial date as en-US text, "m/d/yyyy", plus " h:mm" or " h:mm:ss" when it has
-// a time of day. False (nothing appended) for serials outside the years 1900/1904-9999.
-bool appendDateText(double serial, bool date1904, std::string& out);
 
 // Which cell formats (XF records) are date formats, built as FORMAT and XF records stream
 // past. Only date answers are kept, never the format codes.
@@ -50,10 +47,5 @@ private:
     std::vector<std::uint16_t> xfFormats_;
     std::uint16_t nextFormatIndex_ = 0;
 };
-
-// Whether a keyword could ever match a number's or a date's text, which hold only digits,
-// "-", "+", ".", "E", "/", ":" and spaces. Lets a search skip number formatting entirely
-// for a keyword such as "total".
-bool keywordCanMatchNumbers(std::string_view keyword);
 
 }  // namespace quillmark::engine::biff

@@ -39,8 +39,11 @@ std::string externalName(const Globals& globals, std::uint32_t externIndex,
                          std::uint32_t nameIndex) {
     if (nameIndex == 0) return {};
     if (globals.version != Version::Biff8) {
-        if (externIndex >= globals.biff5ExternNames.size()) return {};
-        const auto& names = globals.biff5ExternNames[externIndex];
+        // BIFF5 tokens hold a one-based EXTERNSHEET index, negative for this workbook.
+        int stored = static_cast<std::int16_t>(externIndex);
+        std::size_t sheet = static_cast<std::size_t>(stored < 0 ? -stored : stored);
+        if (sheet == 0 || sheet > globals.biff5ExternNames.size()) return {};
+        const auto& names = globals.biff5ExternNames[sheet - 1];
         return nameIndex <= names.size() ? names[nameIndex - 1] : std::string{};
     }
     if (externIndex >= globals.externSheets.size()) return {};

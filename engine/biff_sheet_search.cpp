@@ -4,7 +4,9 @@
 
 #include "biff_formula_context.h"
 #include "byte_order.h"
+#include "keyword_alphabet.h"
 #include "number_text.h"
+#include "serial_date.h"
 
 namespace quillmark::engine::biff {
 namespace {
@@ -60,7 +62,10 @@ private:
 
     const SheetSearchInput& input_;
     const Matcher& matcher_;
-    const bool numbersCanMatch_;
+    // Whether the keyword could match a number's text or a date's at all: when not, numeric
+    // cells are skipped without formatting them.
+    const bool numberTextCanMatch_;
+    const bool dateTextCanMatch_;
     DateStyles styles_;                         // a single-sheet stream's own formats
     std::unique_ptr<CodePageDecoder> decoder_;  // and its own code page
     SharedFormulaTable sharedFormulas_;
@@ -72,9 +77,14 @@ private:
 SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher)
     : input_(input),
       matcher_(matcher),
-      numbersCanMatch_(keywordCanMatchNumbers(matcher.keyword())),
+      numberTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kNumberAlphabet)),
+      dateTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kDateAlphabet)),
       decoder_(std::make_unique<CodePageDecoder>(1252)),
-      formulaContext_(makeFormulaContext(input.globals, sharedFormulas_)) {}
+      formulaContext_(makeFormulaContext(input.globals, sharedFormulas_)) {
+    formulaContext_.appendCodePageText = [this](Bytes text, std::string& out) {
+        decoder().append(text.data(), text.size(), out);
+    };
+}
 
 Outcome<std::optional<CellPosition>> SheetSearch::run() {
     if (input_.bofOffset >= input_.stream.size())
@@ -252,12 +262,16 @@ SheetSearch::Hit SheetSearch::matchLabel(Bytes data) {
 }
 
 bool SheetSearch::numberMatches(double value, bool isDate) {
-    if (!numbersCanMatch_) return false;
+    if (numberTextCanMatch_) {
+        text_.clear();
+        appendNumberText(value, text_);
+        if (matcher_.matches(text_)) return true;
+    }
+    if (!isDate || !dateTextCanMatch_) return false;
     text_.clear();
-    appendNumberText(value, text_);
-    if (matcher_.matches(text_)) return true;
-    text_.clear();
-    return isDate && appendDateText(value, styles().date1904, text_) && matcher_.matches(text_);
+    appendSerialDateText(value, styles().date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900,
+                         text_);
+    return !text_.empty() && matcher_.matches(text_);
 }
 
 SheetSearch::Hit SheetSearch::matchNumberCell(Bytes data, double value, bool isDate) {
@@ -272,7 +286,7 @@ SheetSearch::Hit SheetSearch::matchBoolErr(std::uint32_t row, std::uint32_t colu
 
 SheetSearch::Hit SheetSearch::matchMulRk(Bytes data) {
     // MULRK: row, first column, then (XF, RK) pairs of six bytes, then the last column.
-    if (!numbersCanMatch_ || data.size() < 6) return {};
+    if ((!numberTextCanMatch_ && !dateTextCanMatch_) || data.size() < 6) return {};
     std::uint16_t row = readU16(data.data());
     std::uint16_t firstColumn = readU16(data.data() + 2);
     std::size_t count = (data.size() - 6) / 6;
