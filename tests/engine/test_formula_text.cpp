@@ -56,8 +56,8 @@ Decoded decode(const std::vector<std::uint8_t>& rgce, FormulaDialect dialect,
     // build reports.
     auto tokens = std::make_unique<std::uint8_t[]>(rgce.size() + 1);
     auto extras = std::make_unique<std::uint8_t[]>(extra.size() + 1);
-    std::memcpy(tokens.get(), rgce.data(), rgce.size());
-    std::memcpy(extras.get(), extra.data(), extra.size());
+    if (!rgce.empty()) std::memcpy(tokens.get(), rgce.data(), rgce.size());
+    if (!extra.empty()) std::memcpy(extras.get(), extra.data(), extra.size());
     Decoded decoded;
     FormulaTokens formula{Bytes(tokens.get(), rgce.size()), Bytes(extras.get(), extra.size())};
     decoded.ok = appendFormulaText(formula, dialect, context, decoded.text);
