@@ -1,0 +1,27 @@
+// The workbook part of an xlsx package (ECMA-376 Part 1, 18.2.27 workbook): the sheet list
+// in order with each sheet's relationship id, and the date system.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "outcome.h"
+
+namespace quillmark::engine {
+
+class ZipArchive;
+
+struct WorkbookSheetEntry {
+    std::string name;
+    std::string relationshipId;
+    bool hidden = false;  // state="hidden" or "veryHidden"
+};
+
+struct WorkbookPart {
+    std::vector<WorkbookSheetEntry> sheets;
+    bool date1904 = false;  // workbookPr date1904
+};
+
+Outcome<WorkbookPart> readWorkbookPart(const ZipArchive& zip, const std::string& partName);
+
+}  // namespace quillmark::engine

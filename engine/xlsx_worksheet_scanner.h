@@ -1,0 +1,28 @@
+// Streams one xlsx worksheet or macro sheet part (ECMA-376 Part 1, 18.3.1.99 worksheet,
+// sheetData/row/c) and stops at the first cell whose formula or value text matches.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "outcome.h"
+#include "serial_date.h"
+#include "workbook.h"
+#include "xml_pull_tokenizer.h"
+
+namespace quillmark::engine {
+
+class Matcher;
+class StringTableMatches;
+
+struct WorksheetContext {
+    const Matcher& matcher;
+    const StringTableMatches* sharedStrings = nullptr;  // nullptr: the workbook has none
+    const std::vector<bool>* dateStyles = nullptr;      // per cellXfs entry; nullptr: none
+    DateEpoch epoch = DateEpoch::Excel1900;
+};
+
+Outcome<std::optional<CellPosition>> findFirstInWorksheet(XmlPullTokenizer::Source source,
+                                                          const WorksheetContext& context);
+
+}  // namespace quillmark::engine
