@@ -1,6 +1,5 @@
-// Two kinds of pass over the content document. Opening reads the table names (and which
-// table styles hide a table). A search reads every table once per keyword and keeps the
-// first match of each, since one table cannot be reached without parsing those before it.
+// The two passes over the content document: the table names (and which table styles hide a
+// table), and the first match of each table.
 // Repeated rows and cells (number-rows-repeated, number-columns-repeated) only move the
 // position: a cell repeated a billion times is tested once.
 #include "ods_document.h"
@@ -74,13 +73,13 @@ private:
     int cellDepth_ = 0;
 };
 
-class SearchHandler : public XmlHandler {
+class SearchHandler : public SheetSearchHandler {
 public:
     SearchHandler(const Matcher& matcher, std::vector<std::optional<CellPosition>>& found)
         : matcher_(matcher), found_(found),
           spaceCap_(std::max<std::size_t>(matcher.keyword().size() + 1, 8)) {}
 
-    std::size_t tablesCompleted() const { return tablesCompleted_; }
+    std::size_t sheetsCompleted() const override { return tablesCompleted_; }
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override {
         if (skipDepth_ > 0 || (inCell_ && isForeignObject(name))) {
@@ -204,58 +203,19 @@ private:
     std::string extraValues_;  // office:value and friends, each ended by a NUL
 };
 
-class OdsReader : public WorkbookReader {
-public:
-    OdsReader(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip, ContentParse parse)
-        : data_(std::move(data)), zip_(std::move(zip)), parse_(std::move(parse)) {}
-
-    Status load() {
-        SheetListHandler handler(sheets_);
-        return parse_(handler);
-    }
-
-    const std::vector<SheetInfo>& sheets() const override { return sheets_; }
-
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex, const Matcher& matcher) override {
-        if (sheetIndex >= sheets_.size()) return fail(FailureKind::BadArgument, "no sheet at that position");
-        if (matcher.matchesNothing()) return std::optional<CellPosition>();
-        if (!searched_ || searchedKeyword_ != matcher.keyword()) search(matcher);
-        if (sheetIndex < found_.size() && sheetIndex < tablesCompleted_) return found_[sheetIndex];
-        if (searchFailure_) return *searchFailure_;
-        return fail(FailureKind::Corrupt, "the table went missing between two reads");
-    }
-
-private:
-    void search(const Matcher& matcher) {
-        found_.clear();
-        searchFailure_.reset();
-        SearchHandler handler(matcher, found_);
-        Status parsed = parse_(handler);
-        if (!parsed) searchFailure_ = parsed.failure();
-        tablesCompleted_ = handler.tablesCompleted();
-        searched_ = true;
-        searchedKeyword_ = matcher.keyword();
-    }
-
-    std::shared_ptr<const FileData> data_;
-    std::unique_ptr<ZipArchive> zip_;
-    ContentParse parse_;
-    std::vector<SheetInfo> sheets_;
-    bool searched_ = false;
-    std::string searchedKeyword_;
-    std::vector<std::optional<CellPosition>> found_;
-    std::size_t tablesCompleted_ = 0;
-    std::optional<Failure> searchFailure_;
-};
-
 }  // namespace
 
 ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
-                             ContentParse parse) {
-    auto reader = std::make_unique<OdsReader>(std::move(data), std::move(zip), std::move(parse));
-    Status loaded = reader->load();
-    if (!loaded) return loaded.failure();
-    return std::unique_ptr<WorkbookReader>(std::move(reader));
+                             DocumentParse parse) {
+    XmlWorkbookFormat format;
+    format.parse = std::move(parse);
+    format.makeSheetList = [](std::vector<SheetInfo>& sheets) {
+        return std::make_unique<SheetListHandler>(sheets);
+    };
+    format.makeSearch = [](const Matcher& matcher, std::vector<std::optional<CellPosition>>& found) {
+        return std::make_unique<SearchHandler>(matcher, found);
+    };
+    return openXmlWorkbook(std::move(data), std::move(zip), std::move(format));
 }
 
 }  // namespace quillmark::engine

@@ -2,24 +2,16 @@
 // shared by the zipped (.ods, .ots: content.xml) and flat (.fods) forms.
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "workbook.h"
+#include "xml_workbook_passes.h"
 #include "zip_archive.h"
 
 namespace quillmark::engine {
 
-class XmlHandler;
-
-// Runs one streaming parse of the content document through `handler`.
-using ContentParse = std::function<Status(XmlHandler& handler)>;
-
-// The reader over either form. It keeps the file's bytes (and zip) alive for `parse`.
+// The reader over either form; `parse` runs one pass over the content document.
 ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
-                             ContentParse parse);
+                             DocumentParse parse);
 
 }  // namespace quillmark::engine
