@@ -1,7 +1,11 @@
 // Starts Quillmark: the main window and nothing else.
 #include <QApplication>
 
+#include "form1.h"
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    return 0;
+    quillmark::app::Form1 form;
+    form.show();  // runs Form_Load and centres the window on the screen
+    return application.exec();
 }

@@ -1,0 +1,121 @@
+// The main window's own control kinds.
+#include "controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <cmath>
+
+namespace quillmark::app {
+
+QRect pixelsFromTwips(int left, int top, int width, int height) {
+    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+                 height / kTwipsPerPixel);
+}
+
+// ImageButton
+
+ImageButton::ImageButton(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_NoMousePropagation);
+}
+
+void ImageButton::setPicture(const QPixmap& picture) {
+    picture_ = picture;
+    update();
+}
+
+void ImageButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (screenBlend_) painter.setCompositionMode(QPainter::CompositionMode_Screen);
+    painter.drawPixmap(0, 0, picture_);  // own size, never stretched
+}
+
+void ImageButton::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (click) emit clicked();
+}
+
+void ImageButton::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+
+// ControlLabel
+
+ControlLabel::ControlLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setAttribute(Qt::WA_NoMousePropagation);
+}
+
+void ControlLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void ControlLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (click) emit clicked();
+}
+
+void ControlLabel::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    emit mouseMoved();
+}
+
+// TitleBar
+
+TitleBar::TitleBar(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_NoMousePropagation);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Highlight);  // follows the desktop's highlight colour
+}
+
+void TitleBar::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
+void TitleBar::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    emit mouseMoved();
+}
+
+// RectangleShape
+
+RectangleShape::RectangleShape(const QColor& outline, QWidget* parent)
+    : QWidget(parent), outline_(outline) {
+    // A drawn shape is no control: the window beneath gets its mouse events.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void RectangleShape::setTwipGeometry(const QRectF& twips) {
+    twips_ = twips;
+    const auto pixels = [](double value) {
+        return static_cast<int>(std::lround(value / kTwipsPerPixel));
+    };
+    setGeometry(pixels(twips.left()), pixels(twips.top()), pixels(twips.width()),
+                pixels(twips.height()));
+}
+
+void RectangleShape::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(QPen(outline_, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+// ResultsList
+
+ResultsList::ResultsList(QWidget* parent) : QTreeWidget(parent) {
+    setAttribute(Qt::WA_NoMousePropagation);
+}
+
+void ResultsList::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    emit doubleClickedAnywhere();
+}
+
+}  // namespace quillmark::app

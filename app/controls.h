@@ -1,0 +1,110 @@
+// The small control kinds the main window is made of, beyond Qt's own: picture buttons,
+// labels that report the mouse, the title bar, outline shapes and the results list.
+#pragma once
+
+#include <QLabel>
+#include <QPixmap>
+#include <QRectF>
+#include <QTreeWidget>
+#include <QWidget>
+
+namespace quillmark::app {
+
+// A picture shown at its own pixel size that reports a click (press and release on it).
+// A picture drawn with screen blending shows its black background as the surface beneath
+// and its white as white, with grey as the blend between: exactly a white glyph whose
+// coverage is the picture's brightness, so one picture sits on any title-bar colour.
+class ImageButton : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageButton(QWidget* parent = nullptr);
+    void setPicture(const QPixmap& picture);
+    const QPixmap& picture() const { return picture_; }
+    void setScreenBlend(bool screenBlend) { screenBlend_ = screenBlend; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap picture_;
+    bool screenBlend_ = false;
+    bool pressed_ = false;
+};
+
+// A label that keeps its mouse events to itself (as a control does) and reports them.
+class ControlLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit ControlLabel(const QString& text, QWidget* parent = nullptr);
+
+signals:
+    void mouseMoved();
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    bool pressed_ = false;
+};
+
+// The title bar: a solid band in the palette's highlight colour that holds other controls
+// and reports mouse moves over its bare surface.
+class TitleBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit TitleBar(QWidget* parent = nullptr);
+
+signals:
+    void mouseMoved();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+// A rectangle outline drawn on the window surface. Its place is kept in twips, the layout's
+// own unit, so an outline one twip in from the edge keeps that exact value; the drawn line
+// sits on the nearest pixels. Mouse events pass through it to the window beneath.
+class RectangleShape : public QWidget {
+    Q_OBJECT
+public:
+    RectangleShape(const QColor& outline, QWidget* parent = nullptr);
+    void setTwipGeometry(const QRectF& twips);
+    QRectF twipGeometry() const { return twips_; }
+    QColor outlineColour() const { return outline_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor outline_;
+    QRectF twips_;
+};
+
+// The results list in report view; reports a double-click anywhere in it, on a row or not.
+class ResultsList : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit ResultsList(QWidget* parent = nullptr);
+
+signals:
+    void doubleClickedAnywhere();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// Layout unit conversion: 15 twips to a pixel at 96 dots per inch.
+inline constexpr int kTwipsPerPixel = 15;
+QRect pixelsFromTwips(int left, int top, int width, int height);
+
+}  // namespace quillmark::app

@@ -1,0 +1,178 @@
+// Form1's controls, made from the window's fixed layout. Places and sizes are written in
+// twips as the layout was drawn (15 twips to a pixel at 96 dpi); every value divides exactly.
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include "controls.h"
+#include "form1.h"
+
+// Resources in a static library have to be registered by hand.
+static void registerArtwork() { Q_INIT_RESOURCE(quillmark); }
+
+namespace quillmark::app {
+
+namespace {
+
+const QColor kWindowBackground(245, 245, 245);
+const QColor kTitleText(255, 255, 255);
+const QColor kLinkText(255, 128, 128);
+const QColor kPromptText(255, 0, 0);
+const QColor kOutline(16, 152, 248);
+const QColor kBoxFrame(192, 192, 192);
+
+// Microsoft YaHei where it is installed, else a CJK-capable face that Linux desktops carry.
+QFont yaHei(double points, QFont::Weight weight) {
+    QFont font;
+    font.setFamilies({QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback"),
+                      QStringLiteral("Noto Sans")});
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    return font;
+}
+
+void setColour(QWidget& widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, colour);
+    widget.setPalette(palette);
+}
+
+template <class Control>
+Control* named(Control* control, const char* name, QRect pixels) {
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(pixels);
+    return control;
+}
+
+ImageButton* imageButton(QWidget* parent, const char* name, const char* picture, QRect pixels) {
+    auto* image = named(new ImageButton(parent), name, pixels);
+    image->setPicture(QPixmap(QString::fromLatin1(picture)));
+    return image;
+}
+
+ControlLabel* transparentLabel(QWidget* parent, const char* name, const QString& caption,
+                               const QColor& colour, const QFont& font, QRect pixels) {
+    auto* label = named(new ControlLabel(caption, parent), name, pixels);
+    setColour(*label, QPalette::WindowText, colour);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QLineEdit* borderlessTextBox(QWidget* parent, const char* name, const QString& text,
+                             QRect pixels) {
+    auto* box = named(new QLineEdit(text, parent), name, pixels);
+    box->setFrame(false);
+    box->setAttribute(Qt::WA_NoMousePropagation);
+    setColour(*box, QPalette::Base, kWindowBackground);
+    return box;
+}
+
+}  // namespace
+
+void Form1::createControls() {
+    registerArtwork();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(QIcon(QStringLiteral(":/artwork/quillmark.ico")));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(9180 / kTwipsPerPixel, 5325 / kTwipsPerPixel);
+    setAutoFillBackground(true);
+    setColour(*this, QPalette::Window, kWindowBackground);
+    setFont(yaHei(9, QFont::Normal));
+    setMouseTracking(true);  // background moves clear the link's underline
+
+    // Drawn elements first and child windows last: later siblings stack above earlier ones,
+    // so the text boxes and lists lie above the labels, pictures and outlines.
+    createDrawnElements();
+    createChildWindows();
+}
+
+void Form1::createDrawnElements() {
+    hand_ = named(new QLabel(this), "hand", pixelsFromTwips(0, 0, 480, 480));
+    hand_->setPixmap(QPixmap(QStringLiteral(":/artwork/hand.ico")));
+    hand_->setVisible(false);  // only a holder for the link's pointer picture
+
+    tamberly_ = transparentLabel(this, "tamberly", QStringLiteral("Learn More About EXCEL"),
+                                 kLinkText, yaHei(9, QFont::Bold),
+                                 pixelsFromTwips(210, 4980, 4170, 345));
+    tamberly_->setMouseTracking(true);
+
+    image4_ = imageButton(this, "Image4", ":/artwork/stop.jpg",
+                          pixelsFromTwips(3450, 1290, 480, 390));
+    image4_->setVisible(false);
+
+    scantip_ = transparentLabel(this, "scantip", QStringLiteral("Please scan the folder first"),
+                                kPromptText, yaHei(9, QFont::Normal),
+                                pixelsFromTwips(960, 1680, 2415, 255));
+    scantip_->setVisible(false);
+
+    // Shape1(2) is placed by Form_Load; Shape1(1) and Shape1(0) frame the two text boxes.
+    shape1_[2] = named(new RectangleShape(kOutline, this), "Shape1", QRect());
+    shape1_[1] = named(new RectangleShape(kBoxFrame, this), "Shape1", QRect());
+    shape1_[1]->setTwipGeometry(QRectF(960, 1260, 2415, 405));
+    shape1_[0] = named(new RectangleShape(kBoxFrame, this), "Shape1", QRect());
+    shape1_[0]->setTwipGeometry(QRectF(960, 765, 2415, 405));
+    for (int index = 0; index < 3; ++index) shape1_[index]->setProperty("index", index);
+
+    image2_ = imageButton(this, "Image2", ":/artwork/search.jpg",
+                          pixelsFromTwips(3480, 1260, 450, 405));
+    image1_ = imageButton(this, "Image1", ":/artwork/folder.jpg",
+                          pixelsFromTwips(3480, 765, 450, 390));
+
+    const QString captions[] = {QStringLiteral("Path"), QStringLiteral("keyword")};
+    const QRect places[] = {pixelsFromTwips(240, 840, 735, 255),
+                            pixelsFromTwips(240, 1320, 735, 255)};
+    for (int index : {1, 0}) {
+        auto* label = named(new ControlLabel(captions[index], this), "Label1", places[index]);
+        label->setProperty("index", index);
+        label->setAutoFillBackground(true);  // opaque, in the button face colour
+        label->setBackgroundRole(QPalette::Button);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label1_[static_cast<std::size_t>(index)] = label;
+    }
+}
+
+void Form1::createTitleBar() {
+    picture1_ = named(new TitleBar(this), "Picture1", pixelsFromTwips(0, 0, 9255, 375));
+    picture1_->setMouseTracking(true);
+    picture1_->setFocusPolicy(Qt::TabFocus);
+
+    image5_ = imageButton(picture1_, "Image5", ":/artwork/help.jpg",
+                          pixelsFromTwips(7920, 0, 300, 300));
+    image5_->setScreenBlend(true);
+    image5_->setToolTip(QStringLiteral("Help"));
+    image3_ = imageButton(picture1_, "Image3", ":/artwork/close.jpg",
+                          pixelsFromTwips(8400, 0, 720, 285));
+    image3_->setScreenBlend(true);
+
+    label10_ = transparentLabel(picture1_, "Label10", QStringLiteral("Tamberly Quillmark"),
+                                kTitleText, yaHei(10.5, QFont::Bold),
+                                pixelsFromTwips(120, 15, 2865, 375));
+    label10_->setMouseTracking(true);
+}
+
+void Form1::createChildWindows() {
+    createTitleBar();
+
+    listView1_ = named(new ResultsList(this), "ListView1", pixelsFromTwips(240, 1920, 8775, 3015));
+
+    list1_ = named(new QListWidget(this), "List1", pixelsFromTwips(4065, 630, 4935, 1110));
+    list1_->setAttribute(Qt::WA_NoMousePropagation);
+    list1_->setUniformItemSizes(true);  // keeps appending cheap however long the list grows
+    setColour(*list1_, QPalette::Base, kWindowBackground);
+
+    text2_ = borderlessTextBox(this, "Text2", QString(), pixelsFromTwips(1080, 1320, 2175, 255));
+    text1_ = borderlessTextBox(this, "Text1", QStringLiteral("Select one fold"),
+                               pixelsFromTwips(1080, 840, 2175, 255));
+    text1_->setReadOnly(true);  // only the folder choice writes it
+
+    setTabOrder(text1_, text2_);
+    setTabOrder(text2_, list1_);
+    setTabOrder(list1_, listView1_);
+    setTabOrder(listView1_, picture1_);
+    text1_->setFocus();
+}
+
+}  // namespace quillmark::app

@@ -1,0 +1,125 @@
+// Form1's search workflow: the folder choice that fills the file list, the search run over
+// it with its Stop button, and opening a found workbook.
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include "controls.h"
+#include "file_list_sink.h"
+#include "folder_scan.h"
+#include "form1.h"
+#include "path_text.h"
+
+namespace quillmark::app {
+
+namespace {
+
+constexpr const char* kScanPattern = "*xls*";
+constexpr const char* kFolderBytesProperty = "folderBytes";
+
+}  // namespace
+
+// Folder choice.
+
+void Form1::Image1_Click() {
+    scantip_->setVisible(false);  // first, whatever the picker's outcome
+    const std::optional<std::string> folder = picker_->pickFolder(this);
+    if (!folder || closing_) return;
+
+    text1_->setText(displayTextForPath(*folder));
+    text1_->setProperty(kFolderBytesProperty, QByteArray::fromStdString(*folder));
+    list1_->clear();
+
+    // A folder choice made while this walk lets events through supersedes it: the older walk
+    // then stops appending, so the list holds exactly the newest folder's files.
+    const std::uint64_t thisScan = ++scanNumber_;
+    FileListSink sink(*list1_, [this, thisScan] { return closing_ || thisScan != scanNumber_; });
+    search::SearchFiles(folderInText1(), kScanPattern, sink, *fileSystem_);
+    if (sink.abandoned()) return;  // the newer choice (or the close) owns the lists now
+
+    listView1_->clear();
+}
+
+std::string Form1::folderInText1() const {
+    // The text box shows the folder; its exact bytes ride beside the text.
+    const QString shown = text1_->text();
+    const QByteArray bytes = text1_->property(kFolderBytesProperty).toByteArray();
+    if (displayTextForPath(bytes.toStdString()) == shown) return bytes.toStdString();
+    return shown.toStdString();
+}
+
+// Search run.
+
+void Form1::Image2_Click() {
+    // A Search click handled in the same event pass as a Stop click would start a run inside
+    // the first one's pass; the first run is ending as asked, so this click is let go.
+    if (runUnderWay_) return;
+
+    if (text2_->text().isEmpty()) {
+        scantip_->setVisible(true);
+        scantip_->setText(QStringLiteral("Please enter keyword"));
+        return;
+    }
+    scantip_->setVisible(false);
+    if (list1_->count() == 0) {
+        scantip_->setText(QStringLiteral("Please scan the folder first"));
+        scantip_->setVisible(true);
+        return;
+    }
+
+    showSearchButton(false);
+    scantip_->setVisible(false);
+    running_ = true;
+    runUnderWay_ = true;
+
+    const int total = list1_->count();
+    // A folder choice during the run may leave a shorter list: the loop ends where it does.
+    for (int position = 0; position < total && position < list1_->count(); ++position) {
+        const QListWidgetItem* entry = list1_->item(position);
+        const std::string path = pathBytesOf(*entry);
+        markWorkbookInProgress(position);
+        const std::string keyword = text2_->text().toStdString();  // read afresh each time
+        const std::string answer = workbookSearch_(path, keyword);
+        if (!answer.empty()) listView1_->addTopLevelItem(makeResultsRow(path, answer));
+
+        QCoreApplication::processEvents();  // one pass: Stop, edits and the window get a turn
+        if (closing_) return;
+        if (!running_) break;
+    }
+
+    runUnderWay_ = false;
+    clearProgressMark();
+    showSearchButton(true);
+}
+
+void Form1::markWorkbookInProgress(int position) {
+    list1_->setCurrentRow(position);
+    list1_->scrollToItem(list1_->item(position));
+    // Painted now: the search that follows holds the thread until it answers.
+    list1_->viewport()->repaint();
+}
+
+void Form1::clearProgressMark() {
+    list1_->clearSelection();
+    list1_->setCurrentRow(-1);
+}
+
+void Form1::Image4_Click() {
+    running_ = false;
+    showSearchButton(true);
+}
+
+// Opening a result.
+
+void Form1::ListView1_DblClick() {
+    if (listView1_->topLevelItemCount() == 0) return;
+    QTreeWidgetItem* row = listView1_->currentItem();
+    if (!row || !row->isSelected()) {
+        const QList<QTreeWidgetItem*> selected = listView1_->selectedItems();
+        row = selected.isEmpty() ? nullptr : selected.first();
+    }
+    if (!row) return;  // rows but none selected: nothing to open
+    shell_->openFile(pathBytesOf(*row));
+}
+
+}  // namespace quillmark::app

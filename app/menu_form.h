@@ -1,0 +1,25 @@
+// The hidden form `cd`: it is never shown and exists only to own the pop-up menu of the
+// main window's menu button, with its one item "About App".
+#pragma once
+
+#include <QWidget>
+
+class QAction;
+class QMenu;
+
+namespace quillmark::app {
+
+class MenuForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit MenuForm(QWidget* parent = nullptr);
+
+    QMenu* cd() const { return cd_; }
+    QAction* aap() const { return aap_; }
+
+private:
+    QMenu* cd_;
+    QAction* aap_;
+};
+
+}  // namespace quillmark::app
