@@ -11,6 +11,7 @@
 #                             a temporary one, removed afterwards)
 #   QUILLMARK_FUZZ_SEED_KB    seeds larger than this are left out (default 64)
 #   QUILLMARK_FUZZ_TARGETS    the targets to run (default: all)
+#   QUILLMARK_FUZZ_NO_BUILD   set to 1 to run the targets already built
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -28,13 +29,18 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$findings"
 findings=$(cd "$findings" && pwd)
 
-echo "fuzz: building the targets in $build_dir"
-if ! { CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-           -DQUILLMARK_FUZZ=ON -DQUILLMARK_SANITIZE=ON -DQUILLMARK_TESTS=OFF &&
-       cmake --build "$build_dir" -j"$(nproc)" --target fuzz_targets; } >"$work/build.log" 2>&1; then
-    tail -n 40 "$work/build.log"
-    echo "fuzz: build failed"
-    exit 2
+build() {
+    CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUILLMARK_FUZZ=ON -DQUILLMARK_SANITIZE=ON -DQUILLMARK_TESTS=OFF &&
+        cmake --build "$build_dir" -j"$(nproc)" --target fuzz_targets
+}
+if [ "${QUILLMARK_FUZZ_NO_BUILD:-0}" != 1 ]; then
+    echo "fuzz: building the targets in $build_dir"
+    if ! build >"$work/build.log" 2>&1; then
+        tail -n 40 "$work/build.log"
+        echo "fuzz: build failed"
+        exit 2
+    fi
 fi
 bin=$build_dir/fuzz
 
@@ -70,6 +76,7 @@ dictionary() {  # the dictionary file for a target
         xlsx_sheet | ods_content) echo "$dict/xml.dict" ;;
         xlsb_sheet) echo "$dict/xlsb.dict" ;;
         biff_stream) echo "$dict/biff.dict" ;;
+        formula_text) echo "$dict/formula.dict" ;;
         *) echo "$dict/$1.dict" ;;
     esac
 }
@@ -104,8 +111,9 @@ for target in "${targets[@]}"; do
     fi
     printf '%-22s %12s %8s  %s\n' "fuzz_$target" "${executions:-?}" "$((SECONDS - started))" "$result"
     if [ "$status" -ne 0 ]; then
-        grep -E '^(==[0-9]+==ERROR|SUMMARY|artifact_prefix|Test unit written|.*runtime error)' "$log" | head -n 20
-        grep -E '^ +#[0-9]+ ' "$log" | head -n 15
+        grep -E '^(==[0-9]+==ERROR|SUMMARY|artifact_prefix|Test unit written|.*runtime error)' \
+            "$log" | head -n 20 || true
+        grep -E '^ +#[0-9]+ ' "$log" | head -n 15 || true
         cp "$log" "$findings/$target.log"
     fi
 done
