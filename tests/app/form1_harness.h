@@ -1,0 +1,141 @@
+// What the window tests share: a loaded Form1 whose outside calls (folder picker, workbook
+// search, shell, quitting) are answered and recorded by the test, and small real folders.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controls.h"
+#include "folder_picker.h"
+#include "form1.h"
+#include "path_text.h"
+#include "shell.h"
+
+namespace harness {
+
+using quillmark::app::Form1;
+
+// Records what the window asks the shell to open.
+class RecordingShell : public quillmark::platform::Shell {
+public:
+    void openFile(const std::string& pathBytes) override { files.push_back(pathBytes); }
+    void openUrl(const std::string& url) override { urls.push_back(url); }
+    std::vector<std::string> files;
+    std::vector<std::string> urls;
+};
+
+// Answers folder choices from a queue: a folder, or nothing for Cancel.
+class ScriptedPicker : public quillmark::app::FolderPicker {
+public:
+    explicit ScriptedPicker(std::deque<std::optional<std::string>>& answers) : answers_(answers) {}
+    std::optional<std::string> pickFolder(QWidget*) override {
+        if (answers_.empty()) return std::nullopt;
+        auto answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+
+private:
+    std::deque<std::optional<std::string>>& answers_;
+};
+
+// One workbook search call as the run made it.
+struct SearchCall {
+    std::string path;
+    std::string keyword;
+};
+
+// A Form1 with every outside call in the test's hands.
+struct Window {
+    Window() {
+        form.setShell(shell);
+        form.setFolderPicker(std::make_unique<ScriptedPicker>(pickerAnswers));
+        form.setQuitApplication([this] { ++quitRequests; });
+        form.setWorkbookSearch([this](const std::string& path, const std::string& keyword) {
+            calls.push_back({path, keyword});
+            return answer ? answer(static_cast<int>(calls.size()), path, keyword) : std::string();
+        });
+    }
+
+    // Shows the window (which runs Form_Load) and waits until it is exposed.
+    void show() {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+
+    // A folder choice confirmed with `folder`, or cancelled with nothing.
+    void chooseFolder(std::optional<std::string> folder) {
+        pickerAnswers.push_back(std::move(folder));
+        form.Image1_Click();
+    }
+
+    // Entries of the file list, as the exact bytes they hold.
+    std::vector<std::string> fileList() const {
+        std::vector<std::string> paths;
+        for (int row = 0; row < form.List1()->count(); ++row)
+            paths.push_back(quillmark::app::pathBytesOf(*form.List1()->item(row)));
+        return paths;
+    }
+
+    // The results list as "path|sheets" lines.
+    QStringList results() const {
+        QStringList rows;
+        auto* view = form.ListView1();
+        for (int row = 0; row < view->topLevelItemCount(); ++row)
+            rows << view->topLevelItem(row)->text(0) + "|" + view->topLevelItem(row)->text(1);
+        return rows;
+    }
+
+    Form1 form;
+    RecordingShell shell;
+    std::deque<std::optional<std::string>> pickerAnswers;
+    std::vector<SearchCall> calls;
+    // The answer for the n-th search call (1-based); none answers "" (no match).
+    std::function<std::string(int call, const std::string& path, const std::string& keyword)>
+        answer;
+    int quitRequests = 0;
+};
+
+// Runs `action` in the next event pass, as a click handled there would.
+inline void inNextEventPass(QObject* context, std::function<void()> action) {
+    QMetaObject::invokeMethod(context, std::move(action), Qt::QueuedConnection);
+}
+
+// A real folder tree under a temporary folder; paths end with "/" for folders.
+class Tree {
+public:
+    Tree() { QVERIFY(directory.isValid()); }
+
+    std::string root() const { return QFile::encodeName(directory.path()).toStdString() + "/"; }
+
+    // Creates an empty file at `relative` (exact bytes; its folders must be plain names,
+    // made on the way) and answers its full path.
+    std::string file(const std::string& relative) {
+        const std::string path = root() + relative;
+        const auto slash = relative.rfind('/');
+        if (slash != std::string::npos)
+            QDir().mkpath(QFile::decodeName((root() + relative.substr(0, slash)).c_str()));
+        const int descriptor = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        if (descriptor < 0) qWarning("cannot create %s", path.c_str());
+        else ::close(descriptor);
+        return path;
+    }
+
+    QTemporaryDir directory;
+};
+
+}  // namespace harness

@@ -1,0 +1,314 @@
+// The main window as it first appears: every control under its name with the layout's
+// geometry, texts, colours and fonts; what Form_Load sets up; stacking, tab order, focus;
+// and the artwork the window is drawn with.
+#include <QApplication>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QLabel>
+#include <QScreen>
+
+#include "form1_harness.h"
+#include "menu_form.h"
+
+using harness::Window;
+using quillmark::app::Form1;
+using quillmark::app::ControlLabel;
+using quillmark::app::ImageButton;
+
+class TestForm1Layout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controlsHaveTheLayoutsGeometry_data();
+    void controlsHaveTheLayoutsGeometry();
+    void firstDisplayShowsTheStartState();
+    void windowIsBorderlessFixedAndCentred();
+    void outlineFollowsTheWindowEdgeOneTwipIn();
+    void resultsColumnsAreExactlyHalfTheListEach();
+    void labelsAskForYaHeiWithACjkFallback();
+    void childWindowsLieAboveTheDrawnElements();
+    void tabOrderAndFocusStartInText1();
+    void titleBarTakesTheHighlightColour();
+    void linkPointerIsTheHandPicture();
+    void formLoadEmptiesTheResultsList();
+    void picturesHaveTheirExactSizes();
+    void windowIconHoldsNineImages();
+};
+
+void TestForm1Layout::controlsHaveTheLayoutsGeometry_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("pixels");
+    QTest::newRow("Picture1") << "Picture1" << QRect(0, 0, 617, 25);
+    QTest::newRow("Image5") << "Image5" << QRect(528, 0, 20, 20);
+    QTest::newRow("Image3") << "Image3" << QRect(560, 0, 48, 19);
+    QTest::newRow("Label10") << "Label10" << QRect(8, 1, 191, 25);
+    QTest::newRow("ListView1") << "ListView1" << QRect(16, 128, 585, 201);
+    QTest::newRow("List1") << "List1" << QRect(271, 42, 329, 74);
+    QTest::newRow("Text2") << "Text2" << QRect(72, 88, 145, 17);
+    QTest::newRow("Text1") << "Text1" << QRect(72, 56, 145, 17);
+    QTest::newRow("hand") << "hand" << QRect(0, 0, 32, 32);
+    QTest::newRow("tamberly") << "tamberly" << QRect(14, 332, 278, 23);
+    QTest::newRow("Image4") << "Image4" << QRect(230, 86, 32, 26);
+    QTest::newRow("scantip") << "scantip" << QRect(64, 112, 161, 17);
+    QTest::newRow("Image2") << "Image2" << QRect(232, 84, 30, 27);
+    QTest::newRow("Image1") << "Image1" << QRect(232, 51, 30, 26);
+}
+
+void TestForm1Layout::controlsHaveTheLayoutsGeometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, pixels);
+    Window window;
+    window.show();
+    const auto found = window.form.findChildren<QWidget*>(name);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first()->geometry(), pixels);
+}
+
+void TestForm1Layout::firstDisplayShowsTheStartState() {
+    Window window;
+    window.show();
+    Form1& form = window.form;
+    QCOMPARE(form.Label10()->text(), QString("Tamberly Quillmark"));
+    QCOMPARE(form.Label10()->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+    QCOMPARE(form.Text1()->text(), QString("Select one fold"));
+    QVERIFY(form.Text2()->text().isEmpty());
+    QVERIFY(!form.Text1()->hasFrame() && !form.Text2()->hasFrame());
+    QCOMPARE(form.Text2()->palette().color(QPalette::Base), QColor(245, 245, 245));
+    QCOMPARE(form.List1()->count(), 0);
+    QVERIFY(form.List1()->isVisible());
+    QCOMPARE(form.List1()->palette().color(QPalette::Base), QColor(245, 245, 245));
+    QCOMPARE(form.ListView1()->topLevelItemCount(), 0);
+    QCOMPARE(form.ListView1()->headerItem()->text(0), QString("Path"));
+    QCOMPARE(form.ListView1()->headerItem()->text(1), QString("Sheet"));
+    QVERIFY(form.Image2()->isVisible());
+    QVERIFY(!form.Image4()->isVisible());
+    QVERIFY(!form.scantip()->isVisible());
+    QCOMPARE(form.scantip()->text(), QString("Please scan the folder first"));
+    QCOMPARE(form.scantip()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(!form.hand()->isVisible());
+    QCOMPARE(form.tamberly()->text(), QString("Learn More About EXCEL"));
+    QCOMPARE(form.tamberly()->palette().color(QPalette::WindowText), QColor(255, 128, 128));
+    QVERIFY(!form.tamberly()->font().underline());
+    QCOMPARE(form.Label1(0)->text(), QString("Path"));
+    QCOMPARE(form.Label1(1)->text(), QString("keyword"));
+    for (int index : {0, 1}) {
+        QVERIFY(form.Label1(index)->autoFillBackground());
+        QCOMPARE(form.Label1(index)->backgroundRole(), QPalette::Button);
+        QCOMPARE(form.Label1(index)->objectName(), QString("Label1"));
+    }
+    QCOMPARE(form.Image5()->toolTip(), QString("Help"));
+    QVERIFY(!form.Running());
+    QVERIFY(form.cd() == nullptr);
+}
+
+void TestForm1Layout::windowIsBorderlessFixedAndCentred() {
+    Window window;
+    window.show();
+    Form1& form = window.form;
+    QVERIFY(form.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(form.size(), QSize(612, 355));
+    QCOMPARE(form.minimumSize(), QSize(612, 355));
+    QCOMPARE(form.maximumSize(), QSize(612, 355));
+    QCOMPARE(form.windowTitle(), QString("Form1"));
+    QCOMPARE(form.palette().color(QPalette::Window), QColor(245, 245, 245));
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY((form.frameGeometry().center() - screenCentre).manhattanLength() <= 1);
+}
+
+void TestForm1Layout::outlineFollowsTheWindowEdgeOneTwipIn() {
+    Window window;
+    window.show();
+    Form1& form = window.form;
+    QCOMPARE(form.Shape1(2)->twipGeometry(), QRectF(1, 1, 9180 - 2, 5325 - 2));
+    QCOMPARE(form.Shape1(2)->geometry(), QRect(0, 0, 612, 355));
+    QCOMPARE(form.Shape1(2)->outlineColour(), QColor(16, 152, 248));
+    QCOMPARE(form.Shape1(1)->geometry(), QRect(64, 84, 161, 27));
+    QCOMPARE(form.Shape1(0)->geometry(), QRect(64, 51, 161, 27));
+    QCOMPARE(form.Shape1(0)->outlineColour(), QColor(192, 192, 192));
+    for (int index = 0; index < 3; ++index) {
+        QCOMPARE(form.Shape1(index)->objectName(), QString("Shape1"));
+        QCOMPARE(form.Shape1(index)->property("index").toInt(), index);
+    }
+    // The outline is drawn on the window's very edge at the bottom and sides.
+    const QImage drawn = form.grab().toImage();
+    QCOMPARE(drawn.pixelColor(0, 200), QColor(16, 152, 248));
+    QCOMPARE(drawn.pixelColor(611, 200), QColor(16, 152, 248));
+    QCOMPARE(drawn.pixelColor(300, 354), QColor(16, 152, 248));
+}
+
+void TestForm1Layout::resultsColumnsAreExactlyHalfTheListEach() {
+    Window window;
+    window.show();
+    auto* view = window.form.ListView1();
+    QCOMPARE(window.form.columnWidthTwips(0), 4387.5);
+    QCOMPARE(window.form.columnWidthTwips(1), 4387.5);
+    QCOMPARE(window.form.columnWidthTwips(0) + window.form.columnWidthTwips(1),
+             view->width() * 15.0);
+    // On screen the halves are whole pixels that add up to the whole control.
+    const int first = view->header()->sectionSize(0);
+    const int second = view->header()->sectionSize(1);
+    QCOMPARE(first + second, view->width());
+    QVERIFY(std::abs(first - view->width() / 2.0) <= 0.5);
+    QVERIFY(std::abs(second - view->width() / 2.0) <= 0.5);
+    QCOMPARE(view->columnCount(), 2);
+    QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(view->wordWrap());
+    QVERIFY(!view->header()->isHidden());
+}
+
+void TestForm1Layout::labelsAskForYaHeiWithACjkFallback() {
+    Window window;
+    const auto expect = [](QWidget* control, double points, int weight) {
+        const QFont font = control->font();
+        QCOMPARE(font.families().value(0), QString("Microsoft YaHei"));
+        QVERIFY(font.families().contains("Noto Sans CJK SC"));
+        QCOMPARE(font.pointSizeF(), points);
+        QCOMPARE(font.weight(), weight);
+    };
+    expect(window.form.Label10(), 10.5, QFont::Bold);
+    expect(window.form.tamberly(), 9, QFont::Bold);
+    expect(window.form.scantip(), 9, QFont::Normal);
+}
+
+void TestForm1Layout::childWindowsLieAboveTheDrawnElements() {
+    Window window;
+    window.show();
+    Form1& form = window.form;
+    // A text box inside its frame, and the title bar over the outline, take the clicks.
+    QCOMPARE(form.childAt(QPoint(100, 60)), form.Text1());
+    QCOMPARE(form.childAt(QPoint(100, 92)), form.Text2());
+    QCOMPARE(form.childAt(QPoint(300, 0)), form.Picture1());
+    QCOMPARE(form.childAt(QPoint(100, 200))->parentWidget(), form.ListView1());  // viewport
+    // Outlines never catch the mouse: the bare window is under them.
+    QCOMPARE(form.childAt(QPoint(0, 200)), nullptr);
+    QCOMPARE(form.childAt(QPoint(65, 52)), nullptr);
+    const QObjectList stacking = form.children();
+    const auto level = [&](QObject* control) { return stacking.indexOf(control); };
+    for (QWidget* child : {static_cast<QWidget*>(form.Text1()), static_cast<QWidget*>(form.Text2()),
+                           static_cast<QWidget*>(form.List1()),
+                           static_cast<QWidget*>(form.ListView1()),
+                           static_cast<QWidget*>(form.Picture1())}) {
+        for (QWidget* drawn : {static_cast<QWidget*>(form.Shape1(0)),
+                               static_cast<QWidget*>(form.Shape1(2)),
+                               static_cast<QWidget*>(form.Image1()),
+                               static_cast<QWidget*>(form.Label1(0)),
+                               static_cast<QWidget*>(form.tamberly())})
+            QVERIFY(level(child) > level(drawn));
+    }
+}
+
+void TestForm1Layout::tabOrderAndFocusStartInText1() {
+    Window window;
+    window.show();
+    Form1& form = window.form;
+    QCOMPARE(form.focusWidget(), form.Text1());
+    QList<QWidget*> order;
+    QWidget* next = form.Text1();
+    do {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isVisible() &&
+            next->window() == &form && next != &form)
+            order << next;
+        next = next->nextInFocusChain();
+    } while (next != form.Text1());
+    const QList<QWidget*> expected = {form.Text1(), form.Text2(), form.List1(), form.ListView1(),
+                                      form.Picture1()};
+    QCOMPARE(order, expected);
+}
+
+void TestForm1Layout::titleBarTakesTheHighlightColour() {
+    Window window;
+    window.show();
+    Form1& form = window.form;
+    const QPoint bareTitleBar(300, 10);
+    QCOMPARE(form.grab().toImage().pixelColor(bareTitleBar),
+             form.palette().color(QPalette::Highlight));
+    // A desktop with another highlight colour gets a title bar of that colour.
+    QPalette palette = form.palette();
+    palette.setColor(QPalette::Highlight, QColor(120, 40, 160));
+    form.setPalette(palette);
+    QCOMPARE(form.grab().toImage().pixelColor(bareTitleBar), QColor(120, 40, 160));
+    // The title-bar pictures blend in: their black surround shows the bar's own colour.
+    QCOMPARE(form.grab().toImage().pixelColor(QPoint(562, 2)), QColor(120, 40, 160));
+}
+
+void TestForm1Layout::linkPointerIsTheHandPicture() {
+    Window window;
+    window.show();
+    const QCursor pointer = window.form.tamberly()->cursor();
+    QCOMPARE(pointer.shape(), Qt::BitmapCursor);
+    QCOMPARE(pointer.pixmap().size(), QSize(32, 32));
+    QCOMPARE(pointer.pixmap().toImage(), window.form.hand()->pixmap().toImage());
+}
+
+void TestForm1Layout::formLoadEmptiesTheResultsList() {
+    Window window;
+    new QTreeWidgetItem(window.form.ListView1(), QStringList{"left over", "Sheet1"});
+    window.show();
+    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
+    QCOMPARE(window.form.ListView1()->columnCount(), 2);
+}
+
+void TestForm1Layout::picturesHaveTheirExactSizes() {
+    Window window;
+    const struct {
+        ImageButton* image;
+        const char* resource;
+        QSize size;
+    } pictures[] = {
+        {window.form.Image1(), ":/artwork/folder.jpg", {30, 26}},
+        {window.form.Image2(), ":/artwork/search.jpg", {30, 27}},
+        {window.form.Image4(), ":/artwork/stop.jpg", {32, 26}},
+        {window.form.Image5(), ":/artwork/help.jpg", {20, 20}},
+        {window.form.Image3(), ":/artwork/close.jpg", {48, 19}},
+    };
+    for (const auto& picture : pictures) {
+        QImageReader reader(picture.resource);
+        QCOMPARE(reader.format(), QByteArray("jpeg"));
+        QCOMPARE(reader.size(), picture.size);
+        QCOMPARE(picture.image->picture().size(), picture.size);
+        QCOMPARE(picture.image->size(), picture.size);  // shown at its own size
+    }
+    QImageReader hand(":/artwork/hand.ico");
+    QCOMPARE(hand.imageCount(), 1);
+    QCOMPARE(hand.size(), QSize(32, 32));
+}
+
+// The icon directory (ICONDIR then one ICONDIRENTRY per image) as (size, bits per pixel).
+static QList<QPair<int, int>> iconImages(const QByteArray& file) {
+    QList<QPair<int, int>> images;
+    if (file.size() < 6) return images;
+    const auto word = [&](qsizetype at) {
+        return static_cast<int>(static_cast<uchar>(file[at]) | static_cast<uchar>(file[at + 1]) << 8);
+    };
+    const int count = word(4);
+    for (int index = 0; index < count && 6 + 16 * (index + 1) <= file.size(); ++index) {
+        const qsizetype entry = 6 + 16 * index;
+        images << qMakePair(static_cast<int>(static_cast<uchar>(file[entry])), word(entry + 6));
+    }
+    return images;
+}
+
+void TestForm1Layout::windowIconHoldsNineImages() {
+    QFile icon(":/artwork/quillmark.ico");
+    QVERIFY(icon.open(QIODevice::ReadOnly));
+    QList<QPair<int, int>> images = iconImages(icon.readAll());
+    std::sort(images.begin(), images.end());
+    const QList<QPair<int, int>> expected = {{16, 4}, {16, 8}, {16, 32}, {32, 4}, {32, 8},
+                                             {32, 32}, {48, 4}, {48, 8}, {48, 32}};
+    QCOMPARE(images, expected);
+    // Qt reads every one of them.
+    QImageReader reader(":/artwork/quillmark.ico");
+    QCOMPARE(reader.imageCount(), 9);
+    for (int index = 0; index < 9; ++index) {
+        QVERIFY(reader.jumpToImage(index));
+        QVERIFY(!reader.read().isNull());
+    }
+    QFile hand(":/artwork/hand.ico");
+    QVERIFY(hand.open(QIODevice::ReadOnly));
+    QCOMPARE(iconImages(hand.readAll()), (QList<QPair<int, int>>{{32, 4}}));
+    Window window;
+    QVERIFY(window.form.windowIcon().availableSizes().contains(QSize(48, 48)));
+}
+
+QTEST_MAIN(TestForm1Layout)
+#include "test_form1_layout.moc"
