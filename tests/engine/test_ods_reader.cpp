@@ -1,0 +1,122 @@
+// OpenDocument spreadsheets, zipped and flat: sheet names and visibility, paragraph text,
+// repeated rows and cells that must never be expanded, formulas in formula-bar form.
+#include <QtTest>
+
+#include "matcher.h"
+#include "workbook.h"
+
+using namespace quillmark;
+using namespace quillmark::engine;
+
+namespace {
+
+std::string fixture(const QString& name) { return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString(); }
+
+QString describe(const Outcome<std::optional<CellPosition>>& found) {
+    if (!found) return QString("fail:") + failureKindName(found.failure().kind);
+    if (!found.value()) return "none";
+    return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
+}
+
+QByteArray readFixture(const QString& name) {
+    QFile file(QString::fromStdString(fixture(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
+    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())), name);
+}
+
+}  // namespace
+
+class TestOdsReader : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cells_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("expected");
+        for (const char* file : {"cells.ods", "cells.fods"}) {
+            auto row = [&](const char* what) -> QTestData& { return QTest::addRow("%s: %s", file, what) << QString(file); };
+            row("after a billion repeated cells") << 0 << "after the REPEAT" << "0,1000000000";
+            row("after a million repeated rows; text:s spaces") << 0 << "a   b" << "1000001,0";
+            row("tab and line break") << 0 << "b\tc\nd" << "1000001,0";
+            row("spans joined") << 0 << "d span" << "1000001,0";
+            row("paragraphs joined by a line break") << 0 << "span\nsecond link" << "1000001,0";
+            row("text:s count is exact") << 0 << "a    b" << "none";
+            row("formula converted") << 0 << "=SUM(A1:B2,Sheet2!C3)+IF(A1=\"x;y\",1,2)" << "1000001,1";
+            row("displayed number") << 0 << "3.14" << "1000001,1";
+            row("stored number") << 0 << "3.14159" << "1000001,1";
+            row("boolean") << 0 << "true" << "1000001,2";
+            row("stored date") << 0 << "2008-02-29" << "1000001,3";
+            row("annotation is not cell text") << 0 << "secret note" << "none";
+            row("text beside an annotation") << 0 << "commented" << "1000001,4";
+            row("covered cell") << 0 << "covered text" << "1000001,5";
+            row("second table") << 1 << "fish & chips" << "0,0";
+            row("empty keyword") << 1 << "" << "none";
+        }
+    }
+
+    void cells() {
+        QFETCH(QString, file);
+        QFETCH(int, sheet);
+        QFETCH(QString, keyword);
+        QFETCH(QString, expected);
+        auto reader = openWorkbook(fixture(file));
+        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
+        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))), expected);
+    }
+
+    void sheetNamesAndVisibility() {
+        for (const char* file : {"cells.ods", "cells.fods"}) {
+            auto reader = openWorkbook(fixture(file));
+            QVERIFY(reader);
+            const auto& sheets = reader.value()->sheets();
+            QCOMPARE(sheets.size(), std::size_t{2});
+            QCOMPARE(sheets[0].name, std::string("Visible"));
+            QVERIFY(!sheets[0].hidden);
+            QCOMPARE(sheets[1].name, std::string("Hidden"));
+            QVERIFY(sheets[1].hidden);
+        }
+    }
+
+    void searchesOfEachSheetAgreeWithOneAnother() {
+        // One pass answers every sheet; asking again with another keyword starts over.
+        auto reader = openWorkbook(fixture("cells.ods"));
+        QVERIFY(reader);
+        WorkbookReader& book = *reader.value();
+        QCOMPARE(describe(book.findFirst(1, Matcher("fish"))), QString("0,0"));
+        QCOMPARE(describe(book.findFirst(0, Matcher("fish"))), QString("none"));
+        QCOMPARE(describe(book.findFirst(0, Matcher("true"))), QString("1000001,2"));
+        QCOMPARE(describe(book.findFirst(1, Matcher("true"))), QString("none"));
+    }
+
+    void encryptedPackage() {
+        auto reader = openWorkbook(fixture("encrypted.ods"));
+        QVERIFY(!reader);
+        QCOMPARE(reader.failure().kind, FailureKind::Encrypted);
+    }
+
+    void truncatedFlatDocument() {
+        QByteArray bytes = readFixture("cells.fods");
+        QVERIFY(!bytes.isEmpty());
+        auto reader = openBytes(bytes.left(bytes.size() * 2 / 3), "cut.fods");
+        QVERIFY(!reader);
+        QCOMPARE(reader.failure().kind, FailureKind::Truncated);
+    }
+
+    void entityDeclarationInFlatDocument() {
+        QByteArray bytes = readFixture("cells.fods");
+        int root = bytes.indexOf("<office:document ");
+        QVERIFY(root > 0);
+        bytes.insert(root, "<!DOCTYPE office:document [<!ENTITY x \"xxxxxxxx\">]>\n");
+        auto reader = openBytes(bytes, "entity.fods");
+        QVERIFY(!reader);
+        QCOMPARE(reader.failure().kind, FailureKind::Corrupt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOdsReader)
+#include "test_ods_reader.moc"

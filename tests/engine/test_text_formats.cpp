@@ -1,0 +1,135 @@
+// Plain text (CSV quoting, tab-separated, UTF-16, Latin-1 fallback, sheet names from file
+// names) and SpreadsheetML 2003 (indexes, spans, formulas, rich data, comments, hidden sheets).
+#include <QtTest>
+
+#include "matcher.h"
+#include "workbook.h"
+
+using namespace quillmark;
+using namespace quillmark::engine;
+
+namespace {
+
+std::string fixture(const QString& name) { return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString(); }
+
+QString describe(const Outcome<std::optional<CellPosition>>& found) {
+    if (!found) return QString("fail:") + failureKindName(found.failure().kind);
+    if (!found.value()) return "none";
+    return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
+}
+
+ReaderOutcome openText(const QByteArray& bytes, std::string_view name) {
+    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())), name);
+}
+
+}  // namespace
+
+class TestTextFormats : public QObject {
+    Q_OBJECT
+
+private slots:
+    void textFields_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("csv header") << "quoted.csv" << "remark" << "0,1";
+        QTest::newRow("csv comma inside quotes") << "quoted.csv" << "smith, john" << "1,0";
+        QTest::newRow("csv doubled quotes") << "quoted.csv" << "said \"hello\"" << "1,1";
+        QTest::newRow("csv line break inside quotes") << "quoted.csv" << "\"\r\nand left" << "1,1";
+        QTest::newRow("csv quotes are not text") << "quoted.csv" << "\"smith" << "none";
+        QTest::newRow("csv formula text") << "quoted.csv" << "=sum(a1" << "2,1";
+        QTest::newRow("csv row after a quoted line break") << "quoted.csv" << "last" << "3,1";
+        QTest::newRow("tsv after a byte order mark") << "tabbed.txt" << "alpha" << "0,0";
+        QTest::newRow("tsv keeps quotes and commas") << "tabbed.txt" << "\"quoted,not csv\"" << "1,0";
+        QTest::newRow("tsv second row") << "tabbed.txt" << "delta" << "1,1";
+        QTest::newRow("utf-16 little endian") << "utf16.txt" << "москва" << "0,1";
+        QTest::newRow("utf-16 second row") << "utf16.txt" << "日本" << "1,1";
+        QTest::newRow("utf-16 big endian csv") << "utf16be.csv" << "b,café" << "0,1";
+        QTest::newRow("latin-1 fallback") << "latin1.csv" << "CAFÉ CRÈME" << "0,1";
+    }
+
+    void textFields() {
+        QFETCH(QString, file);
+        QFETCH(QString, keyword);
+        QFETCH(QString, expected);
+        auto reader = openWorkbook(fixture(file));
+        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
+        QCOMPARE(reader.value()->sheets().size(), std::size_t{1});
+        QCOMPARE(describe(reader.value()->findFirst(0, Matcher(keyword.toStdString()))), expected);
+    }
+
+    void sheetNameAndSeparatorFollowTheFileName() {
+        auto upper = openText("a,b\n", "DATA.CSV");
+        QVERIFY(upper);
+        QCOMPARE(upper.value()->sheets()[0].name, std::string("DATA"));
+        QCOMPARE(describe(upper.value()->findFirst(0, Matcher("b"))), QString("0,1"));
+
+        auto tabbed = openText("a,b\n", "archive.tar.tsv");
+        QVERIFY(tabbed);
+        QCOMPARE(tabbed.value()->sheets()[0].name, std::string("archive.tar"));
+        QCOMPARE(describe(tabbed.value()->findFirst(0, Matcher("a,b"))), QString("0,0"));
+
+        auto bare = openText("x\ty", "README");
+        QVERIFY(bare);
+        QCOMPARE(bare.value()->sheets()[0].name, std::string("README"));
+        QCOMPARE(describe(bare.value()->findFirst(0, Matcher(""))), QString("none"));
+    }
+
+    void lineEndingsOfEveryKind() {
+        auto reader = openText("a\rb\r\nc\nd", "mixed.txt");
+        QVERIFY(reader);
+        QCOMPARE(describe(reader.value()->findFirst(0, Matcher("b"))), QString("1,0"));
+        QCOMPARE(describe(reader.value()->findFirst(0, Matcher("d"))), QString("3,0"));
+    }
+
+    void unterminatedQuoteRunsToTheEnd() {
+        auto reader = openText("a,\"never closed\nstill, inside", "open.csv");
+        QVERIFY(reader);
+        QCOMPARE(describe(reader.value()->findFirst(0, Matcher("still, inside"))), QString("0,1"));
+    }
+
+    void spreadsheetMl_data() {
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first cell") << 0 << "top left" << "0,0";
+        QTest::newRow("cell with ss:Index") << 0 << "42.5" << "0,3";
+        QTest::newRow("cell after a merged cell, boolean") << 0 << "TRUE" << "0,6";
+        QTest::newRow("row with ss:Index, R1C1 formula") << 0 << "=SUM(R[-4]C:R[-4]C[1])" << "4,0";
+        QTest::newRow("row after a spanned row, rich data") << 0 << "bold text" << "7,0";
+        QTest::newRow("comment is not cell text") << 0 << "remark" << "none";
+        QTest::newRow("second sheet") << 1 << "fish & chips" << "0,0";
+    }
+
+    void spreadsheetMl() {
+        QFETCH(int, sheet);
+        QFETCH(QString, keyword);
+        QFETCH(QString, expected);
+        auto reader = openWorkbook(fixture("book2003.xml"));
+        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
+        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))), expected);
+    }
+
+    void spreadsheetMlSheetList() {
+        auto reader = openWorkbook(fixture("book2003.xml"));
+        QVERIFY(reader);
+        const auto& sheets = reader.value()->sheets();
+        QCOMPARE(sheets.size(), std::size_t{2});
+        QCOMPARE(sheets[0].name, std::string("First"));
+        QVERIFY(!sheets[0].hidden);
+        QCOMPARE(sheets[1].name, std::string("Second, hidden"));
+        QVERIFY(sheets[1].hidden);
+    }
+
+    void truncatedSpreadsheetMl() {
+        QFile file(QString::fromStdString(fixture("book2003.xml")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        auto reader = openText(bytes.left(bytes.size() / 2), "cut.xml");
+        QVERIFY(!reader);
+        QCOMPARE(reader.failure().kind, FailureKind::Truncated);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextFormats)
+#include "test_text_formats.moc"
