@@ -1,0 +1,211 @@
+// The folder choice: the picker's Cancel and confirm, the scan it starts over a real folder,
+// clicks handled while a scan lets events through, a second choice superseding a scan, and
+// names that are not valid UTF-8 kept byte for byte from the file list to the shell.
+#include <QApplication>
+#include <QFileDialog>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include "form1_harness.h"
+
+using harness::Tree;
+using harness::Window;
+using quillmark::app::DialogFolderPicker;
+using Paths = std::vector<std::string>;
+
+class TestFolderChoice : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cancelChangesNothingButHidesThePrompt();
+    void confirmScansTheFolderAndEmptiesTheResults();
+    void choosingTheSameFolderAgainDoesNotDuplicate();
+    void resultsAreEmptiedEvenWhenNothingIsFound();
+    void aClickHandledMidScanSeesTheEntriesSoFar();
+    void aSecondChoiceSupersedesTheScanUnderWay();
+    void aNameThatIsNotUtf8IsShownAndKeptExactly();
+    void dialogStartsWithThePresetNameAndYieldsTheFolderInView();
+    void dialogYieldsThePickedFilesFolder();
+    void dialogCancelYieldsNothing();
+};
+
+// A result row left from earlier, to see whether a folder choice empties the results.
+static void addLeftoverResult(Window& window) {
+    window.form.ListView1()->addTopLevelItem(
+        quillmark::app::makeResultsRow("/earlier/book.xlsx", "Sheet1"));
+}
+
+void TestFolderChoice::cancelChangesNothingButHidesThePrompt() {
+    Window window;
+    window.show();
+    Tree tree;
+    const std::string book = tree.file("book.xlsx");
+    window.chooseFolder(tree.root());
+    addLeftoverResult(window);
+    window.form.scantip()->setVisible(true);
+
+    window.chooseFolder(std::nullopt);
+
+    QVERIFY(!window.form.scantip()->isVisible());
+    QCOMPARE(window.form.Text1()->text(), QFile::decodeName(tree.root().c_str()));
+    QCOMPARE(window.fileList(), Paths{book});
+    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 1);
+}
+
+void TestFolderChoice::confirmScansTheFolderAndEmptiesTheResults() {
+    Window window;
+    window.show();
+    Tree tree;
+    // Within a folder, names come in the listing's order (letter case folded).
+    const Paths expected = {tree.file("a.xls"), tree.file("B.XLSX"), tree.file("old.xls.bak"),
+                            tree.file("sub/c.xlsm")};
+    tree.file("notes.txt");
+    addLeftoverResult(window);
+    window.form.scantip()->setVisible(true);
+
+    window.chooseFolder(tree.root());
+
+    QCOMPARE(window.form.Text1()->text(), QFile::decodeName(tree.root().c_str()));
+    QVERIFY(window.form.Text1()->text().endsWith('/'));
+    QCOMPARE(window.fileList(), expected);
+    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
+    QVERIFY(!window.form.scantip()->isVisible());
+    // The folder choice leaves the Search/Stop pair alone.
+    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+}
+
+void TestFolderChoice::choosingTheSameFolderAgainDoesNotDuplicate() {
+    Window window;
+    window.show();
+    Tree tree;
+    const Paths expected = {tree.file("a.xls"), tree.file("b.xlsx")};
+    window.chooseFolder(tree.root());
+    window.chooseFolder(tree.root());
+    QCOMPARE(window.fileList(), expected);
+}
+
+void TestFolderChoice::resultsAreEmptiedEvenWhenNothingIsFound() {
+    Window window;
+    window.show();
+    Tree tree;
+    tree.file("readme.txt");
+    addLeftoverResult(window);
+    window.chooseFolder(tree.root());
+    QCOMPARE(window.form.List1()->count(), 0);
+    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
+}
+
+void TestFolderChoice::aClickHandledMidScanSeesTheEntriesSoFar() {
+    Window window;
+    window.show();
+    Tree tree;
+    const Paths expected = {tree.file("a.xls"), tree.file("b.xls"), tree.file("c.xls")};
+    window.form.Text2()->setText("total");
+    window.answer = [](int, const std::string&, const std::string&) { return "Sheet1"; };
+    Paths listedDuringTheRun;
+    // The Search click is handled in the scan's first event pass, after a.xls was added.
+    harness::inNextEventPass(&window.form, [&] {
+        listedDuringTheRun = window.fileList();
+        window.form.Image2_Click();
+    });
+
+    window.chooseFolder(tree.root());
+
+    QCOMPARE(listedDuringTheRun, Paths{expected[0]});
+    QCOMPARE(window.calls.size(), std::size_t{1});
+    QCOMPARE(window.calls[0].path, expected[0]);
+    // The scan then ran to its end, and emptied the results once it returned.
+    QCOMPARE(window.fileList(), expected);
+    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
+    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+}
+
+void TestFolderChoice::aSecondChoiceSupersedesTheScanUnderWay() {
+    Window window;
+    window.show();
+    Tree first;
+    for (const char* name : {"a1.xls", "a2.xls", "a3.xls", "deeper/a4.xls"}) first.file(name);
+    Tree second;
+    const Paths expected = {second.file("b1.xlsx"), second.file("sub/b2.xlsx")};
+    // The second choice is made while the first walk lets events through.
+    harness::inNextEventPass(&window.form, [&] { window.chooseFolder(second.root()); });
+
+    window.chooseFolder(first.root());
+
+    QCOMPARE(window.form.Text1()->text(), QFile::decodeName(second.root().c_str()));
+    QCOMPARE(window.fileList(), expected);
+}
+
+void TestFolderChoice::aNameThatIsNotUtf8IsShownAndKeptExactly() {
+    Window window;
+    window.show();
+    Tree tree;
+    const std::string odd = tree.file("caf\xE9-sales.xlsx");  // Latin-1 e acute: invalid UTF-8
+    // Qt cannot name this file to remove it with the folder, so it goes by its bytes.
+    const auto removeOdd = qScopeGuard([&] { ::unlink(odd.c_str()); });
+    window.chooseFolder(tree.root());
+    QCOMPARE(window.fileList(), Paths{odd});
+    const QString shown = window.form.List1()->item(0)->text();
+    QVERIFY(shown.endsWith(QString::fromUtf8("caf\xEF\xBF\xBD-sales.xlsx")));  // U+FFFD
+
+    window.form.Text2()->setText("x");
+    window.answer = [](int, const std::string&, const std::string&) { return "Sheet1"; };
+    window.form.Image2_Click();
+    QCOMPARE(window.calls.at(0).path, odd);  // the search got the exact bytes
+
+    auto* row = window.form.ListView1()->topLevelItem(0);
+    QCOMPARE(row->text(0), shown);
+    window.form.ListView1()->setCurrentItem(row);
+    window.form.ListView1_DblClick();
+    QCOMPARE(window.shell.files, Paths{odd});  // and so did the shell
+}
+
+// Runs the real picker and lets `answer` work the dialog once it is up.
+static std::optional<std::string> runDialog(std::function<void(QFileDialog&)> answer) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            answer(*dialog);
+        }
+    });
+    poll->start(10);
+    QWidget owner;
+    return DialogFolderPicker().pickFolder(&owner);
+}
+
+void TestFolderChoice::dialogStartsWithThePresetNameAndYieldsTheFolderInView() {
+    Tree tree;
+    tree.file("book.xlsx");
+    QString nameBox;
+    bool modal = false;
+    const auto folder = runDialog([&](QFileDialog& dialog) {
+        if (auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit")) nameBox = edit->text();
+        modal = dialog.isModal();
+        dialog.setDirectory(QFile::decodeName(tree.root().c_str()));
+        dialog.selectFile("Select a folder");
+        QMetaObject::invokeMethod(&dialog, "accept");  // as the Open button does
+    });
+    QCOMPARE(nameBox, QString("Select a folder"));
+    QVERIFY(modal);
+    QCOMPARE(folder, std::optional<std::string>(tree.root()));
+}
+
+void TestFolderChoice::dialogYieldsThePickedFilesFolder() {
+    Tree tree;
+    const std::string book = tree.file("sub/book.xlsx");
+    const auto folder = runDialog([&](QFileDialog& dialog) {
+        dialog.selectFile(QFile::decodeName(book.c_str()));
+        QMetaObject::invokeMethod(&dialog, "accept");  // as the Open button does
+    });
+    QCOMPARE(folder, std::optional<std::string>(tree.root() + "sub/"));
+}
+
+void TestFolderChoice::dialogCancelYieldsNothing() {
+    const auto folder = runDialog([](QFileDialog& dialog) { dialog.reject(); });
+    QVERIFY(!folder.has_value());
+}
+
+QTEST_MAIN(TestFolderChoice)
+#include "test_folder_choice.moc"
