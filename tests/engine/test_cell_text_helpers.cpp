@@ -1,0 +1,124 @@
+// The small text helpers behind the XML readers: shared-formula shifting, serial dates,
+// date format codes, OpenFormula conversion, relationship targets and the number prefilter.
+#include <QtTest>
+
+#include "keyword_alphabet.h"
+#include "ods_formula.h"
+#include "opc_relationships.h"
+#include "serial_date.h"
+#include "shared_formula.h"
+#include "xlsx_styles.h"
+
+using namespace quillmark::engine;
+
+class TestCellTextHelpers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sharedFormulaShift_data() {
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("relative") << "A1+B2" << 1 << 1 << "B2+C3";
+        QTest::newRow("absolute parts stay") << "$A$1+A$1+$A1" << 2 << 3 << "$A$1+D$1+$A3";
+        QTest::newRow("whole columns") << "SUM(A:B)" << 5 << 1 << "SUM(B:C)";
+        QTest::newRow("whole rows") << "SUM(1:$2)" << 2 << 0 << "SUM(3:$2)";
+        QTest::newRow("string literal untouched") << "\"A1\"&A1" << 1 << 0 << "\"A1\"&A2";
+        QTest::newRow("quoted sheet name untouched") << "'My A1'!A1+Sheet1!B1" << 1 << 0 << "'My A1'!A2+Sheet1!B2";
+        QTest::newRow("function that looks like a cell") << "LOG10(A1)" << 1 << 0 << "LOG10(A2)";
+        QTest::newRow("exponent is no reference") << "1.5E+10*A1+2E3" << 1 << 0 << "1.5E+10*A2+2E3";
+        QTest::newRow("structured reference untouched") << "Table1[Col A1]+A1" << 1 << 0 << "Table1[Col A1]+A2";
+        QTest::newRow("moved off the top") << "A1" << -1 << 0 << "#REF!";
+        QTest::newRow("moved past the last column") << "XFD1" << 0 << 1 << "#REF!";
+        QTest::newRow("names stay") << "TRUE+Total_2008+A1" << 0 << 0 << "TRUE+Total_2008+A1";
+        QTest::newRow("unterminated string") << "\"A1" << 1 << 0 << "\"A1";
+    }
+
+    void sharedFormulaShift() {
+        QFETCH(QString, formula);
+        QFETCH(int, rows);
+        QFETCH(int, columns);
+        QFETCH(QString, expected);
+        std::string out;
+        appendShiftedFormula(formula.toStdString(), rows, columns, out);
+        QCOMPARE(QString::fromStdString(out), expected);
+    }
+
+    void serialDates_data() {
+        QTest::addColumn<double>("serial");
+        QTest::addColumn<bool>("date1904");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first day") << 1.0 << false << "1/1/1900";
+        QTest::newRow("the 1900 leap day") << 60.0 << false << "2/29/1900";
+        QTest::newRow("after the leap day") << 61.0 << false << "3/1/1900";
+        QTest::newRow("2008") << 39448.0 << false << "1/1/2008";
+        QTest::newRow("with a time") << 39448.75 << false << "1/1/2008 18:00";
+        QTest::newRow("with seconds") << 39448.0 + 61.0 / 86400 << false << "1/1/2008 0:01:01";
+        QTest::newRow("time of day only") << 0.5 << false << "12:00";
+        QTest::newRow("rounds to the next day") << 39448.9999999 << false << "1/2/2008";
+        QTest::newRow("1904 epoch") << 0.0 << true << "1/1/1904";
+        QTest::newRow("1904 system") << 37986.0 << true << "1/1/2008";
+        QTest::newRow("negative") << -1.0 << false << "";
+        QTest::newRow("past 9999") << 3e6 << false << "";
+    }
+
+    void serialDates() {
+        QFETCH(double, serial);
+        QFETCH(bool, date1904);
+        QFETCH(QString, expected);
+        std::string out;
+        appendSerialDateText(serial, date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900, out);
+        QCOMPARE(QString::fromStdString(out), expected);
+    }
+
+    void dateFormatCodes() {
+        for (const char* code : {"yyyy-mm-dd", "m/d/yy h:mm", "[h]:mm:ss", "[$-409]mmm yy", "d\\-m"})
+            QVERIFY2(isDateFormatCode(code), code);
+        for (const char* code : {"General", "0.00\" days\"", "[Red]#,##0", "\\d0", "#,##0_);(#,##0)", "@", "0.0E+00"})
+            QVERIFY2(!isDateFormatCode(code), code);
+        QVERIFY(isBuiltinDateFormat(14) && isBuiltinDateFormat(22) && isBuiltinDateFormat(47));
+        QVERIFY(!isBuiltinDateFormat(0) && !isBuiltinDateFormat(23) && !isBuiltinDateFormat(49));
+    }
+
+    void openFormula_data() {
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("range") << "of:=SUM([.A1:.B2])" << "=SUM(A1:B2)";
+        QTest::newRow("other sheet") << "of:=[$Sheet2.A1]*2" << "=Sheet2!A1*2";
+        QTest::newRow("range on another sheet") << "of:=SUM([Data.A1:Data.B3])" << "=SUM(Data!A1:B3)";
+        QTest::newRow("quoted sheet with a dot") << "of:=['My.Sheet'.$B$2]" << "='My.Sheet'!$B$2";
+        QTest::newRow("separators, not in strings") << "of:=IF([.A1]=\"a;b\";1;2)" << "=IF(A1=\"a;b\",1,2)";
+        QTest::newRow("older prefix") << "oooc:=[.A1]+1" << "=A1+1";
+        QTest::newRow("no prefix, no equals") << "[.C3]" << "=C3";
+    }
+
+    void openFormula() {
+        QFETCH(QString, formula);
+        QFETCH(QString, expected);
+        std::string out;
+        appendOdsFormulaAsDisplayed(formula.toStdString(), out);
+        QCOMPARE(QString::fromStdString(out), expected);
+    }
+
+    void relationshipTargets() {
+        QCOMPARE(resolvePartName("xl/", "worksheets/sheet1.xml"), std::string("xl/worksheets/sheet1.xml"));
+        QCOMPARE(resolvePartName("xl/", "/xl/styles.xml"), std::string("xl/styles.xml"));
+        QCOMPARE(resolvePartName("xl/", "../xl/./a/../b.xml"), std::string("xl/b.xml"));
+        QCOMPARE(resolvePartName("xl/", "../../../x.xml"), std::string("x.xml"));
+        QCOMPARE(resolvePartName("xl/", "sheet%201.xml"), std::string("xl/sheet 1.xml"));
+        QCOMPARE(relationshipsPartFor("xl/workbook.xml"), std::string("xl/_rels/workbook.xml.rels"));
+        QCOMPARE(relationshipsPartFor("main.xml"), std::string("_rels/main.xml.rels"));
+    }
+
+    void numberPrefilter() {
+        for (const char* keyword : {"3.14", "1E5", "*", "?", "2008", "-1", "~1"})
+            QVERIFY2(keywordCanMatchTextOf(keyword, kNumberAlphabet), keyword);
+        for (const char* keyword : {"zqxjkvbwpf", "a?", "~*", "МОСКВА", "3,14", "1/1"})
+            QVERIFY2(!keywordCanMatchTextOf(keyword, kNumberAlphabet), keyword);
+        QVERIFY(keywordCanMatchTextOf("1/1/2008 12:00", kDateAlphabet));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCellTextHelpers)
+#include "test_cell_text_helpers.moc"

@@ -1,0 +1,125 @@
+// The worksheet tokenizer: the same tokens whatever the chunking of the input, and every
+// malformed document refused with the right kind of failure.
+#include <QtTest>
+
+#include "xml_pull_tokenizer.h"
+
+using namespace quillmark;
+using namespace quillmark::engine;
+
+namespace {
+
+// Serves `text` at most `chunk` bytes per read.
+XmlPullTokenizer::Source chunkedSource(const std::string& text, std::size_t chunk) {
+    auto offset = std::make_shared<std::size_t>(0);
+    return [&text, chunk, offset](char* buffer, std::size_t capacity) -> Outcome<std::size_t> {
+        std::size_t count = std::min({chunk, capacity, text.size() - *offset});
+        std::copy_n(text.data() + *offset, count, buffer);
+        *offset += count;
+        return count;
+    };
+}
+
+// The tokens as one line: "<c r=A1 t=s>" for starts (with the attributes asked about),
+// "[text]" for text (adjacent pieces joined), "</c>" for ends, then "!kind" on failure.
+QString tokens(const std::string& text, std::size_t chunk) {
+    XmlPullTokenizer tokenizer(chunkedSource(text, chunk));
+    QString out, pendingText;
+    std::string storage;
+    for (;;) {
+        XmlToken token = tokenizer.next();
+        if (token != XmlToken::Text && !pendingText.isEmpty()) {
+            out += "[" + pendingText + "]";
+            pendingText.clear();
+        }
+        switch (token) {
+        case XmlToken::StartElement:
+            out += "<" + QString::fromStdString(std::string(tokenizer.name()));
+            for (const char* attribute : {"r", "t", "v"})
+                if (auto value = tokenizer.attribute(attribute, storage))
+                    out += QString(" %1=%2").arg(attribute, QString::fromStdString(std::string(*value)));
+            out += ">";
+            break;
+        case XmlToken::EndElement:
+            out += "</" + QString::fromStdString(std::string(tokenizer.name())) + ">";
+            break;
+        case XmlToken::Text:
+            pendingText += QString::fromStdString(std::string(tokenizer.text()));
+            break;
+        case XmlToken::EndOfDocument:
+            return out;
+        case XmlToken::Error:
+            return out + "!" + failureKindName(tokenizer.failure().kind);
+        }
+    }
+}
+
+}  // namespace
+
+class TestXmlPullTokenizer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tokensDoNotDependOnChunking() {
+        const std::string document =
+            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a > comment -->"
+            "<x:ws xmlns:x=\"urn:x\"><row r = '1' ><c r=\"A1\" t=\"s\"><v>12</v></c>"
+            "<c r=\"B&#x31;\" v=\"a&gt;b&amp;&quot;\"/><t>&lt;&#233;&#x65E5;&apos;</t>"
+            "<t><![CDATA[<raw & ]]]]><![CDATA[>]]></t><?pi inside?></row></x:ws>\n";
+        const QString expected =
+            "<ws><row r=1><c r=A1 t=s><v>[12]</v></c><c r=B1 v=a>b&\"></c>"
+            "<t>[<é日']</t><t>[<raw & ]]>]</t></row></ws>";
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
+                                  std::size_t{64}, document.size()})
+            QCOMPARE(tokens(document, chunk), expected);
+    }
+
+    void tokenLargerThanTheBuffer() {
+        std::string big(300000, 'x');
+        std::string document = "<a t=\"" + big + "\">" + big + "</a>";
+        QString expected = "<a t=" + QString::fromStdString(big) + ">[" + QString::fromStdString(big) + "]</a>";
+        QCOMPARE(tokens(document, 4096), expected);
+    }
+
+    void malformedDocuments_data() {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("doctype") << "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>" << "corrupt";
+        QTest::newRow("undefined entity") << "<a>&e;</a>" << "corrupt";
+        QTest::newRow("bare ampersand") << "<a>fish & chips</a>" << "corrupt";
+        QTest::newRow("reference to no character") << "<a>&#0;</a>" << "corrupt";
+        QTest::newRow("entity in attribute") << "<a b=\"&e;\"/>" << "corrupt";
+        QTest::newRow("mismatched end tag") << "<a><b></a></b>" << "corrupt";
+        QTest::newRow("end tag without start") << "<a></a></b>" << "corrupt";
+        QTest::newRow("attribute without value") << "<a b></a>" << "corrupt";
+        QTest::newRow("attribute without quotes") << "<a b=1></a>" << "corrupt";
+        QTest::newRow("less-than in attribute") << "<a b=\"<\"></a>" << "corrupt";
+        QTest::newRow("attributes not separated") << "<a b=\"1\"c=\"2\"></a>" << "corrupt";
+        QTest::newRow("text before the root") << "hello<a/>" << "corrupt";
+        QTest::newRow("second root") << "<a/><b/>" << "corrupt";
+        QTest::newRow("unclosed element") << "<a><b>text</b>" << "truncated";
+        QTest::newRow("cut inside a tag") << "<a><b r=\"1" << "truncated";
+        QTest::newRow("cut inside a comment") << "<a><!-- never" << "truncated";
+        QTest::newRow("empty document") << "" << "truncated";
+        QTest::newRow("only a declaration") << "<?xml version=\"1.0\"?>" << "truncated";
+        QTest::newRow("other encoding") << "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>" << "unsupported";
+    }
+
+    void malformedDocuments() {
+        QFETCH(QString, document);
+        QFETCH(QString, failure);
+        std::string text = document.toStdString();
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{5}, text.size() + 1}) {
+            QString result = tokens(text, chunk);
+            QVERIFY2(result.endsWith("!" + failure), qPrintable(result));
+        }
+    }
+
+    void utf16ByteOrderMarkIsUnsupported() {
+        std::string text("\xFF\xFE<\0a\0/\0>\0", 10);
+        QVERIFY(tokens(text, 4).endsWith("!unsupported"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXmlPullTokenizer)
+#include "test_xml_pull_tokenizer.moc"
