@@ -33,10 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (withCallbacks) {
         context.sheetNameForExternIndex = [](std::uint32_t index) -> std::string {
             switch (index % 4) {
-            case 0: return "Sheet2";
-            case 1: return "My Sheet";
-            case 2: return "[1]Jan:Mar";
-            default: return "";
+                case 0:
+                    return "Sheet2";
+                case 1:
+                    return "My Sheet";
+                case 2:
+                    return "[1]Jan:Mar";
+                default:
+                    return "";
             }
         };
         context.sheetNameForIndex = [](std::uint32_t index) {

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view input(reinterpret_cast<const char*>(data), size);
     std::size_t newline = input.find('\n');
     std::string_view keyword = input.substr(0, newline);
-    std::string_view rest = newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
+    std::string_view rest =
+        newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
     std::vector<char> text(rest.begin(), rest.end());
     std::string_view textView(text.data(), text.size());
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "matcher.h"
 
@@ -40,6 +41,13 @@ void searchEverySheet(engine::WorkbookReader& reader) {
 }
 
 void openAndSearch(std::vector<std::uint8_t> bytes, std::string_view fileName) {
+    // Reproducing a finding with QUILLMARK_FUZZ_SAVE=<file> keeps the whole workbook the
+    // input was wrapped in, to become a test fixture.
+    if (const char* savePath = std::getenv("QUILLMARK_FUZZ_SAVE")) {
+        std::ofstream out(savePath, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
     auto reader = engine::openWorkbookData(engine::memoryData(std::move(bytes)), fileName);
     if (reader) searchEverySheet(*reader.value());
 }
@@ -53,7 +61,8 @@ std::vector<std::uint8_t> buildZip(const std::vector<Part>& parts) {
     zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
     if (archive == nullptr) fatal("cannot open a zip for writing");
     for (const Part& part : parts) {
-        zip_source_t* source = zip_source_buffer(archive, part.second.data(), part.second.size(), 0);
+        zip_source_t* source =
+            zip_source_buffer(archive, part.second.data(), part.second.size(), 0);
         zip_int64_t index = zip_file_add(archive, part.first.c_str(), source, ZIP_FL_ENC_UTF_8);
         if (source == nullptr || index < 0) fatal("cannot add a zip part");
         zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
@@ -65,7 +74,8 @@ std::vector<std::uint8_t> buildZip(const std::vector<Part>& parts) {
     zip_source_seek(buffer, 0, SEEK_END);
     bytes.resize(static_cast<std::size_t>(zip_source_tell(buffer)));
     zip_source_seek(buffer, 0, SEEK_SET);
-    if (zip_source_read(buffer, bytes.data(), bytes.size()) != static_cast<zip_int64_t>(bytes.size()))
+    if (zip_source_read(buffer, bytes.data(), bytes.size()) !=
+        static_cast<zip_int64_t>(bytes.size()))
         fatal("cannot read the zip back");
     zip_source_close(buffer);
     zip_source_free(buffer);

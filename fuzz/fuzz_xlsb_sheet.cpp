@@ -6,8 +6,14 @@ namespace {
 
 // Record identifiers of the workbook and shared string parts ([MS-XLSB] 2.3).
 enum : unsigned {
-    BrtBeginBook = 131, BrtEndBook = 132, BrtBeginBundleShs = 143, BrtEndBundleShs = 144,
-    BrtBundleSh = 156, BrtBeginSst = 159, BrtEndSst = 160, BrtSSTItem = 19,
+    BrtBeginBook = 131,
+    BrtEndBook = 132,
+    BrtBeginBundleShs = 143,
+    BrtEndBundleShs = 144,
+    BrtBundleSh = 156,
+    BrtBeginSst = 159,
+    BrtEndSst = 160,
+    BrtSSTItem = 19,
 };
 
 // A record: its type and size as 7-bit groups (the high bit says another byte follows).

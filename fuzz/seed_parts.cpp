@@ -30,7 +30,8 @@ std::string readFile(const std::string& path) {
 }
 
 bool endsWith(const std::string& text, std::string_view end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // Every zip entry whose name passes `wanted`, up to 4 MB each.
@@ -62,7 +63,8 @@ void zipParts(const std::string& bytes, Wanted wanted, const std::string& folder
 }
 
 std::string workbookStream(const std::string& bytes) {
-    auto file = CompoundFile::open(Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    auto file = CompoundFile::open(
+        Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     if (!file) return {};
     const CompoundFile::Entry* entry = file.value().findStream("Workbook");
     if (!entry) entry = file.value().findStream("Book");
@@ -76,14 +78,19 @@ std::string workbookStream(const std::string& bytes) {
 // fuzz_formula_text reads its input.
 void formulaSeeds(const std::string& stream, const std::string& folder) {
     namespace biff = quillmark::engine::biff;
-    biff::RecordCursor cursor(Bytes(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()), 0);
+    biff::RecordCursor cursor(
+        Bytes(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()), 0);
     int kept = 0;
     while (auto record = cursor.next()) {
         if (record->type != 0x0006 || record->data.size() < 22 || kept >= 40) continue;
         const std::uint8_t* cell = record->data.data();
         std::size_t tokenBytes = cell[20] | (cell[21] << 8);
-        std::string seed{'\x01', static_cast<char>(tokenBytes), static_cast<char>(tokenBytes >> 8),
-                         static_cast<char>(cell[0]), static_cast<char>(cell[2]), static_cast<char>(cell[3])};
+        std::string seed{'\x01',
+                         static_cast<char>(tokenBytes),
+                         static_cast<char>(tokenBytes >> 8),
+                         static_cast<char>(cell[0]),
+                         static_cast<char>(cell[2]),
+                         static_cast<char>(cell[3])};
         seed.append(reinterpret_cast<const char*>(cell) + 22, record->data.size() - 22);
         writeSeed(folder, "formula", seed);
         ++kept;
@@ -104,23 +111,34 @@ int main(int argc, char** argv) {
         const bool compound = bytes.size() > 8 && bytes.compare(0, 4, "\xD0\xCF\x11\xE0") == 0;
         const bool bareBiff = bytes.size() > 4 && bytes[0] == '\x09' && !compound;
         if (target == "xlsx_sheet" && zip) {
-            zipParts(bytes, [](const std::string& name) {
-                return endsWith(name, ".xml") && (name.find("worksheets/") != std::string::npos ||
-                                                  name.find("macrosheets/") != std::string::npos);
-            }, folder);
+            zipParts(
+                bytes,
+                [](const std::string& name) {
+                    return endsWith(name, ".xml") &&
+                           (name.find("worksheets/") != std::string::npos ||
+                            name.find("macrosheets/") != std::string::npos);
+                },
+                folder);
         } else if (target == "xlsb_sheet" && zip) {
-            zipParts(bytes, [](const std::string& name) {
-                return endsWith(name, ".bin") && name.find("worksheets/") != std::string::npos;
-            }, folder);
+            zipParts(
+                bytes,
+                [](const std::string& name) {
+                    return endsWith(name, ".bin") && name.find("worksheets/") != std::string::npos;
+                },
+                folder);
         } else if (target == "ods_content") {
-            if (zip) zipParts(bytes, [](const std::string& name) { return name == "content.xml"; }, folder);
+            if (zip)
+                zipParts(
+                    bytes, [](const std::string& name) { return name == "content.xml"; }, folder);
             else if (bytes.find("urn:oasis:names:tc:opendocument") != std::string::npos)
                 writeSeed(folder, "flat", bytes);
         } else if (target == "biff_stream" || target == "formula_text") {
             const std::string stream = compound ? workbookStream(bytes) : bareBiff ? bytes : "";
             if (stream.empty()) continue;
-            if (target == "biff_stream") writeSeed(folder, "stream", stream);
-            else formulaSeeds(stream, folder);
+            if (target == "biff_stream")
+                writeSeed(folder, "stream", stream);
+            else
+                formulaSeeds(stream, folder);
         } else if (target == "compound_file" && compound) {
             writeSeed(folder, "file", bytes);
         }

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Measures what hostile workbooks cost: a zip bomb, nested XML entities, a BIFF file claiming
+# 65,536 x 256 cells and 2^31 strings, an xlsx sheet claiming A1:XFD1048576, an ods of a
+# billion repeated cells. quillmark-find searches each alone, then all of them beside a
+# healthy workbook, which must still match. Prints peak memory and wall time; exits non-zero
+# when any run passes 100 MB or 10 seconds, crashes, or loses the healthy workbook's match.
+# Uses the normal build in build/ (or $QUILLMARK_BUILD_DIR), building quillmark-find if needed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${QUILLMARK_BUILD_DIR:-build}
+limit_mb=100
+limit_seconds=10
+keyword=needle
+
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build_dir" -j"$(nproc)" --target quillmark-find >/dev/null
+find_tool=$(cd "$build_dir/cli" && pwd)/quillmark-find
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+c++ -std=c++20 -O2 -o "$work/tool" scripts/memory_caps_tool.cpp -lz
+mkdir "$work/all"
+"$work/tool" make "$work/all"
+
+failed=0
+# run <label> <folder> <seconds allowed>: one quillmark-find run, measured, as a table row.
+run() {
+    local label=$1 folder=$2 allowed=$3 kb ms status verdict=ok
+    read -r kb ms status < <("$work/tool" measure 60 "$work/output" "$find_tool" "$folder/" "$keyword")
+    if [ "$status" -gt 1 ]; then
+        verdict="FAILED: exit status $status"
+    elif [ "$kb" -ge $((limit_mb * 1024)) ]; then
+        verdict="FAILED: over $limit_mb MB"
+    elif [ "$ms" -ge $((allowed * 1000)) ]; then
+        verdict="FAILED: over $allowed s"
+    fi
+    [ "$verdict" = ok ] || failed=1
+    printf '%-28s %9s %9s %6s  %s\n' "$label" "$((kb / 1024)).$(((kb % 1024) * 10 / 1024))" \
+        "$((ms / 1000)).$(printf '%03d' $((ms % 1000)) | cut -c1-2)" "$status" "$verdict"
+}
+
+printf '%-28s %9s %9s %6s  %s\n' workbook "peak MB" seconds exit result
+count=0
+for file in "$work"/all/*; do
+    name=${file##*/}
+    [ "$name" = healthy.xlsx ] && continue
+    mkdir "$work/$name.alone"
+    cp "$file" "$work/$name.alone/"
+    run "$name" "$work/$name.alone" "$limit_seconds"
+    count=$((count + 1))
+done
+
+# Together the runs may take each file's time, but memory stays under the same cap.
+run "all of them + healthy.xlsx" "$work/all" $((limit_seconds * count))
+if ! grep -q "healthy.xlsx" "$work/output"; then
+    echo "FAILED: the healthy workbook's match was lost"
+    failed=1
+fi
+exit "$failed"
