@@ -112,12 +112,13 @@ Status CompoundFile::loadAllocationTable() {
         difatSector = readU32(bytes.data() + 4 * (entriesPerSector - 1));
     }
 
-    // Only the entries for sectors the file really holds are kept. A FAT sector missing from a
-    // truncated file leaves its entries free, so chains through it fail when walked.
+    // Only the entries for sectors the file really holds are kept.
     fat_.assign(std::min(fatSectors.size() * entriesPerSector, sectorCount_), kFreeSector);
     for (std::size_t k = 0; k < fatSectors.size(); ++k) {
         std::uint32_t sector = fatSectors[k];
-        if (sector >= sectorCount_) continue;
+        if (sector > kMaxRegularSector) continue;  // an unused DIFAT slot
+        if (sector >= sectorCount_)
+            return fail(FailureKind::Truncated, "allocation table sector lies past the end of the file");
         Bytes bytes = sectorBytes(sector);
         for (std::size_t i = 0; i < entriesPerSector; ++i) {
             std::size_t index = k * entriesPerSector + i;

@@ -24,9 +24,10 @@ class Node:
         self.left = self.right = self.child = FREE
 
 
-def compound_file(streams, sector_shift=9, spare_fat_sectors=0):
+def compound_file(streams, sector_shift=9, spare_fat_sectors=0, trim_last_sector=0):
     """streams: list of (path, bytes); a path "Storage/Name" puts a stream in a storage.
-    spare_fat_sectors adds unused FAT sectors, enough of them forces a DIFAT sector."""
+    spare_fat_sectors adds unused FAT sectors, enough of them forces a DIFAT sector;
+    trim_last_sector cuts that many bytes of padding off the file's last sector."""
     size = 1 << sector_shift
     root = Node('Root Entry', 5)
     for path, data in streams:
@@ -57,26 +58,72 @@ def compound_file(streams, sector_shift=9, spare_fat_sectors=0):
             for a, b in zip(ordered, ordered[1:]):
                 a.right = index[id(b)]
 
-    sectors = []  # payload sectors after the FAT; each a bytes of `size`
-    fat = []
+    # The FAT (and DIFAT) sectors come first, then the mini FAT, the directory, the mini
+    # stream and the big streams, so that the file ends with the last stream's last sector.
+    per = size // 4
+    payload = payload_layout(nodes, size, 0)[0]
+    fat_count = 1
+    while True:
+        difat_count = max(0, (fat_count + spare_fat_sectors - 109 + per - 2) // (per - 1))
+        total = payload + fat_count + spare_fat_sectors + difat_count
+        if fat_count * per >= total:
+            break
+        fat_count += 1
+    fat_count += spare_fat_sectors
+    reserved = fat_count + difat_count
+    _, sectors, chain, minifat, directory_start, minifat_start = payload_layout(nodes, size,
+                                                                                reserved)
+    fat = [FATSECT] * fat_count + [DIFSECT] * difat_count + chain
+    fat += [FREE] * (fat_count * per - len(fat))
+    fat_sectors = [b''.join(struct.pack('<I', v) for v in fat[i * per:(i + 1) * per])
+                   for i in range(fat_count)]
+    rest = list(range(109, fat_count))
+    difat_sectors = []
+    for d in range(difat_count):
+        chunk = rest[d * (per - 1):(d + 1) * (per - 1)]
+        chunk += [FREE] * (per - 1 - len(chunk))
+        following = fat_count + d + 1 if d + 1 < difat_count else END
+        difat_sectors.append(b''.join(struct.pack('<I', v) for v in chunk + [following]))
+
+    header_difat = list(range(min(109, fat_count))) + [FREE] * (109 - min(109, fat_count))
+    directory_sectors = (len(nodes) * 128 + size - 1) // size
+    header = b'\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' + b'\0' * 16
+    header += struct.pack('<HHHHH', 0x3E, 3 if sector_shift == 9 else 4, 0xFFFE, sector_shift, 6)
+    header += b'\0' * 6
+    header += struct.pack('<IIIIIIIII', 0 if sector_shift == 9 else directory_sectors,
+                          fat_count, directory_start, 0, MINI_CUTOFF,
+                          minifat_start if minifat else END, (len(minifat) * 4 + size - 1) // size,
+                          fat_count if difat_count else END, difat_count)
+    header += b''.join(struct.pack('<I', v) for v in header_difat)
+    header = header.ljust(size, b'\0')
+    body = b''.join(fat_sectors + difat_sectors + sectors)
+    return header + body[:len(body) - trim_last_sector]
+
+
+def payload_layout(nodes, size, first_sector):
+    """Lays out mini FAT, directory, mini stream and big streams from `first_sector` on.
+    Returns (sector count, sectors, their FAT entries, mini FAT, directory start, mini FAT
+    start); sets each node's start and size."""
+    sectors, chain = [], []
 
     def allocate(data):
         if not data:
             return END
-        first = len(sectors)
+        first = first_sector + len(sectors)
         chunks = [data[i:i + size] for i in range(0, len(data), size)]
         for i, chunk in enumerate(chunks):
             sectors.append(chunk.ljust(size, b'\0'))
-            fat.append(first + i + 1 if i + 1 < len(chunks) else END)
+            chain.append(first + i + 1 if i + 1 < len(chunks) else END)
         return first
 
     mini = bytearray()
     minifat = []
+    big = []
     for node in nodes:
         if node.kind != 2:
             continue
         if len(node.data) >= MINI_CUTOFF:
-            node.start = allocate(node.data)
+            big.append(node)
         elif node.data:
             first = len(mini) // 64
             count = (len(node.data) + 63) // 64
@@ -85,10 +132,19 @@ def compound_file(streams, sector_shift=9, spare_fat_sectors=0):
             node.start = first
         else:
             node.start = END
-    root.start = allocate(bytes(mini))
-    root.size = len(mini)
     minifat_start = allocate(b''.join(struct.pack('<I', v) for v in minifat))
-    minifat_count = (len(minifat) * 4 + size - 1) // size
+    directory_start = first_sector + len(sectors)
+    directory_sectors = (len(nodes) * 128 + size - 1) // size
+    for _ in range(directory_sectors):  # placeholders, filled once every start is known
+        sectors.append(b'')
+        chain.append(0)
+    for i in range(directory_sectors):
+        chain[directory_start - first_sector + i] = (
+            directory_start + i + 1 if i + 1 < directory_sectors else END)
+    nodes[0].start = allocate(bytes(mini))
+    nodes[0].size = len(mini)
+    for node in big:
+        node.start = allocate(node.data)
 
     directory = bytearray()
     for node in nodes:
@@ -98,63 +154,24 @@ def compound_file(streams, sector_shift=9, spare_fat_sectors=0):
         entry += struct.pack('<IQ', node.start, node.size)
         directory += entry
     directory += b'\0' * (-len(directory) % size)
-    directory_start = allocate(bytes(directory))
-
-    # FAT and DIFAT sectors go after the payload; their count must cover themselves.
-    per = size // 4
-    fat_count = 1
-    while True:
-        difat_count = max(0, (fat_count + spare_fat_sectors - 109 + per - 2) // (per - 1))
-        total = len(sectors) + fat_count + spare_fat_sectors + difat_count
-        if fat_count * per >= total:
-            break
-        fat_count += 1
-    fat_count += spare_fat_sectors
-    fat_first = len(sectors)
-    fat += [FATSECT] * fat_count
-    difat_first = len(sectors) + fat_count
-    fat += [DIFSECT] * difat_count
-    fat += [FREE] * (fat_count * per - len(fat))
-    fat_sector_ids = list(range(fat_first, fat_first + fat_count))
-    for i in range(fat_count):
-        sectors.append(b''.join(struct.pack('<I', v) for v in fat[i * per:(i + 1) * per]))
-    rest = fat_sector_ids[109:]
-    for d in range(difat_count):
-        chunk = rest[d * (per - 1):(d + 1) * (per - 1)]
-        chunk += [FREE] * (per - 1 - len(chunk))
-        following = difat_first + d + 1 if d + 1 < difat_count else END
-        sectors.append(b''.join(struct.pack('<I', v) for v in chunk + [following]))
-
-    header_difat = fat_sector_ids[:109] + [FREE] * (109 - min(109, fat_count))
-    header = b'\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' + b'\0' * 16
-    header += struct.pack('<HHHHH', 0x3E, 3 if sector_shift == 9 else 4, 0xFFFE, sector_shift, 6)
-    header += b'\0' * 6
-    header += struct.pack('<IIIIIIIII', 0 if sector_shift == 9 else len(directory) // size,
-                          fat_count, directory_start, 0, MINI_CUTOFF,
-                          minifat_start if minifat else END, minifat_count,
-                          difat_first if difat_count else END, difat_count)
-    header += b''.join(struct.pack('<I', v) for v in header_difat)
-    header = header.ljust(size, b'\0')
-    return header + b''.join(sectors)
-
-
-def header_fields(cfb):
-    shift = struct.unpack_from('<H', cfb, 30)[0]
-    fat_sector = struct.unpack_from('<I', cfb, 76)[0]
-    return 1 << shift, fat_sector
+    for i in range(directory_sectors):
+        sectors[directory_start - first_sector + i] = bytes(directory[i * size:(i + 1) * size])
+    return len(sectors), sectors, chain, minifat, directory_start, minifat_start
 
 
 def set_fat_entry(cfb, sector, value):
-    size, fat_sector = header_fields(cfb)
+    size = 1 << struct.unpack_from('<H', cfb, 30)[0]
+    fat_sector = struct.unpack_from('<I', cfb, 76)[0]
     data = bytearray(cfb)
     struct.pack_into('<I', data, (fat_sector + 1) * size + 4 * sector, value)
     return bytes(data)
 
 
-def directory_entries(cfb):
-    size, _ = header_fields(cfb)
-    first = struct.unpack_from('<I', cfb, 48)[0]
-    return (first + 1) * size
+def workbook_first_sector(cfb):
+    """The first sector of the first stream's chain (directory entry 1)."""
+    size = 1 << struct.unpack_from('<H', cfb, 30)[0]
+    directory = struct.unpack_from('<I', cfb, 48)[0]
+    return struct.unpack_from('<I', cfb, (directory + 1) * size + 128 + 116)[0]
 
 
 # ---------------------------------------------------------------------------------------------
@@ -376,6 +393,38 @@ RC4_FILEPASS = rec(0x002F, struct.pack('<HHH', 1, 1, 1) + bytes(range(48)))
 
 
 # ---------------------------------------------------------------------------------------------
+# Hostile claims: counts and sizes far beyond the bytes there. The reader must neither trust
+# nor allocate by them, and still find the text planted after them.
+
+def hostile_workbook():
+    sst = rec(0x00FC, struct.pack('<II', 0xFFFFFFF0, 0xFFFFFFF0) + ustr16('Ordinary')
+              + struct.pack('<HB', 0xFFFF, 0x0C) + struct.pack('<HI', 0xFFFF, 0x7FFFFFFF) + b'Cut')
+    extern = rec(0x0017, struct.pack('<H', 0xFFFF) + struct.pack('<HHH', 0, 0, 0))
+    name = rec(0x0018, struct.pack('<HBBHHHBBBB', 0, 0, 0xFF, 0xFFFF, 0, 0, 0, 0, 0, 0) + b'\0N')
+    sheet = [bof8(0x0010),
+             rec(0x0200, struct.pack('<IIHHH', 0, 0xFFFFFFFF, 0, 0xFFFF, 0)),
+             rec(0x0204, cell_header(0, 0) + struct.pack('<HB', 0xFFFF, 0) + b'Short'),
+             rec(0x00BD, struct.pack('<HH', 1, 0) + b'\0' * 9),          # MULRK, odd length
+             rec(0x0006, cell_header(2, 0) + result_number(1) + struct.pack('<HIH', 0, 0, 0xFFFF)
+                 + b'\x1E\x01'),                                       # cce past the record
+             rec(0x04BC, struct.pack('<HHBBBBH', 0, 0xFFFF, 0, 0xFF, 0, 0xFF, 0xFFFF)),
+             rec(0x0207, struct.pack('<HB', 0xFFFF, 1) + b'ab'),          # stray STRING
+             rec(0x00FD, cell_header(3, 0) + struct.pack('<I', 0xFFFFFFFF)),
+             rec(0x0204, cell_header(0xFFFF, 0xFF) + ustr16('Needle after claims')),
+             EOF_RECORD]
+    return workbook_stream([extern, name, sst], [('Claims', 0, 0, b''.join(sheet))],
+                           boundsheet=boundsheet8)
+
+
+def early_stop_stream():
+    """A bare BIFF8 worksheet whose first cell matches and whose last record runs past the
+    end: a search that stops at the first match never meets the damage."""
+    return (bof8(0x0010) + rec(0x0204, cell_header(0, 0) + ustr16('First cell'))
+            + rec(0x0204, cell_header(1, 0) + ustr16('Second cell'))
+            + struct.pack('<HH', 0x0204, 400) + b'\0' * 20)
+
+
+# ---------------------------------------------------------------------------------------------
 # BIFF2-BIFF4 bare streams.
 
 def biff2_stream():
@@ -454,9 +503,17 @@ def main():
 
     # Broken sector chains in the big (FAT) stream of an otherwise valid file.
     sound = compound_file([('Workbook', padded)])
-    write('chain_loop.xls', set_fat_entry(sound, 3, 1))           # sector 3 leads back to 1
-    write('chain_out_of_range.xls', set_fat_entry(sound, 2, 0x00FFFFFF))
-    write('chain_free_sector.xls', set_fat_entry(sound, 2, FREE))
+    first = workbook_first_sector(sound)
+    write('chain_loop.xls', set_fat_entry(sound, first + 3, first + 1))  # back to its second
+    write('chain_out_of_range.xls', set_fat_entry(sound, first + 2, 0x00FFFFFF))
+    write('chain_free_sector.xls', set_fat_entry(sound, first + 2, FREE))
+    # The stream's 5000 bytes end 120 bytes into the padding of its last sector: 100 bytes of
+    # that padding cut off leave it whole.
+    write('trimmed_last_sector.xls', compound_file([('Workbook', padded)], trim_last_sector=100))
+
+    hostile = compound_file([('Workbook', hostile_workbook())])
+    write('hostile_claims.xls', hostile)
+    write('early_stop.xls', early_stop_stream())
 
     write('biff2_sheet.xls', biff2_stream())
     write('biff3_sheet.xls', biff3_stream())

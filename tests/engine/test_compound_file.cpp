@@ -1,0 +1,139 @@
+// The compound file container on hand-made files (tests/data/biff, made by the script there):
+// streams in the mini stream and in regular sectors, 4096-byte sectors, a DIFAT chain, and
+// sector chains broken every way a damaged or hostile file breaks them.
+#include <QFile>
+#include <QTest>
+
+#include "compound_file.h"
+
+using namespace quillmark;
+using namespace quillmark::engine;
+
+namespace {
+
+std::vector<std::uint8_t> fixture(const char* name) {
+    QFile file(QStringLiteral(QUILLMARK_TEST_DATA "/biff/") + QString::fromUtf8(name));
+    if (!file.open(QIODevice::ReadOnly)) qFatal("missing fixture %s", name);
+    QByteArray bytes = file.readAll();
+    return {bytes.begin(), bytes.end()};
+}
+
+// Opens the file and reads its workbook stream, whatever fails on the way.
+Outcome<std::vector<std::uint8_t>> workbookStream(Bytes file) {
+    auto compound = CompoundFile::open(file);
+    if (!compound) return compound.failure();
+    const CompoundFile::Entry* entry = compound.value().findStream("Workbook");
+    if (!entry) return fail(FailureKind::NotAWorkbook, "no workbook stream");
+    return compound.value().readStream(*entry);
+}
+
+bool startsWithBof(const std::vector<std::uint8_t>& stream) {
+    return stream.size() >= 4 && stream[0] == 0x09 && stream[1] == 0x08;
+}
+
+}  // namespace
+
+class TestCompoundFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readsStreamsFromEitherStore_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("size");
+        QTest::newRow("mini stream") << "biff8_workbook.xls" << -1;
+        QTest::newRow("regular sectors") << "biff8_padded.xls" << 5000;
+        QTest::newRow("4096-byte sectors") << "biff8_big_sectors.xls" << 5000;
+        QTest::newRow("FAT listed by a DIFAT sector") << "biff8_difat_chain.xls" << -1;
+        QTest::newRow("last sector cut short in its padding") << "trimmed_last_sector.xls" << 5000;
+    }
+
+    void readsStreamsFromEitherStore() {
+        QFETCH(QString, name);
+        QFETCH(int, size);
+        auto file = fixture(name.toUtf8().constData());
+        auto stream = workbookStream(file);
+        QVERIFY2(stream.ok(), stream.ok() ? "" : stream.failure().reason.c_str());
+        QVERIFY(startsWithBof(stream.value()));
+        if (size >= 0) QCOMPARE(stream.value().size(), std::size_t(size));
+        // Every copy holds the same workbook as the mini-stream one, byte for byte.
+        auto reference = workbookStream(fixture("biff8_workbook.xls"));
+        QVERIFY(reference.ok());
+        QVERIFY(std::equal(reference.value().begin(), reference.value().end(),
+                           stream.value().begin()));
+    }
+
+    void namesCompareIgnoringCaseAndPreferTheRootStorage() {
+        auto difat = fixture("biff8_difat_chain.xls");  // its stream is named "WORKBOOK"
+        auto compound = CompoundFile::open(difat);
+        QVERIFY(compound.ok());
+        QVERIFY(compound.value().findStream("workbook") != nullptr);
+        QVERIFY(compound.value().findStream("Book") == nullptr);
+
+        // "Embedded/Workbook" (an embedded object) comes first in the directory.
+        auto nested = fixture("small_workbook_stream.xls");
+        auto withStorage = CompoundFile::open(nested);
+        QVERIFY(withStorage.ok());
+        const CompoundFile::Entry* entry = withStorage.value().findStream("Workbook");
+        QVERIFY(entry && entry->inRootStorage);
+        auto stream = withStorage.value().readStream(*entry);
+        QVERIFY(stream.ok());
+        std::string text(stream.value().begin(), stream.value().end());
+        QVERIFY(text.find("outer workbook") != std::string::npos);
+    }
+
+    void brokenChainsFailWithAReason_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("loop") << "chain_loop.xls" << int(FailureKind::Corrupt);
+        QTest::newRow("sector past the end") << "chain_out_of_range.xls"
+                                             << int(FailureKind::Truncated);
+        QTest::newRow("free sector inside a chain") << "chain_free_sector.xls"
+                                                    << int(FailureKind::Corrupt);
+    }
+
+    void brokenChainsFailWithAReason() {
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        auto file = fixture(name.toUtf8().constData());
+        auto stream = workbookStream(file);
+        QVERIFY(!stream.ok());
+        QCOMPARE(int(stream.failure().kind), kind);
+        QVERIFY(!stream.failure().reason.empty());
+    }
+
+    void truncatedFilesFailAsTruncated() {
+        auto whole = fixture("biff8_padded.xls");
+        // Cut inside the header, inside the allocation table, and inside the stream's data.
+        for (std::size_t length : {std::size_t{300}, std::size_t{700}, whole.size() - 400,
+                                   whole.size() - 2000}) {
+            std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + length);
+            auto stream = workbookStream(cut);
+            QVERIFY2(!stream.ok(), qPrintable(QString::number(length)));
+            QCOMPARE(stream.failure().kind, FailureKind::Truncated);
+        }
+    }
+
+    void aStreamIsNeverLargerThanTheFile() {
+        // The directory entry claims 4 GiB; the chain and the file hold 5000 bytes.
+        auto file = fixture("biff8_padded.xls");
+        std::size_t directory = (std::size_t{file[48]} | std::size_t{file[49]} << 8) + 1;
+        std::size_t sizeField = directory * 512 + 128 + 120;
+        for (int i = 0; i < 4; ++i) file[sizeField + i] = 0xFF;
+        auto stream = workbookStream(file);
+        QVERIFY(stream.ok());
+        QVERIFY(stream.value().size() <= file.size());
+        QVERIFY(startsWithBof(stream.value()));
+    }
+
+    void rejectsWhatIsNoCompoundFile() {
+        std::vector<std::uint8_t> text(1024, 'x');
+        QCOMPARE(CompoundFile::open(text).failure().kind, FailureKind::NotAWorkbook);
+
+        auto file = fixture("biff8_workbook.xls");
+        file[30] = 10;  // a sector size of 1024 bytes does not exist
+        QCOMPARE(CompoundFile::open(file).failure().kind, FailureKind::Corrupt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompoundFile)
+#include "test_compound_file.moc"
