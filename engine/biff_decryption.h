@@ -4,15 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "biff_globals.h"
 
 namespace quillmark::engine::biff {
 
-// Decrypts `stream` in place when FILEPASS's method is one this reader undoes and the
-// default password verifies; otherwise fails Encrypted with a reason naming the method.
-Status decryptWithDefaultPassword(std::vector<std::uint8_t>& stream, const Record& filePass,
-                                  Version version);
+// The password spreadsheet programs try before asking for one.
+inline constexpr std::u16string_view kDefaultPassword = u"VelvetSweatshop";
+
+// Decrypts `stream` in place when FILEPASS names a method this reader undoes (XOR
+// obfuscation, RC4, RC4 CryptoAPI) and `password` verifies; otherwise fails Encrypted with a
+// reason naming the method. Record headers stay as they are: only record data is encrypted.
+Status decryptWorkbookStream(std::vector<std::uint8_t>& stream, const Record& filePass,
+                             Version version, std::u16string_view password = kDefaultPassword);
 
 }  // namespace quillmark::engine::biff

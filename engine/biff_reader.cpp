@@ -143,7 +143,7 @@ ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
     if (globals.value().filePass) {
         Record filePass = *globals.value().filePass;
         Version version = globals.value().version;
-        if (Status decrypted = decryptWithDefaultPassword(stream, filePass, version); !decrypted)
+        if (Status decrypted = decryptWorkbookStream(stream, filePass, version); !decrypted)
             return decrypted.failure();
         globals = readGlobals(stream, true);
         if (!globals) return globals.failure();

@@ -180,6 +180,38 @@ private slots:
                  opened.failure().reason.c_str());
     }
 
+    void decryptsTheDefaultPassword_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("XOR obfuscation") << "default_password_xor.xls";
+        QTest::newRow("RC4") << "default_password_rc4.xls";
+        QTest::newRow("RC4 CryptoAPI") << "default_password_cryptoapi.xls";
+    }
+
+    void decryptsTheDefaultPassword() {
+        // Files saved under "VelvetSweatshop" open without a password in spreadsheet programs.
+        QFETCH(QString, name);
+        auto workbook = reader(name);
+        QCOMPARE(workbook->sheets().size(), std::size_t(5));
+        QCOMPARE(workbook->sheets()[4].name, std::string("Far away"));  // names decrypted
+        QCOMPARE(find(*workbook, 0, "needle in sst"), QString("9,0"));   // SST with CONTINUEs
+        QCOMPARE(find(*workbook, 0, "the границу ok"), QString("9,1"));
+        QCOMPARE(find(*workbook, 0, "3.14159"), QString("3,0"));
+        // Past several 1024-byte blocks, each with a key of its own.
+        QCOMPARE(find(*workbook, 4, "past the first"), QString("0,0"));
+    }
+
+    void decryptsBiff5XorObfuscation() {
+        auto workbook = reader("default_password_biff5_xor.xls");
+        QCOMPARE(workbook->sheets()[0].name, std::string("Hidden away"));
+        QCOMPARE(find(*workbook, 0, "secret text"), QString("0,0"));
+    }
+
+    void anotherPasswordStaysEncrypted() {
+        auto opened = openFixture("other_password_rc4.xls");
+        QVERIFY(!opened.ok());
+        QCOMPARE(opened.failure().kind, FailureKind::Encrypted);
+    }
+
     void readsBiff2Streams() {
         auto workbook = reader("biff2_sheet.xls");
         QCOMPARE(workbook->sheets().size(), std::size_t(1));

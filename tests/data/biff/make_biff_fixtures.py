@@ -4,6 +4,7 @@ test_biff_reader.cpp: BIFF records and compound files assembled by hand, so that
 case (strings split across CONTINUE records, bad sheet offsets, looping sector chains...) is
 exactly where the tests expect it. Run from any directory; writes beside this script."""
 
+import hashlib
 import os
 import struct
 
@@ -393,6 +394,180 @@ RC4_FILEPASS = rec(0x002F, struct.pack('<HHH', 1, 1, 1) + bytes(range(48)))
 
 
 # ---------------------------------------------------------------------------------------------
+# Workbooks encrypted under the default password, which spreadsheet programs open without
+# asking: XOR obfuscation, RC4 and RC4 CryptoAPI, as [MS-OFFCRYPTO] 2.3.5-2.3.7 describe them.
+
+DEFAULT_PASSWORD = 'VelvetSweatshop'
+NEVER_ENCRYPTED = {0x0809, 0x002F, 0x0194, 0x0195, 0x00E1, 0x0196, 0x0138}
+
+XOR_INITIAL_CODE = [0xE1F0, 0x1D0F, 0xCC9C, 0x84C0, 0x110C, 0x0E10, 0xF1CE, 0x313E, 0x1872,
+                    0xE139, 0xD40F, 0x84F9, 0x280C, 0xA96A, 0x4EC3]
+XOR_MATRIX = [
+    0xAEFC, 0x4DD9, 0x9BB2, 0x2745, 0x4E8A, 0x9D14, 0x2A09, 0x7B61, 0xF6C2, 0xFDA5, 0xEB6B,
+    0xC6F7, 0x9DCF, 0x2BBF, 0x4563, 0x8AC6, 0x05AD, 0x0B5A, 0x16B4, 0x2D68, 0x5AD0, 0x0375,
+    0x06EA, 0x0DD4, 0x1BA8, 0x3750, 0x6EA0, 0xDD40, 0xD849, 0xA0B3, 0x5147, 0xA28E, 0x553D,
+    0xAA7A, 0x44D5, 0x6F45, 0xDE8A, 0xAD35, 0x4A4B, 0x9496, 0x390D, 0x721A, 0xEB23, 0xC667,
+    0x9CEF, 0x29FF, 0x53FE, 0xA7FC, 0x5FD9, 0x47D3, 0x8FA6, 0x0F6D, 0x1EDA, 0x3DB4, 0x7B68,
+    0xF6D0, 0xB861, 0x60E3, 0xC1C6, 0x93AD, 0x377B, 0x6EF6, 0xDDEC, 0x45A0, 0x8B40, 0x06A1,
+    0x0D42, 0x1A84, 0x3508, 0x6A10, 0xAA51, 0x4483, 0x8906, 0x022D, 0x045A, 0x08B4, 0x1168,
+    0x76B4, 0xED68, 0xCAF1, 0x85C3, 0x1BA7, 0x374E, 0x6E9C, 0x3730, 0x6E60, 0xDCC0, 0xA9A1,
+    0x4363, 0x86C6, 0x1DAD, 0x3331, 0x6662, 0xCCC4, 0x89A9, 0x0373, 0x06E6, 0x0DCC, 0x1021,
+    0x2042, 0x4084, 0x8108, 0x1231, 0x2462, 0x48C4]
+XOR_PAD = [0xBB, 0xFF, 0xFF, 0xBA, 0xFF, 0xFF, 0xB9, 0x80, 0x00, 0xBE, 0x0F, 0x00, 0xBF, 0x0F,
+           0x00]
+
+
+def xor_key(password):
+    key = XOR_INITIAL_CODE[len(password) - 1]
+    element = 0x68
+    for char in reversed(password):
+        for _ in range(7):
+            if char & 0x40:
+                key ^= XOR_MATRIX[element]
+            char = (char << 1) & 0xFF
+            element -= 1
+    return key
+
+
+def xor_verifier(password):
+    verifier = 0
+    for byte in reversed([len(password)] + list(password)):
+        carry = 1 if verifier & 0x4000 else 0
+        verifier = ((((verifier << 1) & 0x7FFF) | carry) ^ byte)
+    return verifier ^ 0xCE4B
+
+
+def xor_array(password):
+    key = xor_key(password)
+    high, low = key >> 8, key & 0xFF
+    ror = lambda byte, k: (((byte ^ k) >> 1) | ((byte ^ k) << 7)) & 0xFF
+    array = [0] * 16
+    index = len(password)
+    if index % 2 == 1:
+        array[index] = ror(XOR_PAD[0], high)
+        index -= 1
+        array[index] = ror(password[-1], low)
+    while index > 0:
+        index -= 1
+        array[index] = ror(password[index], high)
+        index -= 1
+        array[index] = ror(password[index], low)
+    position, pad = 15, 15 - len(password)
+    while pad > 0:
+        array[position] = ror(XOR_PAD[pad], high)
+        array[position - 1] = ror(XOR_PAD[pad - 1], low)
+        position, pad = position - 2, pad - 2
+    return array
+
+
+def rc4(key, data):
+    state = list(range(256))
+    j = 0
+    for i in range(256):
+        j = (j + state[i] + key[i % len(key)]) & 0xFF
+        state[i], state[j] = state[j], state[i]
+    out, i, j = bytearray(), 0, 0
+    for byte in data:
+        i = (i + 1) & 0xFF
+        j = (j + state[i]) & 0xFF
+        state[i], state[j] = state[j], state[i]
+        out.append(byte ^ state[(state[i] + state[j]) & 0xFF])
+    return bytes(out)
+
+
+def block_keystream_cipher(key_for_block):
+    """Encrypts bytes at a stream offset with RC4 rekeyed every 1024 bytes of the stream."""
+    blocks = {}
+
+    def apply(data, offset, record_length):
+        out = bytearray()
+        for i, byte in enumerate(data):
+            block, within = divmod(offset + i, 1024)
+            if block not in blocks:
+                blocks[block] = rc4(key_for_block(block), bytes(1024))
+            out.append(byte ^ blocks[block][within])
+        return bytes(out)
+    return apply
+
+
+def xor_cipher(password):
+    array = xor_array(password)
+    def apply(data, offset, record_length):
+        out, index = bytearray(), (offset + record_length) % 16
+        for byte in data:
+            rotated = ((byte << 5) | (byte >> 3)) & 0xFF
+            out.append(rotated ^ array[index])
+            index = (index + 1) % 16
+        return bytes(out)
+    return apply
+
+
+def rc4_filepass(password, salt, verifier):
+    h0 = hashlib.md5(password.encode('utf-16-le')).digest()[:5]
+    h1 = hashlib.md5((h0 + salt) * 16).digest()[:5]
+    key_for_block = lambda block: hashlib.md5(h1 + struct.pack('<I', block)).digest()
+    sealed = rc4(key_for_block(0), verifier + hashlib.md5(verifier).digest())
+    return struct.pack('<HHH', 1, 1, 1) + salt + sealed, block_keystream_cipher(key_for_block)
+
+
+def crypto_api_filepass(password, salt, verifier):
+    h0 = hashlib.sha1(salt + password.encode('utf-16-le')).digest()
+    key_for_block = lambda block: hashlib.sha1(h0 + struct.pack('<I', block)).digest()[:16]
+    sealed = rc4(key_for_block(0), verifier + hashlib.sha1(verifier).digest())
+    provider = 'Microsoft Enhanced Cryptographic Provider v1.0\0'.encode('utf-16-le')
+    header = struct.pack('<IIIIIIII', 0x04, 0, 0x6801, 0x8004, 128, 1, 0, 0) + provider
+    body = struct.pack('<HHII', 4, 2, 0x04, len(header)) + header
+    body += struct.pack('<I', 16) + salt + sealed[:16] + struct.pack('<I', 20) + sealed[16:]
+    return struct.pack('<H', 1) + body, block_keystream_cipher(key_for_block)
+
+
+def encrypt_stream(stream, filepass_offset, cipher):
+    data = bytearray(stream)
+    offset = filepass_offset + 4 + struct.unpack_from('<H', data, filepass_offset + 2)[0]
+    while offset + 4 <= len(data):
+        kind, length = struct.unpack_from('<HH', data, offset)
+        start = offset + 4
+        if kind not in NEVER_ENCRYPTED:
+            clear = min(4, length) if kind == 0x0085 else 0
+            data[start + clear:start + length] = cipher(bytes(data[start + clear:start + length]),
+                                                        start + clear, length)
+        offset = start + length
+    return bytes(data)
+
+
+def encrypted_workbook(method, password=DEFAULT_PASSWORD, biff5=False):
+    salt, verifier = bytes(range(16, 32)), bytes(range(100, 116))
+    password_bytes = [ord(c) for c in password]
+    if method == 'xor':
+        body = struct.pack('<HH', xor_key(password_bytes), xor_verifier(password_bytes))
+        filepass = body if biff5 else struct.pack('<H', 0) + body
+        cipher = xor_cipher(password_bytes)
+    elif method == 'rc4':
+        filepass, cipher = rc4_filepass(password, salt, verifier)
+    else:
+        filepass, cipher = crypto_api_filepass(password, salt, verifier)
+    first = rec(0x002F, filepass)
+    if biff5:
+        sheet = (bof5(0x0010) + rec(0x0204, cell_header(0, 0) + struct.pack('<H', 12)
+                                    + b'Secret text!') + EOF_RECORD)
+        stream = workbook_stream([first, rec(0x0042, struct.pack('<H', 1252))],
+                                 [('Hidden away', 0, 0, sheet)], bof=bof5,
+                                 boundsheet=boundsheet5('cp1252'))
+        filepass_offset = 12
+    else:
+        # The shared strings go after FILEPASS, in the encrypted part; the filler sheets put
+        # the last one past several 1024-byte key blocks.
+        stream = workbook_stream([first, shared_string_table()],
+                                 [('Cells', 0, 0, cells_sheet())] +
+                                 [(f'Filler {i}', 0, 0, text_sheet('Filler ' * 200))
+                                  for i in range(3)] +
+                                 [('Far away', 0, 0, text_sheet('Past the first kilobytes'))],
+                                 boundsheet=boundsheet8)
+        filepass_offset = 20
+    return encrypt_stream(stream, filepass_offset, cipher)
+
+
+# ---------------------------------------------------------------------------------------------
 # Hostile claims: counts and sizes far beyond the bytes there. The reader must neither trust
 # nor allocate by them, and still find the text planted after them.
 
@@ -511,6 +686,13 @@ def main():
     # that padding cut off leave it whole.
     write('trimmed_last_sector.xls', compound_file([('Workbook', padded)], trim_last_sector=100))
 
+    for method in ('xor', 'rc4', 'cryptoapi'):
+        write(f'default_password_{method}.xls',
+              compound_file([('Workbook', encrypted_workbook(method))]))
+    write('default_password_biff5_xor.xls',
+          compound_file([('Book', encrypted_workbook('xor', biff5=True))]))
+    write('other_password_rc4.xls',
+          compound_file([('Workbook', encrypted_workbook('rc4', password='secret'))]))
     hostile = compound_file([('Workbook', hostile_workbook())])
     write('hostile_claims.xls', hostile)
     write('early_stop.xls', early_stop_stream())
