@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWindow>
+#include <QTimer>
+#include <chrono>
 #include <cmath>
 
 #include "controls.h"
@@ -24,6 +28,9 @@ namespace {
 
 // The hand pointer's hot spot: the tip of the pointing finger in the artwork.
 constexpr QPoint kHandHotSpot(11, 1);
+
+// How long the menu button waits for the window system to bring the window forward.
+constexpr std::chrono::milliseconds kActivationWait(200);
 
 }  // namespace
 
@@ -142,9 +149,22 @@ void Form1::tamberly_Click() { shell_->openUrl(linkPageAddress()); }
 
 void Form1::aap_Click() { shell_->openUrl(aboutPageAddress()); }
 
-void Form1::Image5_Click() {
+void Form1::bringForward() {
     raise();
     activateWindow();
+    if (isActiveWindow()) return;
+    // Activation arrives later from the window system, and a pop-up opened before it lands
+    // would swallow it: wait for it a moment, letting no user input through meanwhile.
+    QEventLoop activation;
+    QTimer::singleShot(kActivationWait, &activation, &QEventLoop::quit);
+    connect(qApp, &QGuiApplication::focusWindowChanged, &activation, [this, &activation] {
+        if (isActiveWindow()) activation.quit();
+    });
+    activation.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Form1::Image5_Click() {
+    bringForward();
     if (!cd_) {
         cd_ = new MenuForm(this);  // hidden for good; it only owns the menu
         connect(cd_->aap(), &QAction::triggered, this, &Form1::aap_Click);

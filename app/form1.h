@@ -99,6 +99,7 @@ private:
     void createChildWindows();
     void connectHandlers();
     void centreOnScreen();
+    void bringForward();
 
     void setUpResultsList();
     std::string folderInText1() const;
