@@ -122,11 +122,26 @@ class TestXlsbReader : public QObject {
         QCOMPARE(firstMatch(*reader, 0, keyword.toUtf8().constData()), expected);
     }
 
+    void recordsLargerThanAReadOrAcrossReadsArriveWhole() {
+        auto reader = open("cells.xlsb");
+        QVERIFY(reader);
+        QCOMPARE(firstMatch(*reader, 0, "haystack end"), QString("R8C1"));
+        QCOMPARE(firstMatch(*reader, 0, "final needle"), QString("R3009C3"));
+        QCOMPARE(firstMatch(*reader, 0, "3007"), QString("R3008C2"));
+    }
+
+    void datesFollowTheWorkbookDateSystem() {
+        auto reader = open("date1904.xlsb");
+        QVERIFY(reader);
+        QCOMPARE(firstMatch(*reader, 0, "1/2/2012 18:00"), QString("R2C1"));
+        QCOMPARE(firstMatch(*reader, 0, "1/1/2008"), QString("none"));
+    }
+
     void eachSheetIsSearchedOnItsOwn() {
         auto reader = open("cells.xlsb");
         QVERIFY(reader);
         QCOMPARE(firstMatch(*reader, 1, "needle"), QString("R1C1"));
-        QCOMPARE(firstMatch(*reader, 0, "needle"), QString("none"));
+        QCOMPARE(firstMatch(*reader, 0, "needle in the hidden"), QString("none"));
         QCOMPARE(firstMatch(*reader, 3, "=ALERT(\"macro hello\")"), QString("R1C1"));
         // Charts and dialog sheets have no cells.
         QCOMPARE(firstMatch(*reader, 2, "*"), QString("none"));

@@ -8,6 +8,7 @@ cells.xlsb      one sheet of each kind, every cell record, formulas, dates, shar
 truncated.xlsb  the same workbook with its first sheet cut inside a record after row 2, and
                 its hidden sheet claiming a record larger than the reader accepts
 bad_workbook.xlsb  the same workbook with xl/workbook.bin cut inside its second sheet entry
+date1904.xlsb   the same workbook in the 1904 date system
 """
 import os
 import struct
@@ -118,8 +119,8 @@ TYPE_BASE = {
 }
 
 
-def workbook_part():
-    out = record(BEGIN_BOOK) + record(WB_PROP, u32(0) + u32(0) + wide(""))
+def workbook_part(date1904=False):
+    out = record(BEGIN_BOOK) + record(WB_PROP, u32(1 if date1904 else 0) + u32(0) + wide(""))
     out += record(BEGIN_BUNDLE_SHS)
     for index, (sheet_name, state, _, _) in enumerate(SHEETS):
         out += record(BUNDLE_SH, u32(state) + u32(index + 1) + wide("rId%d" % (index + 1)) +
@@ -192,6 +193,12 @@ def data_sheet(cut_after_row_2=False):
                 record(SHORT_ERROR, u32(0) + u8(0x24)) +              # D7 #NUM!
                 record(CELL_ST, cell(9) + wide("after a gap")) +      # J7
                 record(SHORT_ST, u32(0) + wide("next to J")))         # K7
+    # Row 8: one record larger than the reader's first buffer; rows 9-3008: many small records
+    # crossing read chunks; the last cell says where the stream ended.
+    rows.append(row(7) + record(CELL_ST, cell(0) + wide("x" * 50000 + " haystack end")))
+    for number in range(8, 3008):
+        rows.append(row(number) + record(CELL_RK, cell(1) + u32((number << 2) | 0x02)))
+    rows.append(row(3008) + record(CELL_ST, cell(2) + wide("final needle")))
     body = b"".join(rows)
     if cut_after_row_2:
         body = b"".join(rows[:2]) + rows[2][:len(rows[2]) - 5]
@@ -243,7 +250,7 @@ def workbook_relationships():
             "".join(items) + '</Relationships>')
 
 
-def write(path, damaged=False, cut_workbook=False):
+def write(path, damaged=False, cut_workbook=False, date1904=False):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as package:
         def add(name, data):
             info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
@@ -251,7 +258,7 @@ def write(path, damaged=False, cut_workbook=False):
             package.writestr(info, data)
         add("[Content_Types].xml", content_types())
         add("_rels/.rels", package_relationships())
-        workbook = workbook_part()
+        workbook = workbook_part(date1904)
         if cut_workbook:
             workbook = workbook[:workbook.index("Hidden".encode("utf-16-le")) + 4]
         add("xl/workbook.bin", workbook)
@@ -270,6 +277,7 @@ def main():
     write(os.path.join(folder, "cells.xlsb"), damaged=False)
     write(os.path.join(folder, "truncated.xlsb"), damaged=True)
     write(os.path.join(folder, "bad_workbook.xlsb"), cut_workbook=True)
+    write(os.path.join(folder, "date1904.xlsb"), date1904=True)
 
 
 if __name__ == "__main__":
