@@ -82,7 +82,7 @@ private:
         } else if (!inCell_) {
             if (name == "row") startRow();
         } else if (name == "v") {
-            collecting_ = &value_;
+            if (valueNeeded()) collecting_ = &value_;
         } else if (name == "f") {
             startFormula();
         } else if (name == "is") {
@@ -160,6 +160,12 @@ private:
         formula_.clear();
         hasFormula_ = false;
         sharedIndex_.reset();
+    }
+
+    // A number is matched only when the keyword could match its text or its date text.
+    bool valueNeeded() const {
+        if (type_ != CellType::Number || numbersCanMatch_) return true;
+        return datesCanMatch_ && style_ < context_.dateStyles->size() && (*context_.dateStyles)[style_];
     }
 
     // The current cell's position, its r parsed on first need: most cells never need it.

@@ -22,7 +22,7 @@ constexpr auto kCharClasses = [] {
     for (int c = 0; c < 256; ++c) {
         bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
         bool delimiter = c == '/' || c == '>' || c == '<' || c == '=' || c == '"' || c == '\'' ||
-                         c == '&' || c == '!' || c == '?';
+                         c == '&' || c == '!' || c == '?' || c == 0;
         classes[c] = space ? kSpace : delimiter ? 0 : kNameChar;
     }
     return classes;
@@ -127,8 +127,16 @@ bool appendXmlUnescaped(std::string_view raw, std::string& out) {
     return true;
 }
 
+// The sentinel '<' after the data ends every scan without a bounds check.
+inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
+    const char* data = buffer_.data();
+    while (isNameChar(data[from])) ++from;
+    return from;
+}
+
 XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
-    buffer_.resize(kInitialCapacity);
+    buffer_.resize(kInitialCapacity + 1);
+    buffer_[0] = '<';
 }
 
 XmlToken XmlPullTokenizer::fail(FailureKind kind, std::string reason) {
@@ -143,22 +151,25 @@ bool XmlPullTokenizer::refill() {
         end_ -= begin_;
         begin_ = 0;
     }
-    if (end_ == buffer_.size()) {
-        if (buffer_.size() >= kMaxTokenBytes) {
+    std::size_t capacity = buffer_.size() - 1;  // one byte kept for the sentinel
+    if (end_ == capacity) {
+        if (capacity >= kMaxTokenBytes) {
             fail(FailureKind::TooLarge, "a single token is larger than we keep in memory");
             return false;
         }
-        buffer_.resize(std::min(buffer_.size() * 2, kMaxTokenBytes));
+        capacity = std::min(capacity * 2, kMaxTokenBytes);
+        buffer_.resize(capacity + 1);
     }
-    auto got = source_(buffer_.data() + end_, buffer_.size() - end_);
+    auto got = source_(buffer_.data() + end_, capacity - end_);
     if (!got) {
         failed_ = true;
         failure_ = got.failure();
         return false;
     }
-    std::size_t count = std::min(got.value(), buffer_.size() - end_);
+    std::size_t count = std::min(got.value(), capacity - end_);
     if (count == 0) inputEnded_ = true;
     end_ += count;
+    buffer_[end_] = '<';
     return true;
 }
 
@@ -203,13 +214,13 @@ XmlToken XmlPullTokenizer::next() {
     }
 }
 
-XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
     // Cell texts are short: one plain loop finds the end and any entity at once.
     const char* start = buffer_.data() + begin_;
     const char* stop = buffer_.data() + end_;
     const char* at = start;
     bool ampersand = false;
-    while (at < stop && *at != '<') ampersand |= *at++ == '&';
+    while (*at != '<') ampersand |= *at++ == '&';
     if (at == stop && !inputEnded_) return Lex::NeedMore;
     std::size_t length = static_cast<std::size_t>(at - start);
     std::string_view raw(start, length);
@@ -236,7 +247,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
     return Lex::Done;
 }
 
-XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
     std::string_view rest(buffer_.data() + begin_, end_ - begin_);
     if (rest.size() < 2) return Lex::NeedMore;
     if (rest[1] == '/') return lexEndTag(token);
@@ -288,17 +299,13 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
     return Lex::Done;
 }
 
-std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
-    while (from < end_ && isNameChar(buffer_[from])) ++from;
-    return from;
-}
 
-XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
     const char* data = buffer_.data();
     std::size_t nameStart = begin_ + 2, nameStop = nameEnd(nameStart);
     if (nameStop == end_) return Lex::NeedMore;
     std::size_t at = nameStop;
-    while (at < end_ && isSpace(data[at])) ++at;
+    while (isSpace(data[at])) ++at;
     if (at == end_) return Lex::NeedMore;
     std::string_view qualified(data + nameStart, nameStop - nameStart);
     if (qualified.empty() || data[at] != '>') {
@@ -316,7 +323,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
     return Lex::Done;
 }
 
-XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
     const char* data = buffer_.data();
     std::size_t nameStart = begin_ + 1, nameStop = nameEnd(nameStart);
     if (nameStop == end_) return Lex::NeedMore;
@@ -333,7 +340,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
     bool empty = false, closed = false;
     for (;;) {
         std::size_t spaceStart = at;
-        while (at < end_ && isSpace(data[at])) ++at;
+        while (isSpace(data[at])) ++at;
         if (at == end_) return Lex::NeedMore;
         if (data[at] == '>') {
             ++at;
@@ -351,28 +358,26 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
         if (attributeStop == end_) return Lex::NeedMore;
         if (at == spaceStart || attributeStop == attributeStart) break;
         at = attributeStop;
-        while (at < end_ && isSpace(data[at])) ++at;
+        while (isSpace(data[at])) ++at;
         if (at == end_) return Lex::NeedMore;
         if (data[at++] != '=') break;
-        while (at < end_ && isSpace(data[at])) ++at;
+        while (isSpace(data[at])) ++at;
         if (at == end_) return Lex::NeedMore;
         char quote = data[at];
         if (quote != '"' && quote != '\'') break;
         std::size_t close = at + 1;
-        bool lessThan = false, ampersand = false;
-        for (; close < end_ && data[close] != quote; ++close) {
-            lessThan |= data[close] == '<';
-            ampersand |= data[close] == '&';
-        }
+        bool ampersand = false;
+        while (data[close] != quote && data[close] != '<') ampersand |= data[close++] == '&';
         if (close == end_) return Lex::NeedMore;
+        if (data[close] == '<') break;  // not allowed in an attribute value
         std::string_view value(data + at + 1, close - at - 1);
-        if (lessThan) break;
         if (ampersand) {
             textStorage_.clear();
             if (!appendXmlUnescaped(value, textStorage_)) break;
         }
         attributes_.push_back(
-            {localPart(std::string_view(data + attributeStart, attributeStop - attributeStart)), value});
+            {localPart(std::string_view(data + attributeStart, attributeStop - attributeStart)), value,
+             ampersand});
         at = close + 1;
     }
     if (!closed) {
@@ -394,7 +399,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
 
 std::string_view XmlPullTokenizer::attributeValue(std::size_t index, std::string& storage) const {
     std::string_view raw = attributes_[index].rawValue;
-    if (raw.find('&') == std::string_view::npos) return raw;
+    if (!attributes_[index].hasReferences) return raw;
     storage.clear();
     appendXmlUnescaped(raw, storage);  // checked when the tag was lexed
     return storage;
@@ -404,7 +409,7 @@ std::optional<std::string_view> XmlPullTokenizer::attribute(std::string_view loc
                                                             std::string& storage) const {
     for (const Attribute& attribute : attributes_) {
         if (!sameName(attribute.name, localName)) continue;
-        if (attribute.rawValue.find('&') == std::string_view::npos) return attribute.rawValue;
+        if (!attribute.hasReferences) return attribute.rawValue;
         storage.clear();
         appendXmlUnescaped(attribute.rawValue, storage);  // checked when the tag was lexed
         return std::string_view(storage);

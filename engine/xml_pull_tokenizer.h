@@ -53,6 +53,7 @@ private:
     struct Attribute {
         std::string_view name;  // local name
         std::string_view rawValue;
+        bool hasReferences;  // holds "&": resolve before use
     };
 
     XmlToken fail(FailureKind kind, std::string reason);
