@@ -125,7 +125,8 @@ Outcome<std::optional<CellPosition>> BiffWorkbook::findFirst(std::size_t sheetIn
 }
 
 ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
-                                 std::vector<std::uint8_t> stream) {
+                                 std::vector<std::uint8_t> ownedStream, Bytes stream) {
+    if (!ownedStream.empty()) stream = ownedStream;
     RecordCursor cursor(stream, 0);
     auto bof = cursor.next();
     if (!bof || !isBof(bof->type))
@@ -134,17 +135,19 @@ ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
     if (bof->type != record::Bof || substream != kGlobalsSubstream) {
         // A lone sheet without workbook globals.
         Record first = *bof;
-        Bytes view(stream);
-        return singleSheet(std::move(data), std::move(stream), view, first, "Sheet1");
+        return singleSheet(std::move(data), std::move(ownedStream), stream, first, "Sheet1");
     }
 
     auto globals = readGlobals(stream, false);
     if (!globals) return globals.failure();
     if (globals.value().filePass) {
+        // Decryption works on a copy of its own.
         Record filePass = *globals.value().filePass;
         Version version = globals.value().version;
-        if (Status decrypted = decryptWorkbookStream(stream, filePass, version); !decrypted)
+        if (ownedStream.empty()) ownedStream.assign(stream.begin(), stream.end());
+        if (Status decrypted = decryptWorkbookStream(ownedStream, filePass, version); !decrypted)
             return decrypted.failure();
+        stream = ownedStream;
         globals = readGlobals(stream, true);
         if (!globals) return globals.failure();
     }
@@ -152,9 +155,9 @@ ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
     refineSheetKinds(stream, owned->sheets);
     std::vector<SheetEntry> sheets = owned->sheets;
     Version version = owned->version;
-    Bytes view(stream);
-    return std::unique_ptr<WorkbookReader>(std::make_unique<BiffWorkbook>(
-        std::move(data), std::move(stream), view, version, std::move(owned), std::move(sheets)));
+    return std::unique_ptr<WorkbookReader>(
+        std::make_unique<BiffWorkbook>(std::move(data), std::move(ownedStream), stream, version,
+                                       std::move(owned), std::move(sheets)));
 }
 
 ReaderOutcome openBareStream(std::shared_ptr<const FileData> data, std::string_view fileName) {
@@ -166,7 +169,7 @@ ReaderOutcome openBareStream(std::shared_ptr<const FileData> data, std::string_v
     Version version = versionOfBof(*bof);
     std::uint16_t substream = readU16At(bof->data, 2);
     if (bof->type == record::Bof && substream == kGlobalsSubstream)
-        return openWorkbookStream(std::move(data), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        return openWorkbookStream(std::move(data), {}, bytes);
     if (version == Version::Biff4 && substream == kWorkspaceSubstream)
         return biff4Workbook(std::move(data), bytes);
     std::string name = version == Version::Biff2 ? withoutExtension(fileName) : "Sheet1";

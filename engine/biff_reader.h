@@ -35,9 +35,10 @@ private:
     StringTableMatches sharedStrings_;
 };
 
-// A workbook stream taken out of a compound file ("Workbook" or "Book").
+// A workbook stream taken out of a compound file ("Workbook" or "Book"): either copied into
+// `ownedStream`, or `stream` pointing into `data` (copied only if it must be decrypted).
 ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
-                                 std::vector<std::uint8_t> stream);
+                                 std::vector<std::uint8_t> ownedStream, Bytes stream);
 
 // A file that is itself a BIFF stream. BIFF2 sheets are named after the file, as
 // spreadsheet programs show them; BIFF3 and BIFF4 ones "Sheet1".

@@ -2,6 +2,9 @@
 // Nothing is kept per cell: one text buffer and one formula buffer are reused throughout.
 #include "biff_sheet_search.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "biff_formula_context.h"
 #include "byte_order.h"
 #include "keyword_alphabet.h"
@@ -261,10 +264,23 @@ SheetSearch::Hit SheetSearch::matchLabel(Bytes data) {
     return matcher_.matches(text_) ? Hit{at(data)} : Hit{};
 }
 
+// Whole numbers, the most common numbers in a sheet, written directly: their shortest text
+// is their digits.
+void appendCellNumberText(double value, std::string& out) {
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
+        char digits[24];
+        auto end = std::to_chars(digits, digits + sizeof digits,
+                                 static_cast<long long>(value)).ptr;
+        out.append(digits, end);
+        return;
+    }
+    appendNumberText(value, out);
+}
+
 bool SheetSearch::numberMatches(double value, bool isDate) {
     if (numberTextCanMatch_) {
         text_.clear();
-        appendNumberText(value, text_);
+        appendCellNumberText(value, text_);
         if (matcher_.matches(text_)) return true;
     }
     if (!isDate || !dateTextCanMatch_) return false;

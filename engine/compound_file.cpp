@@ -239,6 +239,19 @@ const CompoundFile::Entry* CompoundFile::findStream(std::string_view name) const
     return anywhere;
 }
 
+std::optional<Bytes> CompoundFile::contiguousStream(const Entry& entry) const {
+    std::uint64_t size = entry.size;
+    if (size == 0 || size > file_.size() || entry.size < miniStreamCutoff_) return std::nullopt;
+    std::size_t sectors = (size + sectorSize_ - 1) / sectorSize_;
+    auto chain = followChain(entry.startSector, fat_, sectorCount_, sectors);
+    if (!chain || chain.value().size() != sectors) return std::nullopt;
+    for (std::size_t i = 1; i < sectors; ++i)
+        if (chain.value()[i] != chain.value()[i - 1] + 1) return std::nullopt;
+    std::size_t offset = (static_cast<std::size_t>(chain.value()[0]) + 1) << sectorShift_;
+    if (offset > file_.size() || file_.size() - offset < size) return std::nullopt;
+    return file_.subspan(offset, size);
+}
+
 Outcome<std::vector<std::uint8_t>> CompoundFile::readStream(const Entry& entry) const {
     std::uint64_t size = std::min<std::uint64_t>(entry.size, file_.size());
     std::vector<std::uint8_t> out;

@@ -41,6 +41,10 @@ public:
     // says; a chain that ends before the recorded size yields the bytes it holds.
     Outcome<std::vector<std::uint8_t>> readStream(const Entry& entry) const;
 
+    // The stream's bytes in place, without a copy, when its sectors follow each other in the
+    // file as writers usually lay them out; nothing otherwise (then use readStream).
+    std::optional<Bytes> contiguousStream(const Entry& entry) const;
+
 private:
     CompoundFile() = default;
 

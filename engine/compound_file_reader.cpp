@@ -18,9 +18,12 @@ ReaderOutcome openCompoundFile(std::shared_ptr<const FileData> data) {
             return fail(FailureKind::Encrypted, "password-protected Office Open XML workbook");
         return fail(FailureKind::NotAWorkbook, "compound file without a workbook stream");
     }
+    // Most writers lay the stream out in consecutive sectors: read it in place then.
+    if (auto inPlace = file.contiguousStream(*stream))
+        return biff::openWorkbookStream(std::move(data), {}, *inPlace);
     auto bytes = file.readStream(*stream);
     if (!bytes) return bytes.failure();
-    return biff::openWorkbookStream(std::move(data), bytes.take());
+    return biff::openWorkbookStream(std::move(data), bytes.take(), {});
 }
 
 }  // namespace quillmark::engine
