@@ -76,6 +76,7 @@ private slots:
         QTest::newRow("LABEL, UTF-16") << "GRÖßE" << "1,1";
         QTest::newRow("RSTRING") << "rich label" << "2,0";
         QTest::newRow("NUMBER") << "3.14159" << "3,0";
+        QTest::newRow("whole NUMBER as digits") << "31430" << "3,1";
         QTest::newRow("RK integer") << "2008" << "4,0";
         QTest::newRow("RK hundredths") << "12.34" << "4,1";
         QTest::newRow("MULRK double") << "8.5" << "5,3";
@@ -123,6 +124,9 @@ private slots:
         // A shared formula's relative reference, rendered for each cell that uses it.
         QCOMPARE(find(*workbook, 0, "=B12*2"), QString("11,1"));
         QCOMPARE(find(*workbook, 0, "=B13*2"), QString("12,1"));
+        // Names from the globals: a sheet through EXTERNSHEET and SUPBOOK, a NAME record.
+        QCOMPARE(find(*workbook, 0, "=Hidden!A1"), QString("13,0"));
+        QCOMPARE(find(*workbook, 0, "=TaxRate"), QString("13,1"));
     }
 
     void searchesOnlyGridSheets() {
@@ -147,6 +151,8 @@ private slots:
         QCOMPARE(workbook->sheets()[0].name, std::string("Лист1"));
         QCOMPARE(find(*workbook, 0, "МОСКВА"), QString("0,0"));
         QCOMPARE(find(*workbook, 0, "0.5"), QString("1,0"));
+        // DATEMODE: serial 1 is 2 January 1904 in the 1904 date system.
+        QCOMPARE(find(*workbook, 0, "1/2/1904"), QString("2,0"));
     }
 
     void prefersWorkbookOverAStaleBook() {

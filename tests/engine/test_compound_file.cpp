@@ -62,6 +62,27 @@ private slots:
                            stream.value().begin()));
     }
 
+    void readsConsecutiveSectorsInPlace() {
+        auto file = fixture("biff8_padded.xls");
+        auto compound = CompoundFile::open(file);
+        QVERIFY(compound.ok());
+        const CompoundFile::Entry* entry = compound.value().findStream("Workbook");
+        auto inPlace = compound.value().contiguousStream(*entry);
+        QVERIFY(inPlace.has_value());
+        QVERIFY(inPlace->data() >= file.data() && inPlace->data() < file.data() + file.size());
+        auto copy = compound.value().readStream(*entry);
+        QVERIFY(std::equal(copy.value().begin(), copy.value().end(), inPlace->begin(),
+                           inPlace->end()));
+
+        // Not for a stream in the mini stream, nor for a chain that does not run straight.
+        auto mini = fixture("biff8_workbook.xls");
+        auto small = CompoundFile::open(mini);
+        QVERIFY(!small.value().contiguousStream(*small.value().findStream("Workbook")));
+        auto looping = fixture("chain_loop.xls");
+        auto broken = CompoundFile::open(looping);
+        QVERIFY(!broken.value().contiguousStream(*broken.value().findStream("Workbook")));
+    }
+
     void namesCompareIgnoringCaseAndPreferTheRootStorage() {
         auto difat = fixture("biff8_difat_chain.xls");  // its stream is named "WORKBOOK"
         auto compound = CompoundFile::open(difat);

@@ -303,6 +303,7 @@ def cells_sheet():
     r.append(rec(0x00D6, cell_header(2, 0) + ustr16('Rich label') + struct.pack('<H', 1)
                  + struct.pack('<HH', 0, 1)))                                 # RSTRING
     r.append(number(3, 0, 3.14159))
+    r.append(number(3, 1, 31430))
     r.append(rec(0x027E, cell_header(4, 0) + struct.pack('<I', rk_int(2008))))
     r.append(rec(0x027E, cell_header(4, 1) + struct.pack('<I', rk_int(1234) | 0x01)))  # 12.34
     mulrk = struct.pack('<HH', 5, 2)
@@ -339,6 +340,9 @@ def cells_sheet():
                  + shared_tokens))
     r.append(rec(0x0207, ustr16('Shared result')))
     r.append(formula8(12, 1, result_number(5), bytes([0x01, 11, 0, 1, 0])))
+    # ptgRef3d through XTI 0 (this workbook's sheet "Hidden"), and ptgName 1 ("TaxRate").
+    r.append(formula8(13, 0, result_number(6), bytes([0x3A, 0, 0, 0, 0, 0, 0xC0])))
+    r.append(formula8(13, 1, result_number(7), bytes([0x23, 1, 0, 0, 0])))
     r.append(EOF_RECORD)
     return b''.join(r)
 
@@ -351,6 +355,11 @@ def biff8_workbook(cells=None, extra_globals=()):
     globals_records = [rec(0x0042, struct.pack('<H', 1200))] + date_formats8()
     globals_records += list(extra_globals)
     globals_records.append(shared_string_table())
+    # This workbook as a supporting book of its nine sheets, one XTI naming sheet 1, a name.
+    globals_records.append(rec(0x01AE, struct.pack('<HH', 9, 0x0401)))
+    globals_records.append(rec(0x0017, struct.pack('<HHhh', 1, 0, 1, 1)))
+    globals_records.append(rec(0x0018, struct.pack('<HBBHHHBBBB', 0, 0, 7, 3, 0, 0, 0, 0, 0, 0)
+                               + b'\0TaxRate' + bytes([0x1E, 5, 0])))
     sheets = [('Cells', 0, 0, cells if cells is not None else cells_sheet()),
               ('Hidden', 1, 0, text_sheet('Hidden value')),
               ('VeryHidden', 2, 0, text_sheet('Very hidden value')),
@@ -366,8 +375,12 @@ def biff8_workbook(cells=None, extra_globals=()):
 def biff5_workbook(text, sheet_name, codepage='cp1251', codepage_number=1251):
     label = text.encode(codepage)
     sheet = (bof5(0x0010) + rec(0x0204, cell_header(0, 0) + struct.pack('<H', len(label)) + label)
-             + rec(0x0203, cell_header(1, 0) + struct.pack('<d', 0.5)) + EOF_RECORD)
-    globals_records = [rec(0x0042, struct.pack('<H', codepage_number))]
+             + rec(0x0203, cell_header(1, 0) + struct.pack('<d', 0.5))
+             + rec(0x0203, cell_header(2, 0, xf=1) + struct.pack('<d', 1)) + EOF_RECORD)
+    globals_records = [rec(0x0042, struct.pack('<H', codepage_number)),
+                       rec(0x0022, struct.pack('<H', 1)),                   # 1904 dates
+                       rec(0x00E0, struct.pack('<HH', 0, 0) + b'\0' * 12),  # XF 0: General
+                       rec(0x00E0, struct.pack('<HH', 0, 14) + b'\0' * 12)]  # XF 1: m/d/yyyy
     return workbook_stream(globals_records, [(sheet_name, 0, 0, sheet)], bof=bof5,
                            boundsheet=boundsheet5(codepage))
 
