@@ -110,14 +110,22 @@ std::string resolvePartName(std::string_view sourceFolder, std::string_view targ
     return resolved;
 }
 
+std::string storedPartName(const ZipArchive& zip, std::string partName) {
+    if (zip.contains(partName)) return partName;
+    std::string backslashed = partName;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    return zip.contains(backslashed) ? backslashed : partName;
+}
+
 Outcome<std::vector<Relationship>> readRelationships(const ZipArchive& zip,
                                                      std::string_view sourcePart) {
     std::vector<Relationship> list;
-    std::string relsName = sourcePart.empty() ? "_rels/.rels" : relationshipsPartFor(sourcePart);
+    std::string relsName =
+        storedPartName(zip, sourcePart.empty() ? "_rels/.rels" : relationshipsPartFor(sourcePart));
     if (!zip.contains(relsName)) return list;
     auto text = zip.readPart(relsName, kMaxRelationshipsBytes);
     if (!text) return text.failure();
-    RelationshipsHandler handler(folderOf(sourcePart), list);
+    RelationshipsHandler handler(folderOf(std::string(sourcePart)), list);
     XmlParser parser(handler);
     const std::string& bytes = text.value();
     Status parsed = parser.parse(Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));

@@ -29,6 +29,10 @@ std::string folderOf(std::string_view partName);
 // escapes) resolved against the folder of its source part.
 std::string resolvePartName(std::string_view sourceFolder, std::string_view target);
 
+// The name under which `partName` is stored: some writers store "xl\\workbook.xml" with
+// backslashes, which a part name never has; the name itself when neither is present.
+std::string storedPartName(const ZipArchive& zip, std::string partName);
+
 // The relationships of `sourcePart` ("" for the package itself). A missing relationship part
 // is no error: the list is then empty.
 Outcome<std::vector<Relationship>> readRelationships(const ZipArchive& zip,

@@ -68,10 +68,11 @@ Status XlsxReader::load() {
     if (!packageRelationships) return packageRelationships.failure();
     const Relationship* office = findRelationshipByKind(packageRelationships.value(), "officeDocument");
     std::string workbookPart = office != nullptr ? office->partName : "xl/workbook.xml";
-    if (!zip_->contains(workbookPart))
+    std::string storedWorkbook = storedPartName(*zip_, workbookPart);
+    if (!zip_->contains(storedWorkbook))
         return fail(FailureKind::Corrupt, "the package has no workbook part (" + workbookPart + ")");
 
-    auto workbook = readWorkbookPart(*zip_, workbookPart);
+    auto workbook = readWorkbookPart(*zip_, storedWorkbook);
     if (!workbook) return workbook.failure();
     auto relationships = readRelationships(*zip_, workbookPart);
     if (!relationships) return relationships.failure();
@@ -83,12 +84,13 @@ Status XlsxReader::load() {
         const Relationship* target = findRelationshipById(list, entry.relationshipId);
         if (target != nullptr && !target->external) info.kind = sheetKindOf(*target);
         sheets_.push_back(std::move(info));
-        sheetParts_.push_back(target != nullptr && !target->external ? target->partName : std::string());
+        sheetParts_.push_back(target != nullptr && !target->external ? storedPartName(*zip_, target->partName)
+                                                                      : std::string());
     }
     if (const Relationship* strings = findRelationshipByKind(list, "sharedStrings"))
-        sharedStringsPart_ = strings->partName;
+        sharedStringsPart_ = storedPartName(*zip_, strings->partName);
     if (const Relationship* styles = findRelationshipByKind(list, "styles"))
-        stylesPart_ = styles->partName;
+        stylesPart_ = storedPartName(*zip_, styles->partName);
     return Done{};
 }
 
