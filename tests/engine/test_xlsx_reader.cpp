@@ -285,6 +285,17 @@ private slots:
         QCOMPARE(search(*reader.value(), 0, "x"), QString("fail:encrypted"));
     }
 
+    void partNamesWithBackslashes() {
+        ZipEntry sheet;
+        sheet.text = "<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>found</t></is></c></row>"
+                     "</sheetData></worksheet>";
+        auto entries = oneSheetPackage(sheet);
+        for (ZipEntry& entry : entries) std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
+        auto reader = openBytes(makeZip(entries), "backslashes.xlsx");
+        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
+        QCOMPARE(search(*reader.value(), 0, "found"), QString("0,0"));
+    }
+
     void doctypeInWorksheetIsCorrupt() {
         ZipEntry sheet;
         sheet.text = "<!DOCTYPE worksheet><worksheet><sheetData/></worksheet>";
