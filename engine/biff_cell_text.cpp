@@ -6,7 +6,9 @@
 namespace quillmark::engine::biff {
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool isDateLetter(char c) {
     c = asciiLower(c);
@@ -39,15 +41,24 @@ double decodeRk(std::uint32_t rk) {
 
 const char* errorText(std::uint8_t code) {
     switch (code) {
-        case 0x00: return "#NULL!";
-        case 0x07: return "#DIV/0!";
-        case 0x0F: return "#VALUE!";
-        case 0x17: return "#REF!";
-        case 0x1D: return "#NAME?";
-        case 0x24: return "#NUM!";
-        case 0x2A: return "#N/A";
-        case 0x2B: return "#GETTING_DATA";
-        default: return "#N/A";
+        case 0x00:
+            return "#NULL!";
+        case 0x07:
+            return "#DIV/0!";
+        case 0x0F:
+            return "#VALUE!";
+        case 0x17:
+            return "#REF!";
+        case 0x1D:
+            return "#NAME?";
+        case 0x24:
+            return "#NUM!";
+        case 0x2A:
+            return "#N/A";
+        case 0x2B:
+            return "#GETTING_DATA";
+        default:
+            return "#N/A";
     }
 }
 
@@ -83,7 +94,9 @@ void DateStyles::addFormat(std::uint16_t formatIndex, std::string_view code) {
     nextFormatIndex_ = static_cast<std::uint16_t>(formatIndex + 1);
 }
 
-void DateStyles::addCellFormat(std::uint16_t formatIndex) { xfFormats_.push_back(formatIndex); }
+void DateStyles::addCellFormat(std::uint16_t formatIndex) {
+    xfFormats_.push_back(formatIndex);
+}
 
 bool DateStyles::formatIsDate(std::uint16_t formatIndex) const {
     if (!customFormats_.empty() && customFormats_[formatIndex] >= 0)

@@ -27,7 +27,7 @@ bool isBuiltinDateFormat(std::uint16_t formatIndex);
 // Which cell formats (XF records) are date formats, built as FORMAT and XF records stream
 // past. Only date answers are kept, never the format codes.
 class DateStyles {
-public:
+  public:
     void addFormat(std::uint16_t formatIndex, std::string_view code);
     // BIFF2-BIFF4 number formats are numbered in the order their FORMAT records appear.
     void addNumberedFormat(std::string_view code) { addFormat(nextFormatIndex_, code); }
@@ -40,7 +40,7 @@ public:
 
     bool date1904 = false;
 
-private:
+  private:
     // Per format index: -1 not defined by a FORMAT record, else whether it is a date. A fixed
     // table of every possible index, made on the first FORMAT record.
     std::vector<std::int8_t> customFormats_;

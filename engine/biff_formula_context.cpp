@@ -26,8 +26,7 @@ std::string biff8ExternSheet(const Globals& globals, std::uint32_t index) {
     if (book.kind != SupportingBook::Kind::External) return {};
     std::string prefix = "[" + std::to_string(book.externalNumber) + "]";
     auto externalSheet = [&](std::int32_t position) -> std::string {
-        if (position < 0 || static_cast<std::size_t>(position) >= book.sheetNames.size())
-            return {};
+        if (position < 0 || static_cast<std::size_t>(position) >= book.sheetNames.size()) return {};
         return book.sheetNames[position];
     };
     std::string range =

@@ -14,7 +14,7 @@ namespace quillmark::engine::biff {
 // SHRFMLA and ARRAY records of one sheet by their anchor cell, which a FORMULA's ptgExp names.
 // The tokens point into the workbook stream; nothing is copied.
 class SharedFormulaTable {
-public:
+  public:
     void add(std::uint32_t row, std::uint32_t column, FormulaTokens tokens) {
         formulas_[key(row, column)] = tokens;
     }
@@ -24,7 +24,7 @@ public:
         return found->second;
     }
 
-private:
+  private:
     static std::uint64_t key(std::uint32_t row, std::uint32_t column) {
         return (static_cast<std::uint64_t>(row) << 32) | column;
     }

@@ -9,25 +9,24 @@ namespace {
 constexpr std::uint16_t kSelfReferenceMarker = 0x0401;  // SUPBOOK cch for this workbook
 constexpr std::uint16_t kAddInMarker = 0x3A01;          // SUPBOOK cch for add-in functions
 constexpr std::uint16_t kBuiltinNameFlag = 0x0020;
-constexpr std::uint8_t kDialogFlag = 0x10;              // WSBOOL fDialog, first byte
+constexpr std::uint8_t kDialogFlag = 0x10;  // WSBOOL fDialog, first byte
 constexpr std::size_t kKindProbeRecords = 256;
 
 const char* builtinName(std::uint32_t code) {
     static const char* const kNames[] = {
-        "Consolidate_Area", "Auto_Open",     "Auto_Close",      "Extract",
-        "Database",         "Criteria",      "Print_Area",      "Print_Titles",
-        "Recorder",         "Data_Form",     "Auto_Activate",   "Auto_Deactivate",
-        "Sheet_Title",      "_FilterDatabase"};
+        "Consolidate_Area", "Auto_Open",       "Auto_Close",   "Extract",        "Database",
+        "Criteria",         "Print_Area",      "Print_Titles", "Recorder",       "Data_Form",
+        "Auto_Activate",    "Auto_Deactivate", "Sheet_Title",  "_FilterDatabase"};
     return code < std::size(kNames) ? kNames[code] : nullptr;
 }
 
 class GlobalsReader {
-public:
+  public:
     GlobalsReader(Bytes stream, Globals& globals) : stream_(stream), globals_(globals) {}
 
     void onRecord(const Record& record);
 
-private:
+  private:
     bool biff8() const { return globals_.version == Version::Biff8; }
     void readCodePage(Bytes data);
     void readBoundSheet(Bytes data);
@@ -46,19 +45,38 @@ private:
 
 void GlobalsReader::onRecord(const Record& record) {
     switch (record.type) {
-        case record::CodePage: readCodePage(record.data); break;
-        case record::DateMode: globals_.styles.date1904 = readU16At(record.data, 0) == 1; break;
-        case record::BoundSheet: readBoundSheet(record.data); break;
-        case record::Format: readFormat(record.data); break;
-        case record::Xf: readCellFormat(record.data); break;
+        case record::CodePage:
+            readCodePage(record.data);
+            break;
+        case record::DateMode:
+            globals_.styles.date1904 = readU16At(record.data, 0) == 1;
+            break;
+        case record::BoundSheet:
+            readBoundSheet(record.data);
+            break;
+        case record::Format:
+            readFormat(record.data);
+            break;
+        case record::Xf:
+            readCellFormat(record.data);
+            break;
         case record::Sst:
             if (!globals_.sstOffset) globals_.sstOffset = record.offset;
             break;
-        case record::Name: readName(record.data); break;
-        case record::SupBook: readSupportingBook(record.data); break;
-        case record::ExternName: readExternName(record.data); break;
-        case record::ExternSheet: readExternSheet(record); break;
-        default: break;
+        case record::Name:
+            readName(record.data);
+            break;
+        case record::SupBook:
+            readSupportingBook(record.data);
+            break;
+        case record::ExternName:
+            readExternName(record.data);
+            break;
+        case record::ExternSheet:
+            readExternSheet(record);
+            break;
+        default:
+            break;
     }
 }
 
@@ -74,10 +92,18 @@ void GlobalsReader::readBoundSheet(Bytes data) {
     entry.bofOffset = readU32(data.data());
     entry.info.hidden = (data[4] & 0x03) != 0;
     switch (data[5]) {
-        case 1: entry.info.kind = SheetKind::MacroSheet; break;
-        case 2: entry.info.kind = SheetKind::Chart; break;
-        case 6: entry.listed = false; break;  // a Visual Basic module
-        default: entry.info.kind = SheetKind::Worksheet; break;
+        case 1:
+            entry.info.kind = SheetKind::MacroSheet;
+            break;
+        case 2:
+            entry.info.kind = SheetKind::Chart;
+            break;
+        case 6:
+            entry.listed = false;
+            break;  // a Visual Basic module
+        default:
+            entry.info.kind = SheetKind::Worksheet;
+            break;
     }
     std::size_t offset = 6;
     if (biff8())
@@ -179,8 +205,8 @@ void GlobalsReader::readExternSheet(const Record& record) {
         for (std::uint16_t i = 0; i < count; ++i) {
             std::uint16_t book, first, last;
             if (!reader.readU16(book) || !reader.readU16(first) || !reader.readU16(last)) break;
-            globals_.externSheets.push_back({book, static_cast<std::int16_t>(first),
-                                             static_cast<std::int16_t>(last)});
+            globals_.externSheets.push_back(
+                {book, static_cast<std::int16_t>(first), static_cast<std::int16_t>(last)});
         }
         return;
     }
@@ -201,10 +227,14 @@ void GlobalsReader::readExternSheet(const Record& record) {
 
 Version versionOfBof(const Record& bof) {
     switch (bof.type) {
-        case record::Bof2: return Version::Biff2;
-        case record::Bof3: return Version::Biff3;
-        case record::Bof4: return Version::Biff4;
-        default: break;
+        case record::Bof2:
+            return Version::Biff2;
+        case record::Bof3:
+            return Version::Biff3;
+        case record::Bof4:
+            return Version::Biff4;
+        default:
+            break;
     }
     std::uint16_t version = readU16At(bof.data, 0);
     if (version == 0x0600) return Version::Biff8;

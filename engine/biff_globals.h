@@ -55,11 +55,11 @@ struct Globals {
     std::optional<std::size_t> sstOffset;
     std::optional<Record> filePass;  // the workbook is encrypted
 
-    std::vector<SupportingBook> books;                // BIFF8
-    std::vector<ExternSheetReference> externSheets;   // BIFF8
-    std::vector<std::string> biff5ExternSheets;       // BIFF5: this workbook's sheet, or ""
+    std::vector<SupportingBook> books;                       // BIFF8
+    std::vector<ExternSheetReference> externSheets;          // BIFF8
+    std::vector<std::string> biff5ExternSheets;              // BIFF5: this workbook's sheet, or ""
     std::vector<std::vector<std::string>> biff5ExternNames;  // BIFF5: per EXTERNSHEET
-    std::vector<std::string> definedNames;            // NAME records in order
+    std::vector<std::string> definedNames;                   // NAME records in order
 };
 
 // The BIFF version a BOF record announces, by its record type and version field.

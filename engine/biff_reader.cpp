@@ -39,7 +39,7 @@ std::optional<Record> findFilePass(Bytes stream) {
 ReaderOutcome singleSheet(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> owned,
                           Bytes stream, const Record& bof, std::string name) {
     Version version = versionOfBof(bof);
-    if (auto filePass = findFilePass(stream))
+    if (findFilePass(stream))
         return fail(FailureKind::Encrypted, "worksheet is password-protected");
     SheetEntry entry;
     entry.info.name = std::move(name);
@@ -55,19 +55,18 @@ ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, Bytes stream) 
     if (findFilePass(stream)) return fail(FailureKind::Encrypted, "workbook is password-protected");
     RecordCursor cursor(stream, 0);
     cursor.next();  // the globals' BOF
-    CodePageDecoder decoder;
+    auto decoder = std::make_unique<CodePageDecoder>(1252);
     std::vector<SheetEntry> sheets;
-    std::unique_ptr<CodePageDecoder> codePage;
     while (auto record = cursor.next()) {
         if (record->type == record::Eof) break;
         if (record->type == record::CodePage && record->data.size() >= 2)
-            codePage = std::make_unique<CodePageDecoder>(readU16(record->data.data()));
+            decoder = std::make_unique<CodePageDecoder>(readU16(record->data.data()));
         if (record->type != record::BundleSheet || record->data.size() < 7) continue;
         SheetEntry entry;
         entry.bofOffset = readU32(record->data.data());
         entry.info.hidden = (record->data[4] & 0x03) != 0;
         std::size_t offset = 6;
-        readByteString(record->data, offset, 1, codePage ? *codePage : decoder, entry.info.name);
+        readByteString(record->data, offset, 1, *decoder, entry.info.name);
         sheets.push_back(std::move(entry));
     }
     std::size_t next = 0;
@@ -84,9 +83,9 @@ ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, Bytes stream) 
         }
     }
     if (sheets.empty()) return fail(FailureKind::Corrupt, "BIFF4 workbook lists no sheets");
-    return std::unique_ptr<WorkbookReader>(std::make_unique<BiffWorkbook>(
-        std::move(data), std::vector<std::uint8_t>{}, stream, Version::Biff4, nullptr,
-        std::move(sheets)));
+    return std::unique_ptr<WorkbookReader>(
+        std::make_unique<BiffWorkbook>(std::move(data), std::vector<std::uint8_t>{}, stream,
+                                       Version::Biff4, nullptr, std::move(sheets)));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 namespace quillmark::engine::biff {
 
 class BiffWorkbook final : public WorkbookReader {
-public:
+  public:
     // `stream` points into `data` or into `ownedStream`; `globals` is null when the sheets
     // carry their own formats and code page (BIFF2-BIFF4, bare worksheet streams).
     BiffWorkbook(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> ownedStream,
@@ -24,7 +24,7 @@ public:
     Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
                                                    const Matcher& matcher) override;
 
-private:
+  private:
     std::shared_ptr<const FileData> data_;
     std::vector<std::uint8_t> ownedStream_;
     Bytes stream_;

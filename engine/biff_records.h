@@ -48,7 +48,7 @@ struct Record {
 // Walks records from a position in the stream. A record whose length runs past the stream
 // ends the walk and sets truncated().
 class RecordCursor {
-public:
+  public:
     RecordCursor(Bytes stream, std::size_t offset) : stream_(stream), offset_(offset) {}
 
     std::optional<Record> next() {
@@ -80,7 +80,7 @@ public:
     bool truncated() const { return truncated_; }
     Bytes stream() const { return stream_; }
 
-private:
+  private:
     Bytes stream_;
     std::size_t offset_;
     bool truncated_ = false;

@@ -27,11 +27,11 @@ constexpr FormulaLayout kBiff3Formula{6, 16, 2, 18};
 constexpr FormulaLayout kBiff5Formula{6, 20, 2, 22};
 
 class SheetSearch {
-public:
+  public:
     SheetSearch(const SheetSearchInput& input, const Matcher& matcher);
     Outcome<std::optional<CellPosition>> run();
 
-private:
+  private:
     using Hit = std::optional<CellPosition>;
 
     bool biff8() const { return input_.version == Version::Biff8; }
@@ -45,6 +45,7 @@ private:
     }
 
     Hit onRecord(const Record& record, RecordCursor& cursor);
+    Hit onBiff2Record(const Record& record, RecordCursor& cursor);
     void onSheetFormatRecord(const Record& record);
     void onSharedFormula(const Record& record);
 
@@ -59,9 +60,7 @@ private:
     bool formulaTextMatches(Bytes data, const FormulaLayout& layout, std::uint32_t row,
                             std::uint32_t column);
 
-    static CellPosition at(Bytes data) {
-        return {readU16(data.data()), readU16(data.data() + 2)};
-    }
+    static CellPosition at(Bytes data) { return {readU16(data.data()), readU16(data.data() + 2)}; }
 
     const SheetSearchInput& input_;
     const Matcher& matcher_;
@@ -91,7 +90,8 @@ SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher)
 
 Outcome<std::optional<CellPosition>> SheetSearch::run() {
     if (input_.bofOffset >= input_.stream.size())
-        return fail(FailureKind::Corrupt, "sheet's recorded position lies outside the workbook stream");
+        return fail(FailureKind::Corrupt,
+                    "sheet's recorded position lies outside the workbook stream");
     RecordCursor cursor(input_.stream, input_.bofOffset);
     auto bof = cursor.next();
     if (!bof || !isBof(bof->type))
@@ -114,46 +114,48 @@ Outcome<std::optional<CellPosition>> SheetSearch::run() {
     return fail(FailureKind::Truncated, "sheet ends before its EOF record");
 }
 
-SheetSearch::Hit SheetSearch::onRecord(const Record& record, RecordCursor& cursor) {
+SheetSearch::Hit SheetSearch::onBiff2Record(const Record& record, RecordCursor& cursor) {
+    // BIFF2 cells: row, column, three attribute bytes (the second holds the number format
+    // index), then the value.
     Bytes data = record.data;
-    if (biff2()) {
-        // BIFF2 cells: row, column, three attribute bytes (the second holds the number
-        // format index), then the value.
-        bool isCell = record.type == record::Integer2 || record.type == record::Number2 ||
-                      record.type == record::Label2 || record.type == record::BoolErr2 ||
-                      record.type == record::Formula2;
-        if (!isCell) {
-            onSheetFormatRecord(record);
-            return {};
-        }
-        if (data.size() < 7) return {};
-        bool isDate = styles().formatIsDate(data[5] & 0x3F);
-        switch (record.type) {
-            case record::Integer2:
-                if (data.size() < 9) return {};
-                return matchNumberCell(data, readU16(data.data() + 7), isDate);
-            case record::Number2:
-                if (data.size() < 15) return {};
-                return matchNumberCell(data, readF64(data.data() + 7), isDate);
-            case record::Label2: {
-                text_.clear();
-                std::size_t offset = 7;
-                readByteString(data, offset, 1, decoder(), text_);
-                return matcher_.matches(text_) ? Hit{at(data)} : Hit{};
-            }
-            case record::BoolErr2:
-                if (data.size() < 9) return {};
-                return matchBoolErr(readU16(data.data()), readU16(data.data() + 2), data[7],
-                                    data[8] != 0);
-            default:
-                return matchFormula(record, cursor, kBiff2Formula, isDate);
-        }
+    bool isCell = record.type == record::Integer2 || record.type == record::Number2 ||
+                  record.type == record::Label2 || record.type == record::BoolErr2 ||
+                  record.type == record::Formula2;
+    if (!isCell) {
+        onSheetFormatRecord(record);
+        return {};
     }
+    if (data.size() < 7) return {};
+    bool isDate = styles().formatIsDate(data[5] & 0x3F);
+    switch (record.type) {
+        case record::Integer2:
+            if (data.size() < 9) return {};
+            return matchNumberCell(data, readU16(data.data() + 7), isDate);
+        case record::Number2:
+            if (data.size() < 15) return {};
+            return matchNumberCell(data, readF64(data.data() + 7), isDate);
+        case record::Label2: {
+            text_.clear();
+            std::size_t offset = 7;
+            readByteString(data, offset, 1, decoder(), text_);
+            return matcher_.matches(text_) ? Hit{at(data)} : Hit{};
+        }
+        case record::BoolErr2:
+            if (data.size() < 9) return {};
+            return matchBoolErr(readU16(data.data()), readU16(data.data() + 2), data[7],
+                                data[8] != 0);
+        default:
+            return matchFormula(record, cursor, kBiff2Formula, isDate);
+    }
+}
+
+SheetSearch::Hit SheetSearch::onRecord(const Record& record, RecordCursor& cursor) {
+    if (biff2()) return onBiff2Record(record, cursor);
+    Bytes data = record.data;
     switch (record.type) {
         case record::LabelSst:
             if (!biff8() || data.size() < 10 || !input_.sharedStrings) return {};
-            return input_.sharedStrings->matches(readU32(data.data() + 6)) ? Hit{at(data)}
-                                                                            : Hit{};
+            return input_.sharedStrings->matches(readU32(data.data() + 6)) ? Hit{at(data)} : Hit{};
         case record::Label:
         case record::RString:
             return matchLabel(data);
@@ -198,7 +200,8 @@ void SheetSearch::onSheetFormatRecord(const Record& record) {
     Bytes data = record.data;
     switch (record.type) {
         case record::CodePage:
-            if (data.size() >= 2) decoder_ = std::make_unique<CodePageDecoder>(readU16(data.data()));
+            if (data.size() >= 2)
+                decoder_ = std::make_unique<CodePageDecoder>(readU16(data.data()));
             break;
         case record::DateMode:
             styles_.date1904 = readU16At(data, 0) == 1;
@@ -269,8 +272,7 @@ SheetSearch::Hit SheetSearch::matchLabel(Bytes data) {
 void appendCellNumberText(double value, std::string& out) {
     if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         char digits[24];
-        auto end = std::to_chars(digits, digits + sizeof digits,
-                                 static_cast<long long>(value)).ptr;
+        auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value)).ptr;
         out.append(digits, end);
         return;
     }
@@ -356,18 +358,22 @@ SheetSearch::Hit SheetSearch::matchFormula(const Record& record, RecordCursor& c
                 if (cursor.peekType() == stringRecord) {
                     auto result = cursor.next();
                     text_.clear();
-                    matched = result && readFormulaString(*result, text_) &&
-                              matcher_.matches(text_);
+                    matched =
+                        result && readFormulaString(*result, text_) && matcher_.matches(text_);
                 }
                 break;
             }
-            case 1: matched = matcher_.matches(value[2] ? "TRUE" : "FALSE"); break;
-            case 2: matched = matcher_.matches(errorText(value[2])); break;
-            default: break;  // an empty string
+            case 1:
+                matched = matcher_.matches(value[2] ? "TRUE" : "FALSE");
+                break;
+            case 2:
+                matched = matcher_.matches(errorText(value[2]));
+                break;
+            default:
+                break;  // an empty string
         }
     }
-    if (matched || formulaTextMatches(data, layout, position.row, position.column))
-        return position;
+    if (matched || formulaTextMatches(data, layout, position.row, position.column)) return position;
     return {};
 }
 

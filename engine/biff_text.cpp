@@ -26,48 +26,28 @@ bool allAscii(const std::uint8_t* bytes, std::size_t count) {
 }  // namespace
 
 const char* iconvNameForCodePage(std::uint16_t codePage) {
-    switch (codePage) {
-        case 367: case 1200: case 28591: return nullptr;  // ASCII, UTF-16 tag, Latin-1
-        case 437: return "CP437";
-        case 737: return "CP737";
-        case 775: return "CP775";
-        case 850: return "CP850";
-        case 852: return "CP852";
-        case 855: return "CP855";
-        case 857: return "CP857";
-        case 858: return "CP858";
-        case 860: return "CP860";
-        case 861: return "CP861";
-        case 862: return "CP862";
-        case 863: return "CP863";
-        case 864: return "CP864";
-        case 865: return "CP865";
-        case 866: return "CP866";
-        case 869: return "CP869";
-        case 874: return "CP874";
-        case 932: return "CP932";
-        case 936: return "CP936";
-        case 949: return "CP949";
-        case 950: return "CP950";
-        case 1250: return "CP1250";
-        case 1251: return "CP1251";
-        case 1252: return "CP1252";
-        case 1253: return "CP1253";
-        case 1254: return "CP1254";
-        case 1255: return "CP1255";
-        case 1256: return "CP1256";
-        case 1257: return "CP1257";
-        case 1258: return "CP1258";
-        case 1361: return "JOHAB";
-        case 10000: return "MACINTOSH";
-        case 10007: return "MAC-CYRILLIC";
-        case 10017: return "MACUKRAINIAN";
-        case 10029: return "MAC-CENTRALEUROPE";
-        case 10079: return "MAC-IS";
-        case 32768: return "MACINTOSH";  // Apple Roman, as BIFF2-BIFF4 files on the Mac say
-        case 32769: return "CP1252";     // Windows 3.x ANSI
-        default: return nullptr;
-    }
+    struct Known {
+        std::uint16_t codePage;
+        const char* iconvName;
+    };
+    // ASCII (367), the UTF-16 tag BIFF8 writes (1200) and Latin-1 itself need no converter.
+    // clang-format off
+    static constexpr Known kKnown[] = {
+        {437, "CP437"},   {737, "CP737"},   {775, "CP775"},   {850, "CP850"},   {852, "CP852"},
+        {855, "CP855"},   {857, "CP857"},   {858, "CP858"},   {860, "CP860"},   {861, "CP861"},
+        {862, "CP862"},   {863, "CP863"},   {864, "CP864"},   {865, "CP865"},   {866, "CP866"},
+        {869, "CP869"},   {874, "CP874"},   {932, "CP932"},   {936, "CP936"},   {949, "CP949"},
+        {950, "CP950"},   {1250, "CP1250"}, {1251, "CP1251"}, {1252, "CP1252"}, {1253, "CP1253"},
+        {1254, "CP1254"}, {1255, "CP1255"}, {1256, "CP1256"}, {1257, "CP1257"}, {1258, "CP1258"},
+        {1361, "JOHAB"},  {10000, "MACINTOSH"}, {10007, "MAC-CYRILLIC"}, {10017, "MACUKRAINIAN"},
+        {10029, "MAC-CENTRALEUROPE"}, {10079, "MAC-IS"},
+        {32768, "MACINTOSH"},  // Apple Roman, as BIFF2-BIFF4 files from the Mac say
+        {32769, "CP1252"},     // Windows 3.x ANSI
+    };
+    // clang-format on
+    for (const Known& known : kKnown)
+        if (known.codePage == codePage) return known.iconvName;
+    return nullptr;
 }
 
 CodePageDecoder::CodePageDecoder(std::uint16_t codePage) {
@@ -81,8 +61,7 @@ CodePageDecoder::~CodePageDecoder() {
     if (converter_) iconv_close(static_cast<iconv_t>(converter_));
 }
 
-void CodePageDecoder::append(const std::uint8_t* bytes, std::size_t count,
-                             std::string& out) const {
+void CodePageDecoder::append(const std::uint8_t* bytes, std::size_t count, std::string& out) const {
     if (allAscii(bytes, count)) {
         out.append(reinterpret_cast<const char*>(bytes), count);
         return;
@@ -125,8 +104,7 @@ void appendBiff8Characters(const std::uint8_t* bytes, std::size_t count, bool hi
         appendLatin1AsUtf8(bytes, count, out);
 }
 
-bool readUnicodeString(Bytes data, std::size_t& offset, std::size_t countBytes,
-                       std::string& out) {
+bool readUnicodeString(Bytes data, std::size_t& offset, std::size_t countBytes, std::string& out) {
     if (offset > data.size() || data.size() - offset < countBytes + 1) return false;
     std::size_t count = countBytes == 2 ? readU16(data.data() + offset) : data[offset];
     std::uint8_t flags = data[offset + countBytes];

@@ -14,7 +14,7 @@ namespace quillmark::engine::biff {
 // Converts byte strings from a Windows or Mac code page (CODEPAGE record) to UTF-8 with
 // iconv. Code pages iconv does not know read as Latin-1.
 class CodePageDecoder {
-public:
+  public:
     explicit CodePageDecoder(std::uint16_t codePage = 1252);
     ~CodePageDecoder();
     CodePageDecoder(const CodePageDecoder&) = delete;
@@ -22,7 +22,7 @@ public:
 
     void append(const std::uint8_t* bytes, std::size_t count, std::string& out) const;
 
-private:
+  private:
     void* converter_ = nullptr;  // an iconv_t, or null for Latin-1
 };
 
@@ -36,8 +36,7 @@ void appendBiff8Characters(const std::uint8_t* bytes, std::size_t count, bool hi
 // Reads a BIFF8 XLUnicodeString (a 16-bit or 8-bit count, a flags byte, the characters) at
 // `offset` in one record's data and moves past it. A string cut short keeps what is there;
 // false only when not even the count and flags are.
-bool readUnicodeString(Bytes data, std::size_t& offset, std::size_t countBytes,
-                       std::string& out);
+bool readUnicodeString(Bytes data, std::size_t& offset, std::size_t countBytes, std::string& out);
 
 // Reads a byte string (a 16-bit or 8-bit count, then the bytes) in the workbook's code page.
 bool readByteString(Bytes data, std::size_t& offset, std::size_t countBytes,
@@ -47,7 +46,7 @@ bool readByteString(Bytes data, std::size_t& offset, std::size_t countBytes,
 // string's characters that cross into a CONTINUE restart there with a flags byte telling
 // whether they continue compressed or as UTF-16.
 class ContinuedReader {
-public:
+  public:
     ContinuedReader(Bytes stream, const Record& first);
 
     bool readU8(std::uint8_t& value);
@@ -60,7 +59,7 @@ public:
     // phonetic data skipped by their counts.
     bool readRichExtendedString(std::string& out);
 
-private:
+  private:
     bool nextSegment();
     std::size_t remaining() const { return segment_.size() - position_; }
 

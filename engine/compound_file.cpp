@@ -32,18 +32,21 @@ std::string entryName(const std::uint8_t* entry) {
     return name;
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return asciiLower(x) == asciiLower(y);
+           });
 }
 
 }  // namespace
 
 Outcome<CompoundFile> CompoundFile::open(Bytes file) {
-    if (file.size() < kHeaderBytes) return fail(FailureKind::Truncated, "compound file header cut short");
+    if (file.size() < kHeaderBytes)
+        return fail(FailureKind::Truncated, "compound file header cut short");
     const std::uint8_t* header = file.data();
     if (!std::equal(std::begin(kSignature), std::end(kSignature), header))
         return fail(FailureKind::NotAWorkbook, "no compound file signature");
@@ -118,7 +121,8 @@ Status CompoundFile::loadAllocationTable() {
         std::uint32_t sector = fatSectors[k];
         if (sector > kMaxRegularSector) continue;  // an unused DIFAT slot
         if (sector >= sectorCount_)
-            return fail(FailureKind::Truncated, "allocation table sector lies past the end of the file");
+            return fail(FailureKind::Truncated,
+                        "allocation table sector lies past the end of the file");
         Bytes bytes = sectorBytes(sector);
         for (std::size_t i = 0; i < entriesPerSector; ++i) {
             std::size_t index = k * entriesPerSector + i;
@@ -163,7 +167,7 @@ Status CompoundFile::loadDirectory(std::uint32_t firstSector) {
             Entry entry;
             std::uint8_t type = raw[66];
             entry.type = (type == 1 || type == 2 || type == 5) ? static_cast<EntryType>(type)
-                                                                : EntryType::Empty;
+                                                               : EntryType::Empty;
             if (entry.type != EntryType::Empty) entry.name = entryName(raw);
             entry.startSector = readU32(raw + 116);
             // Version 3 files may leave garbage in the size's high half.
@@ -205,8 +209,7 @@ Status CompoundFile::loadMiniStream() {
     }
     for (std::uint32_t sector : miniFatChain.value()) {
         Bytes bytes = sectorBytes(sector);
-        for (std::size_t i = 0; i + 4 <= bytes.size() && miniFat_.size() < miniSectorCount;
-             i += 4)
+        for (std::size_t i = 0; i + 4 <= bytes.size() && miniFat_.size() < miniSectorCount; i += 4)
             miniFat_.push_back(readU32(bytes.data() + i));
     }
     return Done{};

@@ -16,7 +16,7 @@
 namespace quillmark::engine {
 
 class CompoundFile {
-public:
+  public:
     enum class EntryType : std::uint8_t { Empty = 0, Storage = 1, Stream = 2, Root = 5 };
 
     struct Entry {
@@ -45,7 +45,7 @@ public:
     // file as writers usually lay them out; nothing otherwise (then use readStream).
     std::optional<Bytes> contiguousStream(const Entry& entry) const;
 
-private:
+  private:
     CompoundFile() = default;
 
     Status loadAllocationTable();

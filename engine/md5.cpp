@@ -17,7 +17,8 @@ struct SineTable {
     std::uint32_t values[64];
     SineTable() {
         for (int i = 0; i < 64; ++i)
-            values[i] = static_cast<std::uint32_t>(std::floor(std::fabs(std::sin(i + 1.0)) * 4294967296.0));
+            values[i] =
+                static_cast<std::uint32_t>(std::floor(std::fabs(std::sin(i + 1.0)) * 4294967296.0));
     }
 };
 
@@ -65,7 +66,8 @@ void processBlock(const std::uint8_t* block, std::uint32_t state[4]) {
 Md5Digest md5(Bytes data) {
     std::uint32_t state[4] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
     std::size_t whole = data.size() / 64 * 64;
-    for (std::size_t offset = 0; offset < whole; offset += 64) processBlock(data.data() + offset, state);
+    for (std::size_t offset = 0; offset < whole; offset += 64)
+        processBlock(data.data() + offset, state);
 
     // The tail, a 0x80 byte, zeros, and the length in bits as a 64-bit little-endian number.
     std::vector<std::uint8_t> tail(data.begin() + whole, data.end());
@@ -73,10 +75,12 @@ Md5Digest md5(Bytes data) {
     while (tail.size() % 64 != 56) tail.push_back(0);
     std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
     for (int i = 0; i < 8; ++i) tail.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-    for (std::size_t offset = 0; offset < tail.size(); offset += 64) processBlock(tail.data() + offset, state);
+    for (std::size_t offset = 0; offset < tail.size(); offset += 64)
+        processBlock(tail.data() + offset, state);
 
     Md5Digest digest;
-    for (int i = 0; i < 16; ++i) digest[i] = static_cast<std::uint8_t>(state[i / 4] >> (8 * (i % 4)));
+    for (int i = 0; i < 16; ++i)
+        digest[i] = static_cast<std::uint8_t>(state[i / 4] >> (8 * (i % 4)));
     return digest;
 }
 

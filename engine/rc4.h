@@ -9,7 +9,7 @@
 namespace quillmark::engine {
 
 class Rc4 {
-public:
+  public:
     explicit Rc4(Bytes key) {
         for (int i = 0; i < 256; ++i) state_[i] = static_cast<std::uint8_t>(i);
         std::uint8_t j = 0;
@@ -30,7 +30,7 @@ public:
         for (std::size_t k = 0; k < length; ++k) data[k] ^= next();
     }
 
-private:
+  private:
     std::uint8_t state_[256];
     std::uint8_t i_ = 0, j_ = 0;
 };

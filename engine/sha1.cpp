@@ -52,17 +52,20 @@ void processBlock(const std::uint8_t* block, std::uint32_t state[5]) {
 Sha1Digest sha1(Bytes data) {
     std::uint32_t state[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
     std::size_t whole = data.size() / 64 * 64;
-    for (std::size_t offset = 0; offset < whole; offset += 64) processBlock(data.data() + offset, state);
+    for (std::size_t offset = 0; offset < whole; offset += 64)
+        processBlock(data.data() + offset, state);
 
     std::vector<std::uint8_t> tail(data.begin() + whole, data.end());
     tail.push_back(0x80);
     while (tail.size() % 64 != 56) tail.push_back(0);
     std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
     for (int i = 7; i >= 0; --i) tail.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-    for (std::size_t offset = 0; offset < tail.size(); offset += 64) processBlock(tail.data() + offset, state);
+    for (std::size_t offset = 0; offset < tail.size(); offset += 64)
+        processBlock(tail.data() + offset, state);
 
     Sha1Digest digest;
-    for (int i = 0; i < 20; ++i) digest[i] = static_cast<std::uint8_t>(state[i / 4] >> (24 - 8 * (i % 4)));
+    for (int i = 0; i < 20; ++i)
+        digest[i] = static_cast<std::uint8_t>(state[i / 4] >> (24 - 8 * (i % 4)));
     return digest;
 }
 

@@ -42,8 +42,7 @@ QString find(WorkbookReader& workbook, std::size_t sheet, const char* keyword) {
 bool decompilerAvailable() {
     const std::uint8_t onePlusTwo[] = {0x1E, 1, 0, 0x1E, 2, 0, 0x03};
     std::string text;
-    return appendFormulaText({onePlusTwo, {}}, FormulaDialect::Biff8, {}, text) &&
-           text == "=1+2";
+    return appendFormulaText({onePlusTwo, {}}, FormulaDialect::Biff8, {}, text) && text == "=1+2";
 }
 
 }  // namespace
@@ -51,15 +50,15 @@ bool decompilerAvailable() {
 class TestBiffReader : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void listsSheetsWithKindAndVisibility() {
         auto workbook = reader("biff8_workbook.xls");
         const auto& sheets = workbook->sheets();
         // The Visual Basic module "Module1" is no sheet.
         QStringList names;
         for (const SheetInfo& sheet : sheets) names << QString::fromStdString(sheet.name);
-        QCOMPARE(names, QStringList({"Cells", "Hidden", "VeryHidden", "Macro1", "Chart1",
-                                     "Dialog1", "Broken", "Last"}));
+        QCOMPARE(names, QStringList({"Cells", "Hidden", "VeryHidden", "Macro1", "Chart1", "Dialog1",
+                                     "Broken", "Last"}));
         QCOMPARE(sheets[0].kind, SheetKind::Worksheet);
         QVERIFY(!sheets[0].hidden);
         QVERIFY(sheets[1].hidden);
@@ -72,28 +71,50 @@ private slots:
     void findsEveryKindOfCell_data() {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("position");
-        QTest::newRow("LABELSST") << "alpha" << "0,0";
-        QTest::newRow("LABEL, UTF-16") << "GRÖßE" << "1,1";
-        QTest::newRow("RSTRING") << "rich label" << "2,0";
-        QTest::newRow("NUMBER") << "3.14159" << "3,0";
-        QTest::newRow("whole NUMBER as digits") << "31430" << "3,1";
-        QTest::newRow("RK integer") << "2008" << "4,0";
-        QTest::newRow("RK hundredths") << "12.34" << "4,1";
-        QTest::newRow("MULRK double") << "8.5" << "5,3";
-        QTest::newRow("MULRK last") << "99" << "5,4";
-        QTest::newRow("BOOLERR true") << "true" << "6,0";
-        QTest::newRow("BOOLERR error") << "#DIV/0!" << "6,1";
-        QTest::newRow("FORMULA number") << "42" << "7,0";
-        QTest::newRow("FORMULA string from STRING") << "formula result" << "7,1";
-        QTest::newRow("FORMULA boolean") << "false" << "7,2";
-        QTest::newRow("FORMULA error") << "#N/A" << "7,3";
-        QTest::newRow("date format") << "1/1/2008" << "8,0";
-        QTest::newRow("date and time") << "1/1/2008 12:00" << "8,1";
-        QTest::newRow("quoted d is no date") << "1/1/2012" << "";
-        QTest::newRow("embedded chart's label") << "nested chart" << "";
-        QTest::newRow("cell after an embedded chart") << "after the chart" << "10,0";
-        QTest::newRow("formula string after SHRFMLA") << "shared result" << "11,1";
-        QTest::newRow("nowhere") << "zqxjkvbwpf" << "";
+        QTest::newRow("LABELSST") << "alpha"
+                                  << "0,0";
+        QTest::newRow("LABEL, UTF-16") << "GRÖßE"
+                                       << "1,1";
+        QTest::newRow("RSTRING") << "rich label"
+                                 << "2,0";
+        QTest::newRow("NUMBER") << "3.14159"
+                                << "3,0";
+        QTest::newRow("whole NUMBER as digits") << "31430"
+                                                << "3,1";
+        QTest::newRow("RK integer") << "2008"
+                                    << "4,0";
+        QTest::newRow("RK hundredths") << "12.34"
+                                       << "4,1";
+        QTest::newRow("MULRK double") << "8.5"
+                                      << "5,3";
+        QTest::newRow("MULRK last") << "99"
+                                    << "5,4";
+        QTest::newRow("BOOLERR true") << "true"
+                                      << "6,0";
+        QTest::newRow("BOOLERR error") << "#DIV/0!"
+                                       << "6,1";
+        QTest::newRow("FORMULA number") << "42"
+                                        << "7,0";
+        QTest::newRow("FORMULA string from STRING") << "formula result"
+                                                    << "7,1";
+        QTest::newRow("FORMULA boolean") << "false"
+                                         << "7,2";
+        QTest::newRow("FORMULA error") << "#N/A"
+                                       << "7,3";
+        QTest::newRow("date format") << "1/1/2008"
+                                     << "8,0";
+        QTest::newRow("date and time") << "1/1/2008 12:00"
+                                       << "8,1";
+        QTest::newRow("quoted d is no date") << "1/1/2012"
+                                             << "";
+        QTest::newRow("embedded chart's label") << "nested chart"
+                                                << "";
+        QTest::newRow("cell after an embedded chart") << "after the chart"
+                                                      << "10,0";
+        QTest::newRow("formula string after SHRFMLA") << "shared result"
+                                                      << "11,1";
+        QTest::newRow("nowhere") << "zqxjkvbwpf"
+                                 << "";
     }
 
     void findsEveryKindOfCell() {
@@ -165,13 +186,13 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("XOR obfuscation") << "xor_obfuscated.xls" << int(FailureKind::Encrypted)
-                                         << "XOR";
+        QTest::newRow("XOR obfuscation")
+            << "xor_obfuscated.xls" << int(FailureKind::Encrypted) << "XOR";
         QTest::newRow("RC4") << "rc4_encrypted.xls" << int(FailureKind::Encrypted) << "RC4";
-        QTest::newRow("encrypted OOXML") << "encrypted_package.xls"
-                                         << int(FailureKind::Encrypted) << "Open XML";
-        QTest::newRow("another document") << "not_a_workbook.xls"
-                                          << int(FailureKind::NotAWorkbook) << "workbook";
+        QTest::newRow("encrypted OOXML")
+            << "encrypted_package.xls" << int(FailureKind::Encrypted) << "Open XML";
+        QTest::newRow("another document")
+            << "not_a_workbook.xls" << int(FailureKind::NotAWorkbook) << "workbook";
         QTest::newRow("broken chain") << "chain_loop.xls" << int(FailureKind::Corrupt) << "loop";
     }
 
@@ -199,7 +220,7 @@ private slots:
         auto workbook = reader(name);
         QCOMPARE(workbook->sheets().size(), std::size_t(5));
         QCOMPARE(workbook->sheets()[4].name, std::string("Far away"));  // names decrypted
-        QCOMPARE(find(*workbook, 0, "needle in sst"), QString("9,0"));   // SST with CONTINUEs
+        QCOMPARE(find(*workbook, 0, "needle in sst"), QString("9,0"));  // SST with CONTINUEs
         QCOMPARE(find(*workbook, 0, "the границу ok"), QString("9,1"));
         QCOMPARE(find(*workbook, 0, "3.14159"), QString("3,0"));
         // Past several 1024-byte blocks, each with a key of its own.
@@ -222,12 +243,12 @@ private slots:
         auto workbook = reader("biff2_sheet.xls");
         QCOMPARE(workbook->sheets().size(), std::size_t(1));
         QCOMPARE(workbook->sheets()[0].name, std::string("biff2_sheet"));  // the file's name
-        QCOMPARE(find(*workbook, 0, "1234"), QString("0,0"));           // INTEGER
-        QCOMPARE(find(*workbook, 0, "2.75"), QString("1,0"));           // NUMBER
-        QCOMPARE(find(*workbook, 0, "biff2 text"), QString("2,0"));     // LABEL
-        QCOMPARE(find(*workbook, 0, "#REF!"), QString("3,0"));          // BOOLERR
-        QCOMPARE(find(*workbook, 0, "old formula"), QString("4,0"));    // FORMULA + STRING
-        QCOMPARE(find(*workbook, 0, "1/1/2000"), QString("5,0"));       // its format's date
+        QCOMPARE(find(*workbook, 0, "1234"), QString("0,0"));              // INTEGER
+        QCOMPARE(find(*workbook, 0, "2.75"), QString("1,0"));              // NUMBER
+        QCOMPARE(find(*workbook, 0, "biff2 text"), QString("2,0"));        // LABEL
+        QCOMPARE(find(*workbook, 0, "#REF!"), QString("3,0"));             // BOOLERR
+        QCOMPARE(find(*workbook, 0, "old formula"), QString("4,0"));       // FORMULA + STRING
+        QCOMPARE(find(*workbook, 0, "1/1/2000"), QString("5,0"));          // its format's date
     }
 
     void readsBiff3AndBiff4Streams() {

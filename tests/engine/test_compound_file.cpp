@@ -36,7 +36,7 @@ bool startsWithBof(const std::vector<std::uint8_t>& stream) {
 class TestCompoundFile : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void readsStreamsFromEitherStore_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("size");
@@ -58,8 +58,8 @@ private slots:
         // Every copy holds the same workbook as the mini-stream one, byte for byte.
         auto reference = workbookStream(fixture("biff8_workbook.xls"));
         QVERIFY(reference.ok());
-        QVERIFY(std::equal(reference.value().begin(), reference.value().end(),
-                           stream.value().begin()));
+        QVERIFY(
+            std::equal(reference.value().begin(), reference.value().end(), stream.value().begin()));
     }
 
     void readsConsecutiveSectorsInPlace() {
@@ -71,8 +71,8 @@ private slots:
         QVERIFY(inPlace.has_value());
         QVERIFY(inPlace->data() >= file.data() && inPlace->data() < file.data() + file.size());
         auto copy = compound.value().readStream(*entry);
-        QVERIFY(std::equal(copy.value().begin(), copy.value().end(), inPlace->begin(),
-                           inPlace->end()));
+        QVERIFY(
+            std::equal(copy.value().begin(), copy.value().end(), inPlace->begin(), inPlace->end()));
 
         // Not for a stream in the mini stream, nor for a chain that does not run straight.
         auto mini = fixture("biff8_workbook.xls");
@@ -106,10 +106,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("kind");
         QTest::newRow("loop") << "chain_loop.xls" << int(FailureKind::Corrupt);
-        QTest::newRow("sector past the end") << "chain_out_of_range.xls"
-                                             << int(FailureKind::Truncated);
-        QTest::newRow("free sector inside a chain") << "chain_free_sector.xls"
-                                                    << int(FailureKind::Corrupt);
+        QTest::newRow("sector past the end")
+            << "chain_out_of_range.xls" << int(FailureKind::Truncated);
+        QTest::newRow("free sector inside a chain")
+            << "chain_free_sector.xls" << int(FailureKind::Corrupt);
     }
 
     void brokenChainsFailWithAReason() {
@@ -125,8 +125,8 @@ private slots:
     void truncatedFilesFailAsTruncated() {
         auto whole = fixture("biff8_padded.xls");
         // Cut inside the header, inside the allocation table, and inside the stream's data.
-        for (std::size_t length : {std::size_t{300}, std::size_t{700}, whole.size() - 400,
-                                   whole.size() - 2000}) {
+        for (std::size_t length :
+             {std::size_t{300}, std::size_t{700}, whole.size() - 400, whole.size() - 2000}) {
             std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + length);
             auto stream = workbookStream(cut);
             QVERIFY2(!stream.ok(), qPrintable(QString::number(length)));
