@@ -69,6 +69,14 @@ private slots:
         QTest::newRow("fifteen digits") << 1.0 / 3.0 << "0.333333333333333";
         QTest::newRow("large") << 1e20 << "1E+20";
         QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("round hundred") << 100.0 << "100";
+        QTest::newRow("round thousands") << 1200.0 << "1200";
+        QTest::newRow("million") << 1e6 << "1000000";
+        QTest::newRow("small") << 0.00012 << "0.00012";
+        QTest::newRow("tiny") << 1.5e-7 << "1.5E-07";
+        QTest::newRow("fifteen digit integer") << 123456789012345.0 << "123456789012345";
+        QTest::newRow("sixteen digits round") << 1234567890123456.0 << "1.23456789012346E+15";
+        QTest::newRow("negative large") << -2.5e20 << "-2.5E+20";
     }
 
     void numberText() {
