@@ -81,7 +81,7 @@ SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher)
       matcher_(matcher),
       numberTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kNumberAlphabet)),
       dateTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kDateAlphabet)),
-      decoder_(std::make_unique<CodePageDecoder>(1252)),
+      decoder_(input.globals ? nullptr : std::make_unique<CodePageDecoder>(1252)),
       formulaContext_(makeFormulaContext(input.globals, sharedFormulas_)) {
     formulaContext_.appendCodePageText = [this](Bytes text, std::string& out) {
         decoder().append(text.data(), text.size(), out);

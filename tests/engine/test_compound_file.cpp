@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QTest>
 
+#include "aes.h"
 #include "compound_file.h"
+#include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;
@@ -153,6 +155,37 @@ class TestCompoundFile : public QObject {
         auto file = fixture("biff8_workbook.xls");
         file[30] = 10;  // a sector size of 1024 bytes does not exist
         QCOMPARE(CompoundFile::open(file).failure().kind, FailureKind::Corrupt);
+    }
+
+    void aesDecryptsTheStandardVectors() {
+        // FIPS 197 appendix C: one plaintext under 128-, 192- and 256-bit keys 00 01 02...
+        const char* ciphertexts[] = {"69c4e0d86a7b0430d8cdb78070b4c55a",
+                                     "dda97ca4864cdfe06eaf70a0ec0d7191",
+                                     "8ea2b7ca516745bfeafc49904b496089"};
+        for (int k = 0; k < 3; ++k) {
+            std::vector<std::uint8_t> key(16 + 8 * k);
+            for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i);
+            QByteArray block = QByteArray::fromHex(ciphertexts[k]);
+            AesDecryptor aes{Bytes(key)};
+            aes.decryptBlock(reinterpret_cast<std::uint8_t*>(block.data()));
+            QCOMPARE(block.toHex(), QByteArray("00112233445566778899aabbccddeeff"));
+        }
+    }
+
+    void opensPackagesEncryptedUnderTheDefaultPassword() {
+        // A real .xlsx saved with standard encryption and the default password, from the
+        // shared corpus (not copied here).
+        QString path = QStringLiteral(QUILLMARK_CORPUS "/files/poi__poifs__protect.xlsx");
+        if (!QFile::exists(path)) QSKIP("the shared corpus is not there");
+        auto opened = openWorkbook(path.toStdString());
+        QVERIFY2(opened.ok(), opened.ok() ? "" : opened.failure().reason.c_str());
+        QCOMPARE(opened.value()->sheets().size(), std::size_t(3));
+        QCOMPARE(opened.value()->sheets()[0].name, std::string("Лист1"));
+
+        // Agile encryption (version 4.4) stays locked.
+        auto agile = openWorkbookData(memoryData(fixture("encrypted_package.xls")), "x.xls");
+        QCOMPARE(agile.failure().kind, FailureKind::Encrypted);
+        QVERIFY(agile.failure().reason.find("agile") != std::string::npos);
     }
 };
 
