@@ -127,7 +127,8 @@ const KnownGap* knownGap(const Format& format, const char* keyword) {
     for (const KnownGap& gap : kKnownGaps) {
         if (std::string_view(gap.format) != format.tag) continue;
         if (gap.keyword == nullptr && (keyword == nullptr || *keyword != '\0')) return &gap;
-        if (gap.keyword != nullptr && keyword != nullptr && std::string_view(gap.keyword) == keyword)
+        if (gap.keyword != nullptr && keyword != nullptr &&
+            std::string_view(gap.keyword) == keyword)
             return &gap;
     }
     return nullptr;
@@ -209,7 +210,8 @@ QString positionText(std::optional<CellPosition> position) {
 
 // Compares a reader's answer with the expectation; returns a description of the difference.
 QString difference(const Answer& answer, const Expected& expected) {
-    if (!answer.failure.empty()) return "the search failed on " + QString::fromStdString(answer.failure);
+    if (!answer.failure.empty())
+        return "the search failed on " + QString::fromStdString(answer.failure);
     QString got = QString::fromStdString(answer.sheets);
     QString want = QString::fromUtf8(expected.sheets);
     if (got != want) return QString("matched \"%1\", expected \"%2\"").arg(got, want);

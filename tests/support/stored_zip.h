@@ -96,7 +96,8 @@ private:
     }
 
     static void putTo(std::string& out, std::uint64_t value, int width) {
-        for (int index = 0; index < width; ++index) out.push_back(char((value >> (8 * index)) & 0xFF));
+        for (int index = 0; index < width; ++index)
+            out.push_back(char((value >> (8 * index)) & 0xFF));
     }
     void put16(std::uint16_t value) { putTo(bytes_, value, 2); }
     void put32(std::uint32_t value) { putTo(bytes_, value, 4); }
