@@ -82,7 +82,9 @@ private:
         } else if (!inCell_) {
             if (name == "row") startRow();
         } else if (name == "v") {
+            // Most cells of a large sheet are numbers no keyword of letters can match.
             if (valueNeeded()) collecting_ = &value_;
+            else tokens_.skipTextContent();
         } else if (name == "f") {
             startFormula();
         } else if (name == "is") {

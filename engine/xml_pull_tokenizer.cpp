@@ -397,6 +397,25 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
     return Lex::Done;
 }
 
+bool XmlPullTokenizer::skipTextContent() {
+    if (failed_ || pendingEnd_ || openElementKeys_.empty()) return false;
+    const char* data = buffer_.data();
+    std::size_t at = begin_;
+    bool ampersand = false;
+    while (data[at] != '<') ampersand |= data[at++] == '&';
+    if (ampersand || at == end_ || data[at + 1] != '/') return false;
+    std::size_t nameStart = at + 2, nameStop = nameEnd(nameStart);
+    if (nameStop == end_) return false;
+    at = nameStop;
+    while (isSpace(data[at])) ++at;
+    if (at == end_ || data[at] != '>') return false;
+    if (openElementKeys_.back() != nameKey(std::string_view(data + nameStart, nameStop - nameStart)))
+        return false;  // left for next() to report
+    openElementKeys_.pop_back();
+    begin_ = at + 1;
+    return true;
+}
+
 std::string_view XmlPullTokenizer::attributeValue(std::size_t index, std::string& storage) const {
     std::string_view raw = attributes_[index].rawValue;
     if (!attributes_[index].hasReferences) return raw;

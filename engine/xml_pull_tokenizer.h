@@ -45,6 +45,12 @@ public:
     // several Text tokens (CDATA sections are tokens of their own).
     std::string_view text() const { return text_; }
 
+    // Right after a StartElement: when the element holds nothing but plain text (no markup,
+    // no references) and its end tag follows within the bytes at hand, consumes both and
+    // returns true, as if the Text and EndElement tokens had been read. Otherwise changes
+    // nothing and returns false. For elements whose content the caller does not need.
+    bool skipTextContent();
+
     // Largest single token kept in memory; past it the part fails as too large.
     static constexpr std::size_t kMaxTokenBytes = std::size_t{64} << 20;
 

@@ -115,6 +115,34 @@ private slots:
         }
     }
 
+    void skippingPlainTextContent() {
+        // Skipped: plain text and its end tag. Kept for next(): anything else.
+        struct Case {
+            std::string document;
+            bool skipped;
+            const char* after;  // the token next() gives after the attempt
+        };
+        const Case cases[] = {
+            {"<r><v>123</v><x/></r>", true, "x"},
+            {"<r><v></v><x/></r>", true, "x"},
+            {"<r><v>a&amp;b</v><x/></r>", false, "text"},
+            {"<r><v><w/></v></r>", false, "w"},
+            {"<r><v/><x/></r>", false, "v"},
+            {"<r><v>1</w></r>", false, "text"},  // the mismatch is then reported by next()
+        };
+        for (const Case& test : cases) {
+            XmlPullTokenizer tokenizer(chunkedSource(test.document, test.document.size()));
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QCOMPARE(tokenizer.skipTextContent(), test.skipped);
+            XmlToken token = tokenizer.next();
+            QString after = token == XmlToken::Text    ? "text"
+                            : token == XmlToken::Error ? "error"
+                                                       : QString::fromStdString(std::string(tokenizer.name()));
+            QCOMPARE(after, QString(test.after));
+        }
+    }
+
     void utf16ByteOrderMarkIsUnsupported() {
         std::string text("\xFF\xFE<\0a\0/\0>\0", 10);
         QVERIFY(tokens(text, 4).endsWith("!unsupported"));
