@@ -27,12 +27,14 @@ constexpr int kFilesPerFolder = 20;  // half of them named *xls*
 constexpr int kRounds = 3;
 
 const char* const kFileNames[kFilesPerFolder] = {
-    "report.xls",  "Budget.XLSX", "plan.xlsm",   "old.xls.bak", "xls-notes.txt",
-    "q1.xlsb",     "Q2.xls",      "archive.XLS", "sum.xls",   "copy of.xlsx",
-    "notes.txt",   "photo.jpg",   "readme.md",   "slides.pptx", "letter.docx",
-    "table.csv",   "data.ods",    "script.sh",   "mail.eml",    "x_l_s.txt"};
+    "report.xls", "Budget.XLSX", "plan.xlsm",   "old.xls.bak", "xls-notes.txt",
+    "q1.xlsb",    "Q2.xls",      "archive.XLS", "sum.xls",     "copy of.xlsx",
+    "notes.txt",  "photo.jpg",   "readme.md",   "slides.pptx", "letter.docx",
+    "table.csv",  "data.ods",    "script.sh",   "mail.eml",    "x_l_s.txt"};
 
-bool makeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+bool makeFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0755) == 0;
+}
 
 bool fillFolder(const std::string& folder) {
     for (const char* name : kFileNames) {
@@ -158,8 +160,8 @@ int main(int argc, char** argv) {
     list.show();
     record(kIntoShownList, timeWalkIntoList(root, list));
 
-    std::printf("\n%-40s %10s %8s %8s\n", "median of 3 rounds (shown list: 1)", "seconds",
-                "files", "x find");
+    std::printf("\n%-40s %10s %8s %8s\n", "median of 3 rounds (shown list: 1)", "seconds", "files",
+                "x find");
     const double find = median(seconds[kFind]);
     bool countsAgree = true;
     for (int kind = 0; kind < kKinds; ++kind) {

@@ -11,7 +11,7 @@
 
 namespace quillmark::platform {
 
-inline constexpr unsigned kListFilesOnly = 0;    // regular files only
+inline constexpr unsigned kListFilesOnly = 0;     // regular files only
 inline constexpr unsigned kListWithFolders = 16;  // folders as well as regular files
 inline constexpr unsigned kAttributeFolder = 16;  // the folder bit of attributes()
 

@@ -1,11 +1,15 @@
 // The file system over POSIX: folder listings with wildcard and type filtering, and stat for
 // what an entry is. Nothing here opens a file, so a FIFO in the tree can never block a walk,
 // and every failure (missing, unreadable, name too long) is simply an empty answer.
+// A walk asks for the attributes of every entry it has just listed; those answers come from
+// the listing itself for a moment afterwards, which spares a full path lookup per entry.
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <unordered_map>
 
 #include "file_system.h"
 #include "name_pattern.h"
@@ -56,7 +60,42 @@ bool listedBefore(const ListedName& left, const ListedName& right) {
     return left.bytes < right.bytes;
 }
 
-bool containsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+bool containsNul(const std::string& text) {
+    return text.find('\0') != std::string::npos;
+}
+
+// What the latest listing with folders on this thread found each of its entries to be. It
+// is trusted only briefly: later questions get a fresh stat.
+class RecentListing {
+public:
+    void remember(const std::string& folder, const std::vector<ListedName>& listed,
+                  const std::vector<EntryKind>& kinds) {
+        folder_ = folder;
+        isFolder_.clear();
+        for (std::size_t i = 0; i < listed.size(); ++i)
+            isFolder_.emplace(listed[i].bytes, kinds[i] == EntryKind::Folder);
+        madeAt_ = std::chrono::steady_clock::now();
+    }
+
+    // Whether `path` is a folder, when it names an entry of that listing and the listing is
+    // recent enough to answer for it.
+    std::optional<bool> isFolder(const std::string& path) const {
+        if (path.size() <= folder_.size() || path.compare(0, folder_.size(), folder_) != 0)
+            return std::nullopt;
+        if (std::chrono::steady_clock::now() - madeAt_ > kLifetime) return std::nullopt;
+        const auto found = isFolder_.find(path.substr(folder_.size()));
+        if (found == isFolder_.end()) return std::nullopt;
+        return found->second;
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kLifetime{500};
+    std::string folder_;
+    std::unordered_map<std::string, bool> isFolder_;
+    std::chrono::steady_clock::time_point madeAt_;
+};
+
+thread_local RecentListing recentListing;
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -68,15 +107,19 @@ public:
         const std::u32string foldedPattern = foldedName(pattern);
         const bool withFolders = (mask & kListWithFolders) != 0;
         std::vector<ListedName> listed;
+        std::vector<EntryKind> kinds;
         // A read error part-way simply ends the listing with what was read so far.
         while (const dirent* entry = readdir(directory.get())) {
             if (isDotOrDotDot(entry->d_name)) continue;
             ListedName name{foldedName(entry->d_name), entry->d_name};
             if (!matchesPattern(foldedPattern, name.folded)) continue;
             const EntryKind kind = kindOfEntry(dirfd(directory.get()), *entry);
-            if (kind == EntryKind::RegularFile || (withFolders && kind == EntryKind::Folder))
+            if (kind == EntryKind::RegularFile || (withFolders && kind == EntryKind::Folder)) {
                 listed.push_back(std::move(name));
+                kinds.push_back(kind);
+            }
         }
+        if (withFolders) recentListing.remember(folder, listed, kinds);
         std::sort(listed.begin(), listed.end(), listedBefore);
         std::vector<std::string> names;
         names.reserve(listed.size());
@@ -85,9 +128,13 @@ public:
     }
 
     std::optional<unsigned> attributes(const std::string& path) override {
-        struct stat status;
-        if (containsNul(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
-        return kindOfMode(status.st_mode) == EntryKind::Folder ? kAttributeFolder : 0u;
+        std::optional<bool> isFolder = recentListing.isFolder(path);
+        if (!isFolder) {
+            struct stat status;
+            if (containsNul(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
+            isFolder = kindOfMode(status.st_mode) == EntryKind::Folder;
+        }
+        return *isFolder ? kAttributeFolder : 0u;
     }
 
     std::optional<FileIdentity> identity(const std::string& path) override {

@@ -16,8 +16,7 @@ using platform::FileSystem;
 
 struct IdentityHash {
     std::size_t operator()(const FileIdentity& identity) const {
-        return std::hash<std::uint64_t>{}(identity.inode * 0x9E3779B97F4A7C15ull ^
-                                          identity.device);
+        return std::hash<std::uint64_t>{}(identity.inode * 0x9E3779B97F4A7C15ull ^ identity.device);
     }
 };
 
@@ -71,8 +70,7 @@ private:
             if (!yieldToCaller()) return false;
         }
         PendingSubfolders subfolders;
-        for (const std::string& name :
-             fileSystem_.list(folder, "*", platform::kListWithFolders)) {
+        for (const std::string& name : fileSystem_.list(folder, "*", platform::kListWithFolders)) {
             // Names beginning with "." are hidden folders by convention: never entered.
             if (!name.starts_with('.') && mayBeFolder(folder + name))
                 subfolders.paths.push_back(folder + name + platform::kSeparator);

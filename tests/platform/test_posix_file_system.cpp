@@ -28,8 +28,8 @@ private slots:
     void initTestCase() {
         QVERIFY(directory_.isValid());
         root_ = directory_.path().toStdString() + "/";
-        for (const char* name : {"b.xls", "B.xls", "a.XLS", "\xC3\x84rger.xls", "\xC3\xA9.xls",
-                                 "notes.txt", ".x.xls"})
+        for (const char* name :
+             {"b.xls", "B.xls", "a.XLS", "\xC3\x84rger.xls", "\xC3\xA9.xls", "notes.txt", ".x.xls"})
             file(name);
         QVERIFY(::mkdir((root_ + "Folder.xls").c_str(), 0755) == 0);
         QVERIFY(::mkfifo((root_ + "pipe.xls").c_str(), 0644) == 0);
@@ -40,8 +40,7 @@ private slots:
     void listsFilesInCaseIgnoringOrder() {
         // Ties in folded order go to the smaller bytes: "B.xls" before "b.xls".
         QCOMPARE(nativeFileSystem().list(root_, "*xls*", kListFilesOnly),
-                 (Names{".x.xls", "a.XLS", "B.xls", "b.xls", "\xC3\x84rger.xls",
-                        "\xC3\xA9.xls"}));
+                 (Names{".x.xls", "a.XLS", "B.xls", "b.xls", "\xC3\x84rger.xls", "\xC3\xA9.xls"}));
     }
 
     void matchesWildcardsByCharacter() {
@@ -70,6 +69,19 @@ private slots:
         QVERIFY(fileSystem.identity(root_ + "folder-link") ==
                 fileSystem.identity(root_ + "Folder.xls/"));
         QVERIFY(!fileSystem.identity(root_ + "missing"));
+    }
+
+    void attributesAfterAListingAreFreshAfterAMoment() {
+        QTemporaryDir changing;
+        const std::string folder = changing.path().toStdString() + "/";
+        const std::string entry = folder + "entry";
+        QVERIFY(::close(::open(entry.c_str(), O_CREAT | O_WRONLY, 0644)) == 0);
+        FileSystem& fileSystem = nativeFileSystem();
+        QCOMPARE(fileSystem.list(folder, "*", kListWithFolders), Names{"entry"});
+        QCOMPARE(fileSystem.attributes(entry), std::optional(0u));
+        QVERIFY(::unlink(entry.c_str()) == 0 && ::mkdir(entry.c_str(), 0755) == 0);
+        QTest::qWait(600);  // answers from the listing are trusted for half a second
+        QCOMPARE(fileSystem.attributes(entry), std::optional(kAttributeFolder));
     }
 
     void failuresAreEmptyListings() {

@@ -134,8 +134,7 @@ private slots:
                                  "plain.csv", "x_l_s.txt", "XlS"})
             tree.file(name);
         QCOMPARE(scan(tree.root()), prefixed(tree.root(), {"a.xls", "B.XLSX", "c.xlsm",
-                                                           "old.xls.bak", "XlS",
-                                                           "xls-notes.txt"}));
+                                                           "old.xls.bak", "XlS", "xls-notes.txt"}));
     }
 
     void entersMatchingFolderWithoutListingIt() {
@@ -202,8 +201,8 @@ private slots:
         RecordingSink sink;
         SearchFiles("/D/", "*xls*", sink, fileSystem);
         QCOMPARE(sink.appended, (Paths{"/D/file.xls", "/D/sub/y.xls"}));
-        QCOMPARE(fileSystem.listed, (Paths{"/D/ files", "/D/ all", "/D/gone/ files",
-                                           "/D/gone/ all", "/D/sub/ files", "/D/sub/ all"}));
+        QCOMPARE(fileSystem.listed, (Paths{"/D/ files", "/D/ all", "/D/gone/ files", "/D/gone/ all",
+                                           "/D/sub/ files", "/D/sub/ all"}));
     }
 
     void stopsAtOnceWhenAbandoned() {
