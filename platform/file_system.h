@@ -36,7 +36,8 @@ public:
                                           unsigned mask) = 0;
 
     // The entry's attribute bits (kAttributeFolder for a folder, following links), or
-    // nothing when they cannot be read.
+    // nothing when they cannot be read. For an entry its folder's listing has just named,
+    // the answer may come from that listing.
     virtual std::optional<unsigned> attributes(const std::string& path) = 0;
 
     // The identity of the folder a path leads to, following links.

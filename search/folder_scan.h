@@ -18,7 +18,9 @@ public:
     virtual bool abandoned() const { return false; }
 };
 
-// Walks `path` (ending with the separator) and appends every matching regular file.
+// Walks `path` (ending with the separator) and appends every matching regular file. Each
+// real folder is entered once, however many links lead to it; the walk ends at once when
+// the sink reports it abandoned. A missing or unreadable folder contributes nothing.
 void SearchFiles(const std::string& path, const std::string& fileType, ScanSink& sink,
                  platform::FileSystem& fileSystem = platform::nativeFileSystem());
 
