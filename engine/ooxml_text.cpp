@@ -68,3 +68,30 @@ void appendFormulaWithoutFuturePrefixes(std::string_view formula, std::string& o
 }
 
 }  // namespace quillmark::engine
+
+namespace quillmark::engine {
+
+void appendWithExternalBooks(std::string_view formula, const std::vector<std::string>& books,
+                             std::string& out) {
+    bool inString = false;
+    for (std::size_t i = 0; i < formula.size(); ++i) {
+        char c = formula[i];
+        if (c == '"') inString = !inString;
+        if (!inString && c == '[') {
+            std::size_t close = i + 1, index = 0;
+            while (close < formula.size() && close - i <= 6 && formula[close] >= '0' && formula[close] <= '9')
+                index = index * 10 + static_cast<std::size_t>(formula[close++] - '0');
+            if (close > i + 1 && close < formula.size() && formula[close] == ']' && index >= 1 &&
+                index <= books.size()) {
+                out += '[';
+                out += books[index - 1];
+                out += ']';
+                i = close;
+                continue;
+            }
+        }
+        out += c;
+    }
+}
+
+}  // namespace quillmark::engine

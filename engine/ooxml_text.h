@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillmark::engine {
 
@@ -20,5 +21,10 @@ namespace quillmark::engine {
 // Appends a stored formula as the formula bar shows it: functions newer than the file
 // format carry a "_xlfn." (or "_xlws.", "_xludf.") prefix in the file that is not shown.
 void appendFormulaWithoutFuturePrefixes(std::string_view formula, std::string& out);
+
+// Appends a stored formula with its external book indexes ("[1]Sheet1!A1") replaced by the
+// books they stand for ("[C:\\Budget.xlsx]Sheet1!A1"), as the formula bar names them.
+void appendWithExternalBooks(std::string_view formula, const std::vector<std::string>& books,
+                             std::string& out);
 
 }  // namespace quillmark::engine

@@ -27,7 +27,8 @@ int hexValue(char c) {
     return -1;
 }
 
-std::string percentDecoded(std::string_view text) {
+// Percent escapes decoded; inside the package, "\\" taken for the "/" it stands for.
+std::string percentDecoded(std::string_view text, bool partName) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
@@ -35,7 +36,7 @@ std::string percentDecoded(std::string_view text) {
             out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
         } else {
-            out += text[i] == '\\' ? '/' : text[i];
+            out += (partName && text[i] == '\\') ? '/' : text[i];
         }
     }
     return out;
@@ -59,7 +60,8 @@ public:
         std::size_t slash = typeUri.find_last_of('/');
         relationship.kind = std::string(slash == std::string_view::npos ? typeUri : typeUri.substr(slash + 1));
         relationship.external = mode != nullptr && equalsIgnoringCase(mode, "External");
-        relationship.partName = relationship.external ? target : resolvePartName(folder_, target);
+        relationship.partName =
+            relationship.external ? percentDecoded(target, false) : resolvePartName(folder_, target);
         out_.push_back(std::move(relationship));
     }
     void endElement(std::string_view) override {}
@@ -83,7 +85,7 @@ std::string folderOf(std::string_view partName) {
 }
 
 std::string resolvePartName(std::string_view sourceFolder, std::string_view target) {
-    std::string path = percentDecoded(target);
+    std::string path = percentDecoded(target, true);
     if (!path.empty() && path.front() == '/') {
         path.erase(0, 1);
     } else {

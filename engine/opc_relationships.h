@@ -17,7 +17,9 @@ struct Relationship {
     // The last path segment of the type URI ("officeDocument", "worksheet"...): transitional
     // and strict packages use different URIs for the same relationship.
     std::string kind;
-    std::string partName;  // the target resolved to a part name in the package, no leading "/"
+    // The target resolved to a part name in the package (no leading "/"); for an external
+    // target, the target with its percent escapes decoded.
+    std::string partName;
     bool external = false;
 };
 

@@ -47,6 +47,7 @@ public:
 
 private:
     Status prepareSharedStrings(const Matcher& matcher);
+    void readExternalBooks(const std::vector<std::string>& ids, const std::vector<Relationship>& list);
     const std::vector<bool>* dateStyles();
 
     std::shared_ptr<const FileData> data_;
@@ -59,6 +60,7 @@ private:
     StringTableMatches stringMatches_;
     std::vector<bool> dateStyles_;
     bool stylesLoaded_ = false;
+    std::vector<std::string> externalBooks_;
 };
 
 Status XlsxReader::load() {
@@ -87,11 +89,30 @@ Status XlsxReader::load() {
         sheetParts_.push_back(target != nullptr && !target->external ? storedPartName(*zip_, target->partName)
                                                                       : std::string());
     }
+    readExternalBooks(workbook.value().externalReferenceIds, list);
     if (const Relationship* strings = findRelationshipByKind(list, "sharedStrings"))
         sharedStringsPart_ = storedPartName(*zip_, strings->partName);
     if (const Relationship* styles = findRelationshipByKind(list, "styles"))
         stylesPart_ = storedPartName(*zip_, styles->partName);
     return Done{};
+}
+
+// Each external link part (18.14 externalLink) points at its book through an external
+// relationship; a book that cannot be resolved keeps its number.
+void XlsxReader::readExternalBooks(const std::vector<std::string>& ids,
+                                   const std::vector<Relationship>& list) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        std::string book = std::to_string(i + 1);
+        const Relationship* link = findRelationshipById(list, ids[i]);
+        if (link != nullptr && !link->external) {
+            auto linkRelationships = readRelationships(*zip_, link->partName);
+            if (linkRelationships) {
+                for (const Relationship& target : linkRelationships.value())
+                    if (target.external) book = target.partName;
+            }
+        }
+        externalBooks_.push_back(std::move(book));
+    }
 }
 
 Status XlsxReader::prepareSharedStrings(const Matcher& matcher) {
@@ -129,7 +150,7 @@ Outcome<std::optional<CellPosition>> XlsxReader::findFirst(std::size_t sheetInde
     if (!stream) return stream.failure();
     ZipStream& zipStream = *stream.value();
     WorksheetContext context{matcher, sharedStringsPart_.empty() ? nullptr : &stringMatches_,
-                             dateStyles(), epoch_};
+                             dateStyles(), epoch_, externalBooks_.empty() ? nullptr : &externalBooks_};
     auto source = [&zipStream](char* buffer, std::size_t capacity) {
         return zipStream.read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
     };

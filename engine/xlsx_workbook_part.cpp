@@ -33,6 +33,9 @@ public:
             std::string_view stateText = state != nullptr ? state : "";
             sheet.hidden = stateText == "hidden" || stateText == "veryHidden";
             out_.sheets.push_back(std::move(sheet));
+        } else if (name == "externalReference") {
+            const char* id = attributes.find("id");
+            out_.externalReferenceIds.push_back(id != nullptr ? id : "");
         }
     }
     void endElement(std::string_view) override {}

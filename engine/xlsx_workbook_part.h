@@ -20,6 +20,8 @@ struct WorkbookSheetEntry {
 struct WorkbookPart {
     std::vector<WorkbookSheetEntry> sheets;
     bool date1904 = false;  // workbookPr date1904
+    // externalReferences: relationship ids of the external books that formulas call [1], [2]...
+    std::vector<std::string> externalReferenceIds;
 };
 
 Outcome<WorkbookPart> readWorkbookPart(const ZipArchive& zip, const std::string& partName);

@@ -216,7 +216,13 @@ private:
         if (hasFormula_ && !formula_.empty()) {
             display_.clear();
             display_.push_back('=');
-            appendFormulaWithoutFuturePrefixes(formula_, display_);
+            if (context_.externalBooks != nullptr && formula_.find('[') != std::string::npos) {
+                scratch_.clear();
+                appendWithExternalBooks(formula_, *context_.externalBooks, scratch_);
+                appendFormulaWithoutFuturePrefixes(scratch_, display_);
+            } else {
+                appendFormulaWithoutFuturePrefixes(formula_, display_);
+            }
             if (context_.matcher.matches(display_)) return true;
         }
         switch (type_) {

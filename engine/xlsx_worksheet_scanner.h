@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "outcome.h"
@@ -20,6 +21,7 @@ struct WorksheetContext {
     const StringTableMatches* sharedStrings = nullptr;  // nullptr: the workbook has none
     const std::vector<bool>* dateStyles = nullptr;      // per cellXfs entry; nullptr: none
     DateEpoch epoch = DateEpoch::Excel1900;
+    const std::vector<std::string>* externalBooks = nullptr;  // targets of [1], [2]...
 };
 
 Outcome<std::optional<CellPosition>> findFirstInWorksheet(XmlPullTokenizer::Source source,

@@ -183,6 +183,7 @@ private slots:
         QTest::newRow("future function prefix is not text") << "_xlfn" << "none";
         QTest::newRow("cdata") << "<cdata>" << "9,2";
         QTest::newRow("string of another sheet") << "hidden words" << "none";
+        QTest::newRow("external book named") << "=[Budget 2008.xlsx]Prices!A1*2" << "10,0";
     }
 
     void cellTexts() {

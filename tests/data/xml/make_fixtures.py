@@ -57,6 +57,8 @@ DATA_ROWS = (
     '<row><c t="inlineStr"><is><t>Fish &amp; Chips &#x41;BC</t></is></c></row>'
     '<row r="10"><c r="B10"><f>_xlfn.CONCAT("new","func")</f><v>0</v></c>'
     '<c r="C10" t="inlineStr"><is><t><![CDATA[<cdata>]]></t></is></c></row>'
+    # A formula reading another workbook through external link [1].
+    '<row r="11"><c r="A11"><f>[1]Prices!A1*2</f><v>0</v></c></row>'
 )
 
 SHARED_STRINGS = (
@@ -82,7 +84,8 @@ def kinds_workbook():
     sheet_list = "".join(
         f'<sheet name="{name}" sheetId="{i + 1}"' + (f' state="{state}"' if state else "") + f' r:id="{rid}"/>'
         for i, (name, rid, state) in enumerate(sheets))
-    workbook = DECL + f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><workbookPr/><sheets>{sheet_list}</sheets></workbook>'
+    workbook = (DECL + f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><workbookPr/><sheets>{sheet_list}</sheets>'
+                '<externalReferences><externalReference r:id="rId9"/></externalReferences></workbook>')
     rels = relationships([
         ("rId1", f"{REL}/chartsheet", "chartsheets/sheet1.xml"),
         ("rId2", f"{REL}/worksheet", "worksheets/sheet1.xml"),
@@ -92,7 +95,11 @@ def kinds_workbook():
         ("rId6", f"{REL}/dialogsheet", "dialogsheets/sheet1.xml"),
         ("rId7", f"{REL}/sharedStrings", "sharedStrings.xml"),
         ("rId8", f"{REL}/styles", "styles.xml"),
+        ("rId9", f"{REL}/externalLink", "externalLinks/externalLink1.xml"),
     ])
+    external_rels = (DECL + f'<Relationships xmlns="{PKG_REL}"><Relationship Id="rId1" '
+                     f'Type="{REL}/externalLinkPath" Target="Budget%202008.xlsx" TargetMode="External"/>'
+                     '</Relationships>')
     return [
         ("[Content_Types].xml", CONTENT_TYPES),
         ("_rels/.rels", relationships([("rId1", f"{REL}/officeDocument", "xl/workbook.xml")])),
@@ -108,6 +115,9 @@ def kinds_workbook():
         ("xl/dialogsheets/sheet1.xml", DECL + f'<dialogsheet xmlns="{MAIN}"/>'),
         ("xl/sharedStrings.xml", SHARED_STRINGS),
         ("xl/styles.xml", STYLES),
+        ("xl/externalLinks/externalLink1.xml",
+         DECL + f'<externalLink xmlns="{MAIN}" xmlns:r="{REL}"><externalBook r:id="rId1"/></externalLink>'),
+        ("xl/externalLinks/_rels/externalLink1.xml.rels", external_rels),
     ]
 
 
