@@ -14,6 +14,12 @@ std::string sheetRange(const std::string& first, const std::string& last) {
     return first == last ? first : first + ":" + last;
 }
 
+// An external workbook as the formula bar names it: "[C:\\Budget.xls]", or "[1]" when its
+// path is unknown.
+std::string bookPrefix(const SupportingBook& book) {
+    return "[" + (book.path.empty() ? std::to_string(book.externalNumber) : book.path) + "]";
+}
+
 // BIFF8: an XTI names a range of sheets in a supporting book.
 std::string biff8ExternSheet(const Globals& globals, std::uint32_t index) {
     if (index >= globals.externSheets.size()) return {};
@@ -24,7 +30,7 @@ std::string biff8ExternSheet(const Globals& globals, std::uint32_t index) {
         return sheetRange(sheetByPosition(globals, reference.firstSheet),
                           sheetByPosition(globals, reference.lastSheet));
     if (book.kind != SupportingBook::Kind::External) return {};
-    std::string prefix = "[" + std::to_string(book.externalNumber) + "]";
+    std::string prefix = bookPrefix(book);
     auto externalSheet = [&](std::int32_t position) -> std::string {
         if (position < 0 || static_cast<std::size_t>(position) >= book.sheetNames.size()) return {};
         return book.sheetNames[position];
@@ -51,8 +57,7 @@ std::string externalName(const Globals& globals, std::uint32_t externIndex,
     const SupportingBook& book = globals.books[bookIndex];
     if (nameIndex > book.names.size()) return {};
     const std::string& name = book.names[nameIndex - 1];
-    if (book.kind == SupportingBook::Kind::External)
-        return "[" + std::to_string(book.externalNumber) + "]!" + name;
+    if (book.kind == SupportingBook::Kind::External) return bookPrefix(book) + "!" + name;
     return name;
 }
 

@@ -20,6 +20,45 @@ const char* builtinName(std::uint32_t code) {
     return code < std::size(kNames) ? kNames[code] : nullptr;
 }
 
+// A SUPBOOK's encoded file path ([MS-XLS] 2.5.277 VirtualPath): control characters stand for
+// a drive, the root, a directory separator or the parent directory.
+std::string decodeVirtualPath(const std::string& encoded) {
+    if (encoded.empty() || encoded[0] != '\x01') return encoded;
+    std::string path;
+    for (std::size_t i = 1; i < encoded.size(); ++i) {
+        switch (encoded[i]) {
+            case '\x01':  // a drive letter follows ("C" for C:), or "@" for a network share
+                if (i + 1 < encoded.size()) {
+                    ++i;
+                    if (encoded[i] == '@') {
+                        path += "\\\\";
+                    } else {
+                        path += encoded[i];
+                        path += ':';
+                    }
+                }
+                break;
+            case '\x02':
+            case '\x03':
+                path += '\\';
+                break;
+            case '\x04':
+                path += "..\\";
+                break;
+            case '\x05':  // a URL: its length, then the text itself
+                if (i + 1 < encoded.size()) ++i;
+                break;
+            case '\x06':
+            case '\x07':
+            case '\x08':
+                break;  // the program's start-up or library folders
+            default:
+                path += encoded[i];
+        }
+    }
+    return path;
+}
+
 class GlobalsReader {
   public:
     GlobalsReader(Bytes stream, Globals& globals) : stream_(stream), globals_(globals) {}
@@ -168,8 +207,13 @@ void GlobalsReader::readSupportingBook(Bytes data) {
         } else if (data.size() >= 5) {
             book.kind = SupportingBook::Kind::External;
             book.externalNumber = ++externalBooks_;
-            // Skip the encoded path (a flags byte and `marker` characters), then the names.
-            std::size_t width = (data[4] & 0x01) ? 2 : 1;
+            // The encoded path (a flags byte and `marker` characters), then the sheet names.
+            bool highByte = data[4] & 0x01;
+            std::size_t width = highByte ? 2 : 1;
+            std::size_t count = std::min<std::size_t>(marker, (data.size() - 5) / width);
+            std::string encoded;
+            appendBiff8Characters(data.data() + 5, count, highByte, encoded);
+            book.path = decodeVirtualPath(encoded);
             std::size_t offset = 5 + std::size_t{marker} * width;
             for (std::uint16_t i = 0; i < sheetCount && offset < data.size(); ++i) {
                 std::string name;

@@ -35,7 +35,8 @@ struct SheetEntry {
 // A SUPBOOK record and the EXTERNNAME records after it.
 struct SupportingBook {
     enum class Kind { Self, External, AddIn, Other } kind = Kind::Other;
-    std::size_t externalNumber = 0;  // 1-based among external workbooks, as "[1]" shows it
+    std::size_t externalNumber = 0;  // 1-based among external workbooks
+    std::string path;                // the external workbook's file, decoded; may be empty
     std::vector<std::string> sheetNames;
     std::vector<std::string> names;
 };

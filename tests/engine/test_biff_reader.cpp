@@ -148,6 +148,8 @@ class TestBiffReader : public QObject {
         // Names from the globals: a sheet through EXTERNSHEET and SUPBOOK, a NAME record.
         QCOMPARE(find(*workbook, 0, "=Hidden!A1"), QString("13,0"));
         QCOMPARE(find(*workbook, 0, "=TaxRate"), QString("13,1"));
+        // Another workbook's sheet, by the file path its SUPBOOK record encodes.
+        QCOMPARE(find(*workbook, 0, "=[C:\\Data\\Budget.xls]Plan!A1"), QString("14,0"));
     }
 
     void searchesOnlyGridSheets() {

@@ -343,6 +343,7 @@ def cells_sheet():
     # ptgRef3d through XTI 0 (this workbook's sheet "Hidden"), and ptgName 1 ("TaxRate").
     r.append(formula8(13, 0, result_number(6), bytes([0x3A, 0, 0, 0, 0, 0, 0xC0])))
     r.append(formula8(13, 1, result_number(7), bytes([0x23, 1, 0, 0, 0])))
+    r.append(formula8(14, 0, result_number(8), bytes([0x3A, 1, 0, 0, 0, 0, 0xC0])))
     r.append(EOF_RECORD)
     return b''.join(r)
 
@@ -357,7 +358,11 @@ def biff8_workbook(cells=None, extra_globals=()):
     globals_records.append(shared_string_table())
     # This workbook as a supporting book of its nine sheets, one XTI naming sheet 1, a name.
     globals_records.append(rec(0x01AE, struct.pack('<HH', 9, 0x0401)))
-    globals_records.append(rec(0x0017, struct.pack('<HHhh', 1, 0, 1, 1)))
+    # Another workbook, C:\Data\Budget.xls with its sheet "Plan", its path encoded.
+    path = '\x01\x01C\x03Data\x03Budget.xls'
+    globals_records.append(rec(0x01AE, struct.pack('<HHB', 1, len(path), 0) + path.encode('latin-1')
+                               + ustr16('Plan')))
+    globals_records.append(rec(0x0017, struct.pack('<HHhhHhh', 2, 0, 1, 1, 1, 0, 0)))
     globals_records.append(rec(0x0018, struct.pack('<HBBHHHBBBB', 0, 0, 7, 3, 0, 0, 0, 0, 0, 0)
                                + b'\0TaxRate' + bytes([0x1E, 5, 0])))
     sheets = [('Cells', 0, 0, cells if cells is not None else cells_sheet()),
