@@ -4,7 +4,9 @@
 namespace quillmark::engine {
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool inAlphabet(char c, std::string_view alphabet) {
     for (char member : alphabet)

@@ -30,26 +30,29 @@ std::uint64_t parseCount(const char* text) {
 // their own; their text is not the cell's.
 bool isForeignObject(std::string_view name) {
     static constexpr std::string_view kNames[] = {
-        "annotation", "frame", "custom-shape", "rect", "line", "ellipse", "circle", "polygon",
-        "polyline", "path", "connector", "caption", "measure", "control", "g", "note", "ruby-text",
-        "table"};  // a table inside a cell is part of that cell, not a sheet
+        "annotation", "frame",    "custom-shape", "rect",      "line",    "ellipse", "circle",
+        "polygon",    "polyline", "path",         "connector", "caption", "measure", "control",
+        "g",          "note",     "ruby-text",    "table"};  // a table inside a cell is part of
+                                                             // that cell, not a sheet
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
 class SheetListHandler : public XmlHandler {
-public:
+  public:
     explicit SheetListHandler(std::vector<SheetInfo>& sheets) : sheets_(sheets) {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override {
         if (name == "style") {
             const char* styleName = attributes.find("name");
             const char* family = attributes.find("family");
-            tableStyle_ = (family != nullptr && std::string_view(family) == "table" && styleName != nullptr)
-                              ? styleName
-                              : "";
+            tableStyle_ =
+                (family != nullptr && std::string_view(family) == "table" && styleName != nullptr)
+                    ? styleName
+                    : "";
         } else if (name == "table-properties" && !tableStyle_.empty()) {
             const char* display = attributes.find("display");
-            if (display != nullptr && std::string_view(display) == "false") hiddenStyles_.insert(tableStyle_);
+            if (display != nullptr && std::string_view(display) == "false")
+                hiddenStyles_.insert(tableStyle_);
         } else if (name == "table-cell" || name == "covered-table-cell") {
             ++cellDepth_;
         } else if (name == "table" && cellDepth_ == 0) {
@@ -66,7 +69,7 @@ public:
     }
     void characters(std::string_view) override {}
 
-private:
+  private:
     std::vector<SheetInfo>& sheets_;
     std::set<std::string, std::less<>> hiddenStyles_;
     std::string tableStyle_;
@@ -74,9 +77,10 @@ private:
 };
 
 class SearchHandler : public SheetSearchHandler {
-public:
+  public:
     SearchHandler(const Matcher& matcher, std::vector<std::optional<CellPosition>>& found)
-        : matcher_(matcher), found_(found),
+        : matcher_(matcher),
+          found_(found),
           spaceCap_(std::max<std::size_t>(matcher.keyword().size() + 1, 8)) {}
 
     std::size_t sheetsCompleted() const override { return tablesCompleted_; }
@@ -124,12 +128,13 @@ public:
         if (inCell_ && paragraphDepth_ > 0 && skipDepth_ == 0 && !tableDone()) text_.append(text);
     }
 
-private:
+  private:
     bool tableDone() const { return found_.empty() || found_.back().has_value(); }
 
     void startCell(const XmlAttributes& attributes) {
         column_ = nextColumn_;
-        nextColumn_ = std::min(column_ + parseCount(attributes.find("number-columns-repeated")), kLastPosition);
+        nextColumn_ = std::min(column_ + parseCount(attributes.find("number-columns-repeated")),
+                               kLastPosition);
         inCell_ = true;
         paragraphs_ = 0;
         paragraphDepth_ = 0;
@@ -137,7 +142,8 @@ private:
         extraValues_.clear();
         formula_.clear();
         if (tableDone()) return;
-        if (const char* formula = attributes.find("formula")) appendOdsFormulaAsDisplayed(formula, formula_);
+        if (const char* formula = attributes.find("formula"))
+            appendOdsFormulaAsDisplayed(formula, formula_);
         for (const char* valueName : {"value", "date-value", "time-value", "string-value"}) {
             if (const char* value = attributes.find(valueName)) {
                 extraValues_.append(value);
@@ -212,7 +218,8 @@ ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_p
     format.makeSheetList = [](std::vector<SheetInfo>& sheets) {
         return std::make_unique<SheetListHandler>(sheets);
     };
-    format.makeSearch = [](const Matcher& matcher, std::vector<std::optional<CellPosition>>& found) {
+    format.makeSearch = [](const Matcher& matcher,
+                           std::vector<std::optional<CellPosition>>& found) {
         return std::make_unique<SearchHandler>(matcher, found);
     };
     return openXmlWorkbook(std::move(data), std::move(zip), std::move(format));

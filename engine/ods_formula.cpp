@@ -8,7 +8,9 @@
 namespace quillmark::engine {
 namespace {
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The parts of a range "a:b:c" split at ":" outside quotes.
 std::vector<std::string_view> rangeParts(std::string_view reference) {

@@ -21,7 +21,8 @@ ReaderOutcome openOds(std::shared_ptr<const FileData> data, std::unique_ptr<ZipA
         if (!stream) return stream.failure();
         XmlParser parser(handler);
         Status parsed = parser.parse(*stream.value());
-        if (!parsed) return Failure{parsed.failure().kind, "content.xml: " + parsed.failure().reason};
+        if (!parsed)
+            return Failure{parsed.failure().kind, "content.xml: " + parsed.failure().reason};
         return Done{};
     };
     return openOdsContent(std::move(data), std::move(zip), parse);

@@ -79,7 +79,8 @@ void appendWithExternalBooks(std::string_view formula, const std::vector<std::st
         if (c == '"') inString = !inString;
         if (!inString && c == '[') {
             std::size_t close = i + 1, index = 0;
-            while (close < formula.size() && close - i <= 6 && formula[close] >= '0' && formula[close] <= '9')
+            while (close < formula.size() && close - i <= 6 && formula[close] >= '0' &&
+                   formula[close] <= '9')
                 index = index * 10 + static_cast<std::size_t>(formula[close++] - '0');
             if (close > i + 1 && close < formula.size() && formula[close] == ']' && index >= 1 &&
                 index <= books.size()) {

@@ -12,7 +12,9 @@ namespace quillmark::engine {
 void appendOoxmlUnescaped(std::string_view text, std::string& out);
 
 // Whether `text` may hold such an escape (the cheap test before copying).
-inline bool mayHoldOoxmlEscape(std::string_view text) { return text.find("_x") != std::string_view::npos; }
+inline bool mayHoldOoxmlEscape(std::string_view text) {
+    return text.find("_x") != std::string_view::npos;
+}
 
 }  // namespace quillmark::engine
 

@@ -12,7 +12,9 @@ namespace {
 
 constexpr std::size_t kMaxRelationshipsBytes = 16u << 20;
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -43,7 +45,7 @@ std::string percentDecoded(std::string_view text, bool partName) {
 }
 
 class RelationshipsHandler : public XmlHandler {
-public:
+  public:
     RelationshipsHandler(std::string folder, std::vector<Relationship>& out)
         : folder_(std::move(folder)), out_(out) {}
 
@@ -58,16 +60,17 @@ public:
         relationship.id = id != nullptr ? id : "";
         std::string_view typeUri(type);
         std::size_t slash = typeUri.find_last_of('/');
-        relationship.kind = std::string(slash == std::string_view::npos ? typeUri : typeUri.substr(slash + 1));
+        relationship.kind =
+            std::string(slash == std::string_view::npos ? typeUri : typeUri.substr(slash + 1));
         relationship.external = mode != nullptr && equalsIgnoringCase(mode, "External");
-        relationship.partName =
-            relationship.external ? percentDecoded(target, false) : resolvePartName(folder_, target);
+        relationship.partName = relationship.external ? percentDecoded(target, false)
+                                                      : resolvePartName(folder_, target);
         out_.push_back(std::move(relationship));
     }
     void endElement(std::string_view) override {}
     void characters(std::string_view) override {}
 
-private:
+  private:
     std::string folder_;
     std::vector<Relationship>& out_;
 };
@@ -81,7 +84,8 @@ std::string relationshipsPartFor(std::string_view partName) {
 
 std::string folderOf(std::string_view partName) {
     std::size_t slash = partName.find_last_of('/');
-    return slash == std::string_view::npos ? std::string() : std::string(partName.substr(0, slash + 1));
+    return slash == std::string_view::npos ? std::string()
+                                           : std::string(partName.substr(0, slash + 1));
 }
 
 std::string resolvePartName(std::string_view sourceFolder, std::string_view target) {
@@ -130,12 +134,14 @@ Outcome<std::vector<Relationship>> readRelationships(const ZipArchive& zip,
     RelationshipsHandler handler(folderOf(std::string(sourcePart)), list);
     XmlParser parser(handler);
     const std::string& bytes = text.value();
-    Status parsed = parser.parse(Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    Status parsed =
+        parser.parse(Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     if (!parsed) return Failure{parsed.failure().kind, relsName + ": " + parsed.failure().reason};
     return list;
 }
 
-const Relationship* findRelationshipById(const std::vector<Relationship>& list, std::string_view id) {
+const Relationship* findRelationshipById(const std::vector<Relationship>& list,
+                                         std::string_view id) {
     for (const Relationship& relationship : list)
         if (relationship.id == id) return &relationship;
     return nullptr;
@@ -144,7 +150,8 @@ const Relationship* findRelationshipById(const std::vector<Relationship>& list, 
 const Relationship* findRelationshipByKind(const std::vector<Relationship>& list,
                                            std::string_view kind) {
     for (const Relationship& relationship : list)
-        if (!relationship.external && equalsIgnoringCase(relationship.kind, kind)) return &relationship;
+        if (!relationship.external && equalsIgnoringCase(relationship.kind, kind))
+            return &relationship;
     return nullptr;
 }
 

@@ -40,7 +40,8 @@ std::string storedPartName(const ZipArchive& zip, std::string partName);
 Outcome<std::vector<Relationship>> readRelationships(const ZipArchive& zip,
                                                      std::string_view sourcePart);
 
-const Relationship* findRelationshipById(const std::vector<Relationship>& list, std::string_view id);
+const Relationship* findRelationshipById(const std::vector<Relationship>& list,
+                                         std::string_view id);
 // The first relationship of this kind, letter case ignored.
 const Relationship* findRelationshipByKind(const std::vector<Relationship>& list,
                                            std::string_view kind);

@@ -9,11 +9,15 @@
 namespace quillmark::engine {
 namespace {
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool isWordChar(char c) {
-    return isLetter(c) || isDigit(c) || c == '_' || c == '.' || c == '$' || c == '\\' ||
-           c == '?' || static_cast<unsigned char>(c) >= 0x80;
+    return isLetter(c) || isDigit(c) || c == '_' || c == '.' || c == '$' || c == '\\' || c == '?' ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 
 // One part of a reference: a column ("$AB") or a row ("12"), with its "$" flag.
@@ -64,7 +68,7 @@ void appendRow(const ReferencePart& part, std::string& out) {
 }
 
 class FormulaShifter {
-public:
+  public:
     FormulaShifter(std::string_view text, std::int64_t rows, std::int64_t columns, std::string& out)
         : text_(text), rowOffset_(rows), columnOffset_(columns), out_(out) {}
 
@@ -87,7 +91,7 @@ public:
         }
     }
 
-private:
+  private:
     // "text with "" inside" or 'sheet name with '' inside', copied as they are.
     void copyQuoted(char quote) {
         std::size_t end = at_ + 1;

@@ -27,13 +27,14 @@ std::optional<std::uint64_t> parseNumber(const char* text) {
 
 // WorksheetOptions/Visible (in the x: namespace) hides a sheet; it comes after the Table.
 class SheetListHandler : public XmlHandler {
-public:
+  public:
     explicit SheetListHandler(std::vector<SheetInfo>& sheets) : sheets_(sheets) {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override {
         if (name == "Worksheet") {
             const char* sheetName = attributes.find("Name");
-            sheets_.push_back(SheetInfo{sheetName != nullptr ? sheetName : "", SheetKind::Worksheet, false});
+            sheets_.push_back(
+                SheetInfo{sheetName != nullptr ? sheetName : "", SheetKind::Worksheet, false});
         } else if (name == "Visible" && !sheets_.empty()) {
             inVisible_ = true;
             visible_.clear();
@@ -49,14 +50,14 @@ public:
         if (inVisible_ && visible_.size() < 64) visible_.append(text);
     }
 
-private:
+  private:
     std::vector<SheetInfo>& sheets_;
     bool inVisible_ = false;
     std::string visible_;
 };
 
 class SearchHandler : public SheetSearchHandler {
-public:
+  public:
     SearchHandler(const Matcher& matcher, std::vector<std::optional<CellPosition>>& found)
         : matcher_(matcher), found_(found) {}
 
@@ -74,7 +75,8 @@ public:
         } else if (name == "Row") {
             auto index = parseNumber(attributes.find("Index"));
             row_ = (index && *index >= 1) ? *index - 1 : nextRow_;
-            nextRow_ = std::min(row_ + 1 + parseNumber(attributes.find("Span")).value_or(0), kLastPosition);
+            nextRow_ = std::min(row_ + 1 + parseNumber(attributes.find("Span")).value_or(0),
+                                kLastPosition);
             nextColumn_ = 0;
         } else if (name == "Cell") {
             startCell(attributes);
@@ -104,15 +106,15 @@ public:
         if (dataDepth_ > 0 && skipDepth_ == 0) text_.append(text);
     }
 
-private:
+  private:
     bool sheetDone() const { return found_.back().has_value(); }
 
     // A cell without ss:Index follows the previous one, past any cells it spans.
     void startCell(const XmlAttributes& attributes) {
         auto index = parseNumber(attributes.find("Index"));
         column_ = (index && *index >= 1) ? *index - 1 : nextColumn_;
-        nextColumn_ = std::min(column_ + 1 + parseNumber(attributes.find("MergeAcross")).value_or(0),
-                               kLastPosition);
+        nextColumn_ = std::min(
+            column_ + 1 + parseNumber(attributes.find("MergeAcross")).value_or(0), kLastPosition);
         inCell_ = true;
         text_.clear();
         formula_.clear();
@@ -127,7 +129,8 @@ private:
         inCell_ = false;
         if (boolean_ && (text_ == "1" || text_ == "0")) text_ = text_ == "1" ? "TRUE" : "FALSE";
         if ((!formula_.empty() && matcher_.matches(formula_)) || matcher_.matches(text_))
-            found_.back() = CellPosition{static_cast<std::uint32_t>(row_), static_cast<std::uint32_t>(column_)};
+            found_.back() =
+                CellPosition{static_cast<std::uint32_t>(row_), static_cast<std::uint32_t>(column_)};
     }
 
     const Matcher& matcher_;
@@ -155,7 +158,8 @@ ReaderOutcome openSpreadsheetMl(std::shared_ptr<const FileData> data) {
     format.makeSheetList = [](std::vector<SheetInfo>& sheets) {
         return std::make_unique<SheetListHandler>(sheets);
     };
-    format.makeSearch = [](const Matcher& matcher, std::vector<std::optional<CellPosition>>& found) {
+    format.makeSearch = [](const Matcher& matcher,
+                           std::vector<std::optional<CellPosition>>& found) {
         return std::make_unique<SearchHandler>(matcher, found);
     };
     return openXmlWorkbook(std::move(data), nullptr, std::move(format));

@@ -31,7 +31,10 @@ bool isValidUtf8(std::string_view text) {
             ++p;
             continue;
         }
-        int length = (*p & 0xE0) == 0xC0 ? 2 : (*p & 0xF0) == 0xE0 ? 3 : (*p & 0xF8) == 0xF0 ? 4 : 0;
+        int length = (*p & 0xE0) == 0xC0   ? 2
+                     : (*p & 0xF0) == 0xE0 ? 3
+                     : (*p & 0xF8) == 0xF0 ? 4
+                                           : 0;
         if (length == 0 || end - p < length || (length == 2 && *p < 0xC2)) return false;
         for (int i = 1; i < length; ++i)
             if ((p[i] & 0xC0) != 0x80) return false;
@@ -44,8 +47,9 @@ bool isValidUtf8(std::string_view text) {
 // field may hold separators, line breaks and doubled quotes; text after its closing quote
 // is kept, as spreadsheet programs do.
 class FieldScanner {
-public:
-    FieldScanner(std::string_view text, bool csv) : text_(text), separator_(csv ? ',' : '\t'), csv_(csv) {}
+  public:
+    FieldScanner(std::string_view text, bool csv)
+        : text_(text), separator_(csv ? ',' : '\t'), csv_(csv) {}
 
     // The next field, or false at the end of the text.
     bool next(std::string_view& field, CellPosition& position) {
@@ -57,10 +61,12 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string_view plainField() {
         std::size_t end = at_;
-        while (end < text_.size() && text_[end] != separator_ && text_[end] != '\n' && text_[end] != '\r') ++end;
+        while (end < text_.size() && text_[end] != separator_ && text_[end] != '\n' &&
+               text_[end] != '\r')
+            ++end;
         std::string_view field = text_.substr(at_, end - at_);
         at_ = end;
         return field;
@@ -110,7 +116,7 @@ private:
 };
 
 class TextReader : public WorkbookReader {
-public:
+  public:
     TextReader(std::shared_ptr<const FileData> data, std::string_view fileName)
         : data_(std::move(data)), csv_(endsWithIgnoringCase(fileName, ".csv")) {
         sheets_.push_back(SheetInfo{sheetNameFor(fileName), SheetKind::Worksheet, false});
@@ -132,7 +138,7 @@ public:
         return std::optional<CellPosition>();
     }
 
-private:
+  private:
     // UTF-8 (a byte order mark dropped) is read in place; UTF-16 with a byte order mark is
     // converted; bytes that are not UTF-8 are taken as Latin-1 rather than lost.
     void decode() {
@@ -141,9 +147,11 @@ private:
         if (raw.size() >= 2 && (raw.substr(0, 2) == "\xFF\xFE" || raw.substr(0, 2) == "\xFE\xFF")) {
             bool bigEndian = raw[0] == '\xFE';
             std::size_t units = (raw.size() - 2) / 2;
-            std::vector<unsigned char> littleEndian(bytes.begin() + 2, bytes.begin() + 2 + units * 2);
+            std::vector<unsigned char> littleEndian(bytes.begin() + 2,
+                                                    bytes.begin() + 2 + units * 2);
             if (bigEndian)
-                for (std::size_t i = 0; i + 1 < littleEndian.size(); i += 2) std::swap(littleEndian[i], littleEndian[i + 1]);
+                for (std::size_t i = 0; i + 1 < littleEndian.size(); i += 2)
+                    std::swap(littleEndian[i], littleEndian[i + 1]);
             appendUtf16LeAsUtf8(littleEndian.data(), units, decoded_);
             text_ = decoded_;
             return;
@@ -153,7 +161,8 @@ private:
             text_ = raw;
             return;
         }
-        appendLatin1AsUtf8(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(), decoded_);
+        appendLatin1AsUtf8(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(),
+                           decoded_);
         text_ = decoded_;
     }
 

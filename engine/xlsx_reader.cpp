@@ -17,8 +17,8 @@ namespace {
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // Sheet kinds follow the relationship that names the sheet's part. Excel 4 macro sheets
@@ -30,12 +30,13 @@ SheetKind sheetKindOf(const Relationship& relationship) {
     if (equalsIgnoringCase(kind, "xlMacrosheet") || equalsIgnoringCase(kind, "xlIntlMacrosheet") ||
         equalsIgnoringCase(kind, "macrosheet"))
         return SheetKind::MacroSheet;
-    if (relationship.partName.find("macrosheets/") != std::string::npos) return SheetKind::MacroSheet;
+    if (relationship.partName.find("macrosheets/") != std::string::npos)
+        return SheetKind::MacroSheet;
     return SheetKind::Worksheet;
 }
 
 class XlsxReader : public WorkbookReader {
-public:
+  public:
     XlsxReader(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip)
         : data_(std::move(data)), zip_(std::move(zip)) {}
 
@@ -45,9 +46,10 @@ public:
     Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
                                                    const Matcher& matcher) override;
 
-private:
+  private:
     Status prepareSharedStrings(const Matcher& matcher);
-    void readExternalBooks(const std::vector<std::string>& ids, const std::vector<Relationship>& list);
+    void readExternalBooks(const std::vector<std::string>& ids,
+                           const std::vector<Relationship>& list);
     const std::vector<bool>* dateStyles();
 
     std::shared_ptr<const FileData> data_;
@@ -68,11 +70,13 @@ Status XlsxReader::load() {
         return fail(FailureKind::NotAWorkbook, "the package has no [Content_Types].xml");
     auto packageRelationships = readRelationships(*zip_, "");
     if (!packageRelationships) return packageRelationships.failure();
-    const Relationship* office = findRelationshipByKind(packageRelationships.value(), "officeDocument");
+    const Relationship* office =
+        findRelationshipByKind(packageRelationships.value(), "officeDocument");
     std::string workbookPart = office != nullptr ? office->partName : "xl/workbook.xml";
     std::string storedWorkbook = storedPartName(*zip_, workbookPart);
     if (!zip_->contains(storedWorkbook))
-        return fail(FailureKind::Corrupt, "the package has no workbook part (" + workbookPart + ")");
+        return fail(FailureKind::Corrupt,
+                    "the package has no workbook part (" + workbookPart + ")");
 
     auto workbook = readWorkbookPart(*zip_, storedWorkbook);
     if (!workbook) return workbook.failure();
@@ -86,8 +90,9 @@ Status XlsxReader::load() {
         const Relationship* target = findRelationshipById(list, entry.relationshipId);
         if (target != nullptr && !target->external) info.kind = sheetKindOf(*target);
         sheets_.push_back(std::move(info));
-        sheetParts_.push_back(target != nullptr && !target->external ? storedPartName(*zip_, target->partName)
-                                                                      : std::string());
+        sheetParts_.push_back(target != nullptr && !target->external
+                                  ? storedPartName(*zip_, target->partName)
+                                  : std::string());
     }
     readExternalBooks(workbook.value().externalReferenceIds, list);
     if (const Relationship* strings = findRelationshipByKind(list, "sharedStrings"))
@@ -138,7 +143,8 @@ const std::vector<bool>* XlsxReader::dateStyles() {
 
 Outcome<std::optional<CellPosition>> XlsxReader::findFirst(std::size_t sheetIndex,
                                                            const Matcher& matcher) {
-    if (sheetIndex >= sheets_.size()) return fail(FailureKind::BadArgument, "no sheet at that position");
+    if (sheetIndex >= sheets_.size())
+        return fail(FailureKind::BadArgument, "no sheet at that position");
     if (matcher.matchesNothing() || !isGridSheet(sheets_[sheetIndex].kind))
         return std::optional<CellPosition>();
     const std::string& part = sheetParts_[sheetIndex];
@@ -150,7 +156,8 @@ Outcome<std::optional<CellPosition>> XlsxReader::findFirst(std::size_t sheetInde
     if (!stream) return stream.failure();
     ZipStream& zipStream = *stream.value();
     WorksheetContext context{matcher, sharedStringsPart_.empty() ? nullptr : &stringMatches_,
-                             dateStyles(), epoch_, externalBooks_.empty() ? nullptr : &externalBooks_};
+                             dateStyles(), epoch_,
+                             externalBooks_.empty() ? nullptr : &externalBooks_};
     auto source = [&zipStream](char* buffer, std::size_t capacity) {
         return zipStream.read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
     };

@@ -12,7 +12,7 @@ namespace quillmark::engine {
 namespace {
 
 class SharedStringsHandler : public XmlHandler {
-public:
+  public:
     SharedStringsHandler(const Matcher& matcher, StringTableMatches& matches)
         : matcher_(matcher), matches_(matches) {}
 
@@ -46,7 +46,7 @@ public:
         if (inText_) text_.append(text);
     }
 
-private:
+  private:
     const Matcher& matcher_;
     StringTableMatches& matches_;
     std::string text_;

@@ -20,13 +20,14 @@ int parseId(const char* text) {
 }
 
 class StylesHandler : public XmlHandler {
-public:
+  public:
     explicit StylesHandler(std::vector<bool>& out) : out_(out) {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override {
         if (name == "numFmt") {
             const char* code = attributes.find("formatCode");
-            customDate_[parseId(attributes.find("numFmtId"))] = code != nullptr && isDateFormatCode(code);
+            customDate_[parseId(attributes.find("numFmtId"))] =
+                code != nullptr && isDateFormatCode(code);
         } else if (name == "cellXfs") {
             inCellFormats_ = true;
         } else if (name == "xf" && inCellFormats_) {
@@ -40,7 +41,7 @@ public:
     }
     void characters(std::string_view) override {}
 
-private:
+  private:
     std::vector<bool>& out_;
     std::unordered_map<int, bool> customDate_;
     bool inCellFormats_ = false;

@@ -16,7 +16,7 @@ bool isTrue(const char* value) {
 }
 
 class WorkbookHandler : public XmlHandler {
-public:
+  public:
     explicit WorkbookHandler(WorkbookPart& out) : out_(out) {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override {
@@ -41,7 +41,7 @@ public:
     void endElement(std::string_view) override {}
     void characters(std::string_view) override {}
 
-private:
+  private:
     WorkbookPart& out_;
 };
 
@@ -54,7 +54,8 @@ Outcome<WorkbookPart> readWorkbookPart(const ZipArchive& zip, const std::string&
     WorkbookHandler handler(part);
     XmlParser parser(handler);
     const std::string& bytes = text.value();
-    Status parsed = parser.parse(Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    Status parsed =
+        parser.parse(Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     if (!parsed) return Failure{parsed.failure().kind, partName + ": " + parsed.failure().reason};
     return part;
 }

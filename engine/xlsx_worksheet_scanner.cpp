@@ -48,9 +48,10 @@ struct SharedFormulaMaster {
 };
 
 class WorksheetScanner {
-public:
+  public:
     WorksheetScanner(XmlPullTokenizer::Source source, const WorksheetContext& context)
-        : tokens_(std::move(source)), context_(context),
+        : tokens_(std::move(source)),
+          context_(context),
           numbersCanMatch_(keywordCanMatchTextOf(context.matcher.keyword(), kNumberAlphabet)),
           datesCanMatch_(context.dateStyles != nullptr &&
                          keywordCanMatchTextOf(context.matcher.keyword(), kDateAlphabet)) {}
@@ -58,24 +59,24 @@ public:
     Outcome<std::optional<CellPosition>> run() {
         for (;;) {
             switch (tokens_.next()) {
-            case XmlToken::StartElement:
-                startElement(tokens_.name());
-                break;
-            case XmlToken::EndElement:
-                if (endElement(tokens_.name())) return found_;
-                break;
-            case XmlToken::Text:
-                if (collecting_ != nullptr) collecting_->append(tokens_.text());
-                break;
-            case XmlToken::EndOfDocument:
-                return std::optional<CellPosition>();
-            case XmlToken::Error:
-                return tokens_.failure();
+                case XmlToken::StartElement:
+                    startElement(tokens_.name());
+                    break;
+                case XmlToken::EndElement:
+                    if (endElement(tokens_.name())) return found_;
+                    break;
+                case XmlToken::Text:
+                    if (collecting_ != nullptr) collecting_->append(tokens_.text());
+                    break;
+                case XmlToken::EndOfDocument:
+                    return std::optional<CellPosition>();
+                case XmlToken::Error:
+                    return tokens_.failure();
             }
         }
     }
 
-private:
+  private:
     void startElement(std::string_view name) {
         if (name == "c") {
             startCell();
@@ -83,8 +84,10 @@ private:
             if (name == "row") startRow();
         } else if (name == "v") {
             // Most cells of a large sheet are numbers no keyword of letters can match.
-            if (valueNeeded()) collecting_ = &value_;
-            else tokens_.skipTextContent();
+            if (valueNeeded())
+                collecting_ = &value_;
+            else
+                tokens_.skipTextContent();
         } else if (name == "f") {
             startFormula();
         } else if (name == "is") {
@@ -135,10 +138,15 @@ private:
         for (std::size_t i = 0; i < tokens_.attributeCount(); ++i) {
             std::string_view name = tokens_.attributeName(i);
             if (name.size() != 1) continue;
-            std::string& storage = name[0] == 'r' ? referenceStorage_ : name[0] == 't' ? typeStorage_ : scratch_;
-            if (name[0] == 'r') reference = tokens_.attributeValue(i, storage);
-            else if (name[0] == 't') type = tokens_.attributeValue(i, storage);
-            else if (name[0] == 's') style = tokens_.attributeValue(i, storage);
+            std::string& storage = name[0] == 'r'   ? referenceStorage_
+                                   : name[0] == 't' ? typeStorage_
+                                                    : scratch_;
+            if (name[0] == 'r')
+                reference = tokens_.attributeValue(i, storage);
+            else if (name[0] == 't')
+                type = tokens_.attributeValue(i, storage);
+            else if (name[0] == 's')
+                style = tokens_.attributeValue(i, storage);
         }
         type_ = cellTypeOf(type);
         style_ = style ? parseInteger<std::size_t>(*style).value_or(0) : 0;
@@ -167,7 +175,8 @@ private:
     // A number is matched only when the keyword could match its text or its date text.
     bool valueNeeded() const {
         if (type_ != CellType::Number || numbersCanMatch_) return true;
-        return datesCanMatch_ && style_ < context_.dateStyles->size() && (*context_.dateStyles)[style_];
+        return datesCanMatch_ && style_ < context_.dateStyles->size() &&
+               (*context_.dateStyles)[style_];
     }
 
     // The current cell's position, its r parsed on first need: most cells never need it.
@@ -226,23 +235,24 @@ private:
             if (context_.matcher.matches(display_)) return true;
         }
         switch (type_) {
-        case CellType::SharedString: {
-            auto index = parseInteger<std::size_t>(value_);
-            return index && context_.sharedStrings != nullptr && context_.sharedStrings->matches(*index);
-        }
-        case CellType::InlineString:
-            return matches(inlineText_);
-        case CellType::Boolean:
-            if (value_ == "1" || value_ == "0")
-                return context_.matcher.matches(value_ == "1" ? "TRUE" : "FALSE");
-            return context_.matcher.matches(value_);
-        case CellType::FormulaString:
-            return matches(value_);
-        case CellType::Error:
-        case CellType::IsoDate:
-            return context_.matcher.matches(value_);
-        case CellType::Number:
-            return numberMatches();
+            case CellType::SharedString: {
+                auto index = parseInteger<std::size_t>(value_);
+                return index && context_.sharedStrings != nullptr &&
+                       context_.sharedStrings->matches(*index);
+            }
+            case CellType::InlineString:
+                return matches(inlineText_);
+            case CellType::Boolean:
+                if (value_ == "1" || value_ == "0")
+                    return context_.matcher.matches(value_ == "1" ? "TRUE" : "FALSE");
+                return context_.matcher.matches(value_);
+            case CellType::FormulaString:
+                return matches(value_);
+            case CellType::Error:
+            case CellType::IsoDate:
+                return context_.matcher.matches(value_);
+            case CellType::Number:
+                return numberMatches();
         }
         return false;
     }
@@ -250,7 +260,8 @@ private:
     bool numberMatches() {
         if (value_.empty()) return false;
         if (numbersCanMatch_ && context_.matcher.matches(value_)) return true;
-        if (!datesCanMatch_ || style_ >= context_.dateStyles->size() || !(*context_.dateStyles)[style_])
+        if (!datesCanMatch_ || style_ >= context_.dateStyles->size() ||
+            !(*context_.dateStyles)[style_])
             return false;
         double serial = 0;
         auto result = std::from_chars(value_.data(), value_.data() + value_.size(), serial);

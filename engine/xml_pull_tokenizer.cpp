@@ -28,8 +28,12 @@ constexpr auto kCharClasses = [] {
     return classes;
 }();
 
-inline bool isSpace(char c) { return kCharClasses[static_cast<unsigned char>(c)] == kSpace; }
-inline bool isNameChar(char c) { return kCharClasses[static_cast<unsigned char>(c)] == kNameChar; }
+inline bool isSpace(char c) {
+    return kCharClasses[static_cast<unsigned char>(c)] == kSpace;
+}
+inline bool isNameChar(char c) {
+    return kCharClasses[static_cast<unsigned char>(c)] == kNameChar;
+}
 
 bool isAllSpace(std::string_view text) {
     return std::all_of(text.begin(), text.end(), isSpace);
@@ -76,7 +80,7 @@ bool appendCharacterReference(std::string_view digits, std::string& out) {
     if (digits.empty() || digits.size() > 8) return false;
     std::uint32_t value = 0;
     for (char c : digits) {
-        int digit = (c >= '0' && c <= '9')                ? c - '0'
+        int digit = (c >= '0' && c <= '9')                 ? c - '0'
                     : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
                     : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10
                                                            : -1;
@@ -101,6 +105,15 @@ bool declaresUtf8OrNothing(std::string_view declaration) {
     return name == "utf-8" || name == "utf8";
 }
 
+// The five entities XML predefines; '\0' for any other name.
+char predefinedEntity(std::string_view name) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
+    for (const auto& [entity, character] : kEntities)
+        if (entity == name) return character;
+    return '\0';
+}
+
 }  // namespace
 
 bool appendXmlUnescaped(std::string_view raw, std::string& out) {
@@ -115,13 +128,12 @@ bool appendXmlUnescaped(std::string_view raw, std::string& out) {
         std::size_t semicolon = raw.find(';', ampersand + 1);
         if (semicolon == std::string_view::npos || semicolon - ampersand > 12) return false;
         std::string_view entity = raw.substr(ampersand + 1, semicolon - ampersand - 1);
-        if (entity == "lt") out += '<';
-        else if (entity == "gt") out += '>';
-        else if (entity == "amp") out += '&';
-        else if (entity == "quot") out += '"';
-        else if (entity == "apos") out += '\'';
-        else if (entity.empty() || entity[0] != '#' || !appendCharacterReference(entity.substr(1), out))
+        if (char predefined = predefinedEntity(entity)) {
+            out += predefined;
+        } else if (entity.empty() || entity[0] != '#' ||
+                   !appendCharacterReference(entity.substr(1), out)) {
             return false;
+        }
         at = semicolon + 1;
     }
     return true;
@@ -175,7 +187,8 @@ bool XmlPullTokenizer::refill() {
 
 XmlToken XmlPullTokenizer::finish() {
     if (!sawRoot_) return fail(FailureKind::Truncated, "the part has no root element");
-    if (!openElementKeys_.empty()) return fail(FailureKind::Truncated, "the part ends inside an element");
+    if (!openElementKeys_.empty())
+        return fail(FailureKind::Truncated, "the part ends inside an element");
     return XmlToken::EndOfDocument;
 }
 
@@ -192,7 +205,8 @@ XmlToken XmlPullTokenizer::next() {
         }
         if (atDocumentStart_) {
             atDocumentStart_ = false;
-            std::string_view start(buffer_.data() + begin_, std::min<std::size_t>(end_ - begin_, 3));
+            std::string_view start(buffer_.data() + begin_,
+                                   std::min<std::size_t>(end_ - begin_, 3));
             if (start == "\xEF\xBB\xBF") begin_ += 3;
             if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
                 return fail(FailureKind::Unsupported, "UTF-16 worksheet parts are not read");
@@ -256,8 +270,9 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
     constexpr std::string_view kComment = "<!--", kCdata = "<![CDATA[";
     if (rest.substr(0, kComment.size()) == kComment) return lexSkipped("-->", kComment.size());
     if (rest.substr(0, kCdata.size()) == kCdata) return lexCdata(token);
-    bool couldStillBeOne = (rest.size() < kComment.size() && kComment.substr(0, rest.size()) == rest) ||
-                           (rest.size() < kCdata.size() && kCdata.substr(0, rest.size()) == rest);
+    bool couldStillBeOne =
+        (rest.size() < kComment.size() && kComment.substr(0, rest.size()) == rest) ||
+        (rest.size() < kCdata.size() && kCdata.substr(0, rest.size()) == rest);
     if (couldStillBeOne) return Lex::NeedMore;
     fail(FailureKind::Corrupt, "document type and entity declarations are not allowed");
     return Lex::Bad;
@@ -298,7 +313,6 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
     token = XmlToken::Text;
     return Lex::Done;
 }
-
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
     const char* data = buffer_.data();
@@ -376,8 +390,8 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
             if (!appendXmlUnescaped(value, textStorage_)) break;
         }
         attributes_.push_back(
-            {localPart(std::string_view(data + attributeStart, attributeStop - attributeStart)), value,
-             ampersand});
+            {localPart(std::string_view(data + attributeStart, attributeStop - attributeStart)),
+             value, ampersand});
         at = close + 1;
     }
     if (!closed) {
@@ -409,7 +423,8 @@ bool XmlPullTokenizer::skipTextContent() {
     at = nameStop;
     while (isSpace(data[at])) ++at;
     if (at == end_ || data[at] != '>') return false;
-    if (openElementKeys_.back() != nameKey(std::string_view(data + nameStart, nameStop - nameStart)))
+    if (openElementKeys_.back() !=
+        nameKey(std::string_view(data + nameStart, nameStop - nameStart)))
         return false;  // left for next() to report
     openElementKeys_.pop_back();
     begin_ = at + 1;

@@ -20,7 +20,7 @@ namespace quillmark::engine {
 enum class XmlToken { StartElement, EndElement, Text, EndOfDocument, Error };
 
 class XmlPullTokenizer {
-public:
+  public:
     // Fills `buffer` with up to `capacity` bytes; 0 means the input has ended.
     using Source = std::function<Outcome<std::size_t>(char* buffer, std::size_t capacity)>;
 
@@ -54,7 +54,7 @@ public:
     // Largest single token kept in memory; past it the part fails as too large.
     static constexpr std::size_t kMaxTokenBytes = std::size_t{64} << 20;
 
-private:
+  private:
     enum class Lex { Done, NeedMore, Bad };
     struct Attribute {
         std::string_view name;  // local name

@@ -8,7 +8,7 @@ namespace quillmark::engine {
 namespace {
 
 class XmlWorkbookReader : public WorkbookReader {
-public:
+  public:
     XmlWorkbookReader(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
                       XmlWorkbookFormat format)
         : data_(std::move(data)), zip_(std::move(zip)), format_(std::move(format)) {}
@@ -22,7 +22,8 @@ public:
 
     Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
                                                    const Matcher& matcher) override {
-        if (sheetIndex >= sheets_.size()) return fail(FailureKind::BadArgument, "no sheet at that position");
+        if (sheetIndex >= sheets_.size())
+            return fail(FailureKind::BadArgument, "no sheet at that position");
         if (matcher.matchesNothing()) return std::optional<CellPosition>();
         if (!searched_ || searchedKeyword_ != matcher.keyword()) search(matcher);
         if (sheetIndex < found_.size() && sheetIndex < sheetsCompleted_) return found_[sheetIndex];
@@ -30,7 +31,7 @@ public:
         return fail(FailureKind::Corrupt, "the sheet went missing between two reads");
     }
 
-private:
+  private:
     void search(const Matcher& matcher) {
         found_.clear();
         searchFailure_.reset();
@@ -57,7 +58,8 @@ private:
 
 ReaderOutcome openXmlWorkbook(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
                               XmlWorkbookFormat format) {
-    auto reader = std::make_unique<XmlWorkbookReader>(std::move(data), std::move(zip), std::move(format));
+    auto reader =
+        std::make_unique<XmlWorkbookReader>(std::move(data), std::move(zip), std::move(format));
     Status loaded = reader->load();
     if (!loaded) return loaded.failure();
     return std::unique_ptr<WorkbookReader>(std::move(reader));

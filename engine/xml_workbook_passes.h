@@ -22,7 +22,7 @@ using DocumentParse = std::function<Status(XmlHandler& handler)>;
 
 // Fills one entry per sheet, in document order, with its first match (or nothing).
 class SheetSearchHandler : public XmlHandler {
-public:
+  public:
     // Sheets whose end has been seen: only their entries are final.
     virtual std::size_t sheetsCompleted() const = 0;
 };

@@ -14,7 +14,7 @@ using namespace quillmark::engine;
 class TestCellTextHelpers : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void sharedFormulaShift_data() {
         QTest::addColumn<QString>("formula");
         QTest::addColumn<int>("rows");
@@ -25,10 +25,12 @@ private slots:
         QTest::newRow("whole columns") << "SUM(A:B)" << 5 << 1 << "SUM(B:C)";
         QTest::newRow("whole rows") << "SUM(1:$2)" << 2 << 0 << "SUM(3:$2)";
         QTest::newRow("string literal untouched") << "\"A1\"&A1" << 1 << 0 << "\"A1\"&A2";
-        QTest::newRow("quoted sheet name untouched") << "'My A1'!A1+Sheet1!B1" << 1 << 0 << "'My A1'!A2+Sheet1!B2";
+        QTest::newRow("quoted sheet name untouched")
+            << "'My A1'!A1+Sheet1!B1" << 1 << 0 << "'My A1'!A2+Sheet1!B2";
         QTest::newRow("function that looks like a cell") << "LOG10(A1)" << 1 << 0 << "LOG10(A2)";
         QTest::newRow("exponent is no reference") << "1.5E+10*A1+2E3" << 1 << 0 << "1.5E+10*A2+2E3";
-        QTest::newRow("structured reference untouched") << "Table1[Col A1]+A1" << 1 << 0 << "Table1[Col A1]+A2";
+        QTest::newRow("structured reference untouched")
+            << "Table1[Col A1]+A1" << 1 << 0 << "Table1[Col A1]+A2";
         QTest::newRow("moved off the top") << "A1" << -1 << 0 << "#REF!";
         QTest::newRow("moved past the last column") << "XFD1" << 0 << 1 << "#REF!";
         QTest::newRow("names stay") << "TRUE+Total_2008+A1" << 0 << 0 << "TRUE+Total_2008+A1";
@@ -73,9 +75,11 @@ private slots:
     }
 
     void dateFormatCodes() {
-        for (const char* code : {"yyyy-mm-dd", "m/d/yy h:mm", "[h]:mm:ss", "[$-409]mmm yy", "d\\-m"})
+        for (const char* code :
+             {"yyyy-mm-dd", "m/d/yy h:mm", "[h]:mm:ss", "[$-409]mmm yy", "d\\-m"})
             QVERIFY2(isDateFormatCode(code), code);
-        for (const char* code : {"General", "0.00\" days\"", "[Red]#,##0", "\\d0", "#,##0_);(#,##0)", "@", "0.0E+00"})
+        for (const char* code :
+             {"General", "0.00\" days\"", "[Red]#,##0", "\\d0", "#,##0_);(#,##0)", "@", "0.0E+00"})
             QVERIFY2(!isDateFormatCode(code), code);
         QVERIFY(isBuiltinDateFormat(14) && isBuiltinDateFormat(22) && isBuiltinDateFormat(47));
         QVERIFY(!isBuiltinDateFormat(0) && !isBuiltinDateFormat(23) && !isBuiltinDateFormat(49));
@@ -84,13 +88,20 @@ private slots:
     void openFormula_data() {
         QTest::addColumn<QString>("formula");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("range") << "of:=SUM([.A1:.B2])" << "=SUM(A1:B2)";
-        QTest::newRow("other sheet") << "of:=[$Sheet2.A1]*2" << "=Sheet2!A1*2";
-        QTest::newRow("range on another sheet") << "of:=SUM([Data.A1:Data.B3])" << "=SUM(Data!A1:B3)";
-        QTest::newRow("quoted sheet with a dot") << "of:=['My.Sheet'.$B$2]" << "='My.Sheet'!$B$2";
-        QTest::newRow("separators, not in strings") << "of:=IF([.A1]=\"a;b\";1;2)" << "=IF(A1=\"a;b\",1,2)";
-        QTest::newRow("older prefix") << "oooc:=[.A1]+1" << "=A1+1";
-        QTest::newRow("no prefix, no equals") << "[.C3]" << "=C3";
+        QTest::newRow("range") << "of:=SUM([.A1:.B2])"
+                               << "=SUM(A1:B2)";
+        QTest::newRow("other sheet") << "of:=[$Sheet2.A1]*2"
+                                     << "=Sheet2!A1*2";
+        QTest::newRow("range on another sheet") << "of:=SUM([Data.A1:Data.B3])"
+                                                << "=SUM(Data!A1:B3)";
+        QTest::newRow("quoted sheet with a dot") << "of:=['My.Sheet'.$B$2]"
+                                                 << "='My.Sheet'!$B$2";
+        QTest::newRow("separators, not in strings") << "of:=IF([.A1]=\"a;b\";1;2)"
+                                                    << "=IF(A1=\"a;b\",1,2)";
+        QTest::newRow("older prefix") << "oooc:=[.A1]+1"
+                                      << "=A1+1";
+        QTest::newRow("no prefix, no equals") << "[.C3]"
+                                              << "=C3";
     }
 
     void openFormula() {
@@ -102,12 +113,14 @@ private slots:
     }
 
     void relationshipTargets() {
-        QCOMPARE(resolvePartName("xl/", "worksheets/sheet1.xml"), std::string("xl/worksheets/sheet1.xml"));
+        QCOMPARE(resolvePartName("xl/", "worksheets/sheet1.xml"),
+                 std::string("xl/worksheets/sheet1.xml"));
         QCOMPARE(resolvePartName("xl/", "/xl/styles.xml"), std::string("xl/styles.xml"));
         QCOMPARE(resolvePartName("xl/", "../xl/./a/../b.xml"), std::string("xl/b.xml"));
         QCOMPARE(resolvePartName("xl/", "../../../x.xml"), std::string("x.xml"));
         QCOMPARE(resolvePartName("xl/", "sheet%201.xml"), std::string("xl/sheet 1.xml"));
-        QCOMPARE(relationshipsPartFor("xl/workbook.xml"), std::string("xl/_rels/workbook.xml.rels"));
+        QCOMPARE(relationshipsPartFor("xl/workbook.xml"),
+                 std::string("xl/_rels/workbook.xml.rels"));
         QCOMPARE(relationshipsPartFor("main.xml"), std::string("_rels/main.xml.rels"));
     }
 

@@ -10,7 +10,9 @@ using namespace quillmark::engine;
 
 namespace {
 
-std::string fixture(const QString& name) { return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString(); }
+std::string fixture(const QString& name) {
+    return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString();
+}
 
 QString describe(const Outcome<std::optional<CellPosition>>& found) {
     if (!found) return QString("fail:") + failureKindName(found.failure().kind);
@@ -24,7 +26,8 @@ QByteArray readFixture(const QString& name) {
 }
 
 ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
-    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())), name);
+    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())),
+                            name);
 }
 
 }  // namespace
@@ -32,30 +35,48 @@ ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
 class TestOdsReader : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cells_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("sheet");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");
         for (const char* file : {"cells.ods", "cells.fods"}) {
-            auto row = [&](const char* what) -> QTestData& { return QTest::addRow("%s: %s", file, what) << QString(file); };
-            row("after a billion repeated cells") << 0 << "after the REPEAT" << "0,1000000000";
-            row("after a million repeated rows; text:s spaces") << 0 << "a   b" << "1000001,0";
-            row("tab and line break") << 0 << "b\tc\nd" << "1000001,0";
-            row("spans joined") << 0 << "d span" << "1000001,0";
-            row("paragraphs joined by a line break") << 0 << "span\nsecond link" << "1000001,0";
-            row("text:s count is exact") << 0 << "a    b" << "none";
-            row("formula converted") << 0 << "=SUM(A1:B2,Sheet2!C3)+IF(A1=\"x;y\",1,2)" << "1000001,1";
-            row("displayed number") << 0 << "3.14" << "1000001,1";
-            row("stored number") << 0 << "3.14159" << "1000001,1";
-            row("boolean") << 0 << "true" << "1000001,2";
-            row("stored date") << 0 << "2008-02-29" << "1000001,3";
-            row("annotation is not cell text") << 0 << "secret note" << "none";
-            row("text beside an annotation") << 0 << "commented" << "1000001,4";
-            row("covered cell") << 0 << "covered text" << "1000001,5";
-            row("second table") << 1 << "fish & chips" << "0,0";
-            row("empty keyword") << 1 << "" << "none";
+            auto row = [&](const char* what) -> QTestData& {
+                return QTest::addRow("%s: %s", file, what) << QString(file);
+            };
+            row("after a billion repeated cells") << 0 << "after the REPEAT"
+                                                  << "0,1000000000";
+            row("after a million repeated rows; text:s spaces") << 0 << "a   b"
+                                                                << "1000001,0";
+            row("tab and line break") << 0 << "b\tc\nd"
+                                      << "1000001,0";
+            row("spans joined") << 0 << "d span"
+                                << "1000001,0";
+            row("paragraphs joined by a line break") << 0 << "span\nsecond link"
+                                                     << "1000001,0";
+            row("text:s count is exact") << 0 << "a    b"
+                                         << "none";
+            row("formula converted") << 0 << "=SUM(A1:B2,Sheet2!C3)+IF(A1=\"x;y\",1,2)"
+                                     << "1000001,1";
+            row("displayed number") << 0 << "3.14"
+                                    << "1000001,1";
+            row("stored number") << 0 << "3.14159"
+                                 << "1000001,1";
+            row("boolean") << 0 << "true"
+                           << "1000001,2";
+            row("stored date") << 0 << "2008-02-29"
+                               << "1000001,3";
+            row("annotation is not cell text") << 0 << "secret note"
+                                               << "none";
+            row("text beside an annotation") << 0 << "commented"
+                                             << "1000001,4";
+            row("covered cell") << 0 << "covered text"
+                                << "1000001,5";
+            row("second table") << 1 << "fish & chips"
+                                << "0,0";
+            row("empty keyword") << 1 << ""
+                                 << "none";
         }
     }
 
@@ -66,7 +87,8 @@ private slots:
         QFETCH(QString, expected);
         auto reader = openWorkbook(fixture(file));
         QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
-        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))), expected);
+        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))),
+                 expected);
     }
 
     void sheetNamesAndVisibility() {

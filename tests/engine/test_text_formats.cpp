@@ -10,7 +10,9 @@ using namespace quillmark::engine;
 
 namespace {
 
-std::string fixture(const QString& name) { return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString(); }
+std::string fixture(const QString& name) {
+    return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString();
+}
 
 QString describe(const Outcome<std::optional<CellPosition>>& found) {
     if (!found) return QString("fail:") + failureKindName(found.failure().kind);
@@ -19,7 +21,8 @@ QString describe(const Outcome<std::optional<CellPosition>>& found) {
 }
 
 ReaderOutcome openText(const QByteArray& bytes, std::string_view name) {
-    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())), name);
+    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())),
+                            name);
 }
 
 }  // namespace
@@ -27,25 +30,53 @@ ReaderOutcome openText(const QByteArray& bytes, std::string_view name) {
 class TestTextFormats : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void textFields_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("csv header") << "quoted.csv" << "remark" << "0,1";
-        QTest::newRow("csv comma inside quotes") << "quoted.csv" << "smith, john" << "1,0";
-        QTest::newRow("csv doubled quotes") << "quoted.csv" << "said \"hello\"" << "1,1";
-        QTest::newRow("csv line break inside quotes") << "quoted.csv" << "\"\r\nand left" << "1,1";
-        QTest::newRow("csv quotes are not text") << "quoted.csv" << "\"smith" << "none";
-        QTest::newRow("csv formula text") << "quoted.csv" << "=sum(a1" << "2,1";
-        QTest::newRow("csv row after a quoted line break") << "quoted.csv" << "last" << "3,1";
-        QTest::newRow("tsv after a byte order mark") << "tabbed.txt" << "alpha" << "0,0";
-        QTest::newRow("tsv keeps quotes and commas") << "tabbed.txt" << "\"quoted,not csv\"" << "1,0";
-        QTest::newRow("tsv second row") << "tabbed.txt" << "delta" << "1,1";
-        QTest::newRow("utf-16 little endian") << "utf16.txt" << "москва" << "0,1";
-        QTest::newRow("utf-16 second row") << "utf16.txt" << "日本" << "1,1";
-        QTest::newRow("utf-16 big endian csv") << "utf16be.csv" << "b,café" << "0,1";
-        QTest::newRow("latin-1 fallback") << "latin1.csv" << "CAFÉ CRÈME" << "0,1";
+        QTest::newRow("csv header") << "quoted.csv"
+                                    << "remark"
+                                    << "0,1";
+        QTest::newRow("csv comma inside quotes") << "quoted.csv"
+                                                 << "smith, john"
+                                                 << "1,0";
+        QTest::newRow("csv doubled quotes") << "quoted.csv"
+                                            << "said \"hello\""
+                                            << "1,1";
+        QTest::newRow("csv line break inside quotes") << "quoted.csv"
+                                                      << "\"\r\nand left"
+                                                      << "1,1";
+        QTest::newRow("csv quotes are not text") << "quoted.csv"
+                                                 << "\"smith"
+                                                 << "none";
+        QTest::newRow("csv formula text") << "quoted.csv"
+                                          << "=sum(a1"
+                                          << "2,1";
+        QTest::newRow("csv row after a quoted line break") << "quoted.csv"
+                                                           << "last"
+                                                           << "3,1";
+        QTest::newRow("tsv after a byte order mark") << "tabbed.txt"
+                                                     << "alpha"
+                                                     << "0,0";
+        QTest::newRow("tsv keeps quotes and commas") << "tabbed.txt"
+                                                     << "\"quoted,not csv\""
+                                                     << "1,0";
+        QTest::newRow("tsv second row") << "tabbed.txt"
+                                        << "delta"
+                                        << "1,1";
+        QTest::newRow("utf-16 little endian") << "utf16.txt"
+                                              << "москва"
+                                              << "0,1";
+        QTest::newRow("utf-16 second row") << "utf16.txt"
+                                           << "日本"
+                                           << "1,1";
+        QTest::newRow("utf-16 big endian csv") << "utf16be.csv"
+                                               << "b,café"
+                                               << "0,1";
+        QTest::newRow("latin-1 fallback") << "latin1.csv"
+                                          << "CAFÉ CRÈME"
+                                          << "0,1";
     }
 
     void textFields() {
@@ -92,13 +123,20 @@ private slots:
         QTest::addColumn<int>("sheet");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("first cell") << 0 << "top left" << "0,0";
-        QTest::newRow("cell with ss:Index") << 0 << "42.5" << "0,3";
-        QTest::newRow("cell after a merged cell, boolean") << 0 << "TRUE" << "0,6";
-        QTest::newRow("row with ss:Index, R1C1 formula") << 0 << "=SUM(R[-4]C:R[-4]C[1])" << "4,0";
-        QTest::newRow("row after a spanned row, rich data") << 0 << "bold text" << "7,0";
-        QTest::newRow("comment is not cell text") << 0 << "remark" << "none";
-        QTest::newRow("second sheet") << 1 << "fish & chips" << "0,0";
+        QTest::newRow("first cell") << 0 << "top left"
+                                    << "0,0";
+        QTest::newRow("cell with ss:Index") << 0 << "42.5"
+                                            << "0,3";
+        QTest::newRow("cell after a merged cell, boolean") << 0 << "TRUE"
+                                                           << "0,6";
+        QTest::newRow("row with ss:Index, R1C1 formula") << 0 << "=SUM(R[-4]C:R[-4]C[1])"
+                                                         << "4,0";
+        QTest::newRow("row after a spanned row, rich data") << 0 << "bold text"
+                                                            << "7,0";
+        QTest::newRow("comment is not cell text") << 0 << "remark"
+                                                  << "none";
+        QTest::newRow("second sheet") << 1 << "fish & chips"
+                                      << "0,0";
     }
 
     void spreadsheetMl() {
@@ -107,7 +145,8 @@ private slots:
         QFETCH(QString, expected);
         auto reader = openWorkbook(fixture("book2003.xml"));
         QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
-        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))), expected);
+        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))),
+                 expected);
     }
 
     void spreadsheetMlSheetList() {

@@ -1,7 +1,8 @@
 // The xlsx reader on small packages: sheet lists with kinds and visibility, every kind of
 // cell text, shared formulas, dates, strict packages, and the ways a package can be broken.
-#include <QtTest>
 #include <zlib.h>
+
+#include <QtTest>
 
 #include "matcher.h"
 #include "workbook.h"
@@ -11,7 +12,9 @@ using namespace quillmark::engine;
 
 namespace {
 
-std::string fixture(const char* name) { return std::string(QUILLMARK_TEST_DATA "/xml/") + name; }
+std::string fixture(const char* name) {
+    return std::string(QUILLMARK_TEST_DATA "/xml/") + name;
+}
 
 // "row,column" of the first match, "none", or the failure's kind.
 QString describe(const Outcome<std::optional<CellPosition>>& found) {
@@ -33,8 +36,8 @@ std::unique_ptr<WorkbookReader> openFixture(const char* name) {
 // A zip written here, for packages too large or too odd to keep as files.
 struct ZipEntry {
     std::string name;
-    std::string text;            // stored deflated
-    std::uint64_t zeros = 0;     // or this many zero bytes, deflated as they stream
+    std::string text;         // stored deflated
+    std::uint64_t zeros = 0;  // or this many zero bytes, deflated as they stream
     bool markedEncrypted = false;
 };
 
@@ -57,16 +60,19 @@ QByteArray deflateEntry(const ZipEntry& entry, std::uint32_t& crc, std::uint32_t
             stream.next_out = buffer.data();
             stream.avail_out = static_cast<uInt>(buffer.size());
             deflate(&stream, flush);
-            out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - stream.avail_out);
+            out.append(reinterpret_cast<const char*>(buffer.data()),
+                       buffer.size() - stream.avail_out);
         } while (stream.avail_out == 0);
         crc = crc32(crc, data, static_cast<uInt>(length));
     };
     if (entry.zeros == 0) {
-        pump(reinterpret_cast<const unsigned char*>(entry.text.data()), entry.text.size(), Z_FINISH);
+        pump(reinterpret_cast<const unsigned char*>(entry.text.data()), entry.text.size(),
+             Z_FINISH);
         size = static_cast<std::uint32_t>(entry.text.size());
     } else {
         while (left > 0) {
-            std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, input.size()));
+            std::size_t piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(left, input.size()));
             left -= piece;
             pump(input.data(), piece, left == 0 ? Z_FINISH : Z_NO_FLUSH);
         }
@@ -94,7 +100,8 @@ QByteArray makeZip(const std::vector<ZipEntry>& entries) {
             appendLittleEndian(out, static_cast<std::uint32_t>(entry.name.size()), 2);
             appendLittleEndian(out, 0, 2);
             if (central) {
-                for (int i = 0; i < 3; ++i) appendLittleEndian(out, 0, 2);  // comment, disk, attributes
+                for (int i = 0; i < 3; ++i)
+                    appendLittleEndian(out, 0, 2);  // comment, disk, attributes
                 appendLittleEndian(out, 0, 4);
                 appendLittleEndian(out, offset, 4);
             }
@@ -122,18 +129,23 @@ std::vector<ZipEntry> oneSheetPackage(ZipEntry sheet) {
     const std::string packageRel = "http://schemas.openxmlformats.org/package/2006/relationships";
     sheet.name = "xl/worksheets/sheet1.xml";
     return {
-        {"[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-        {"_rels/.rels", "<Relationships xmlns=\"" + packageRel + "\"><Relationship Id=\"r1\" Type=\"" + rel +
+        {"[Content_Types].xml",
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+        {"_rels/.rels", "<Relationships xmlns=\"" + packageRel +
+                            "\"><Relationship Id=\"r1\" Type=\"" + rel +
                             "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-        {"xl/workbook.xml", "<workbook xmlns:r=\"" + rel + "\"><sheets><sheet name=\"S\" r:id=\"r1\"/></sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels", "<Relationships xmlns=\"" + packageRel + "\"><Relationship Id=\"r1\" Type=\"" +
-                                           rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+        {"xl/workbook.xml", "<workbook xmlns:r=\"" + rel +
+                                "\"><sheets><sheet name=\"S\" r:id=\"r1\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships xmlns=\"" + packageRel + "\"><Relationship Id=\"r1\" Type=\"" + rel +
+             "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
         sheet,
     };
 }
 
 ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
-    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())), name);
+    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())),
+                            name);
 }
 
 }  // namespace
@@ -141,15 +153,15 @@ ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
 class TestXlsxReader : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void sheetListHasKindsAndVisibility() {
         auto reader = openFixture("kinds.xlsx");
         QVERIFY(reader);
         const auto& sheets = reader->sheets();
         QCOMPARE(sheets.size(), std::size_t{6});
         const std::pair<const char*, SheetKind> expected[] = {
-            {"Chart1", SheetKind::Chart},     {"Data", SheetKind::Worksheet},
-            {"Secret", SheetKind::Worksheet}, {"Deep", SheetKind::Worksheet},
+            {"Chart1", SheetKind::Chart},      {"Data", SheetKind::Worksheet},
+            {"Secret", SheetKind::Worksheet},  {"Deep", SheetKind::Worksheet},
             {"Macro1", SheetKind::MacroSheet}, {"Dialog1", SheetKind::Dialog}};
         for (std::size_t i = 0; i < sheets.size(); ++i) {
             QCOMPARE(sheets[i].name, std::string(expected[i].first));
@@ -161,29 +173,52 @@ private slots:
     void cellTexts_data() {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("shared string") << "plain TEXT" << "0,0";
-        QTest::newRow("rich shared string runs joined") << "Rich" << "0,1";
-        QTest::newRow("phonetic guide is not text") << "furigana" << "none";
-        QTest::newRow("rich inline string runs joined") << "inline" << "0,2";
-        QTest::newRow("number as written") << "3.14159" << "1,0";
-        QTest::newRow("boolean") << "true" << "1,1";
-        QTest::newRow("error code") << "#DIV/0!" << "1,2";
-        QTest::newRow("formula text") << "=CONCATENATE(\"fo\"" << "1,3";
-        QTest::newRow("built-in date format") << "1/1/2008" << "2,0";
-        QTest::newRow("custom date-time format") << "1/2/2008 12:00" << "2,1";
-        QTest::newRow("quoted d is no date") << "1933" << "none";
-        QTest::newRow("shared formula master") << "=SUM(A1:B2)+$C$1+Sheet2!A1&\"A1\"" << "4,0";
-        QTest::newRow("follower one column right") << "=SUM(B1:C2)+$C$1+Sheet2!B1&" << "4,1";
-        QTest::newRow("follower one row down") << "SUM(A2:B3)+$C$1+Sheet2!A2&\"A1\"" << "5,0";
-        QTest::newRow("follower diagonal") << "SUM(B2:C3)" << "5,1";
-        QTest::newRow("cell without r") << "first" << "7,0";
-        QTest::newRow("cell after a cell without r") << "77" << "7,1";
-        QTest::newRow("row without r, entities") << "fish & chips abc" << "8,0";
-        QTest::newRow("future function prefix hidden") << "=CONCAT(\"new\"" << "9,1";
-        QTest::newRow("future function prefix is not text") << "_xlfn" << "none";
-        QTest::newRow("cdata") << "<cdata>" << "9,2";
-        QTest::newRow("string of another sheet") << "hidden words" << "none";
-        QTest::newRow("external book named") << "=[Budget 2008.xlsx]Prices!A1*2" << "10,0";
+        QTest::newRow("shared string") << "plain TEXT"
+                                       << "0,0";
+        QTest::newRow("rich shared string runs joined") << "Rich"
+                                                        << "0,1";
+        QTest::newRow("phonetic guide is not text") << "furigana"
+                                                    << "none";
+        QTest::newRow("rich inline string runs joined") << "inline"
+                                                        << "0,2";
+        QTest::newRow("number as written") << "3.14159"
+                                           << "1,0";
+        QTest::newRow("boolean") << "true"
+                                 << "1,1";
+        QTest::newRow("error code") << "#DIV/0!"
+                                    << "1,2";
+        QTest::newRow("formula text") << "=CONCATENATE(\"fo\""
+                                      << "1,3";
+        QTest::newRow("built-in date format") << "1/1/2008"
+                                              << "2,0";
+        QTest::newRow("custom date-time format") << "1/2/2008 12:00"
+                                                 << "2,1";
+        QTest::newRow("quoted d is no date") << "1933"
+                                             << "none";
+        QTest::newRow("shared formula master") << "=SUM(A1:B2)+$C$1+Sheet2!A1&\"A1\""
+                                               << "4,0";
+        QTest::newRow("follower one column right") << "=SUM(B1:C2)+$C$1+Sheet2!B1&"
+                                                   << "4,1";
+        QTest::newRow("follower one row down") << "SUM(A2:B3)+$C$1+Sheet2!A2&\"A1\""
+                                               << "5,0";
+        QTest::newRow("follower diagonal") << "SUM(B2:C3)"
+                                           << "5,1";
+        QTest::newRow("cell without r") << "first"
+                                        << "7,0";
+        QTest::newRow("cell after a cell without r") << "77"
+                                                     << "7,1";
+        QTest::newRow("row without r, entities") << "fish & chips abc"
+                                                 << "8,0";
+        QTest::newRow("future function prefix hidden") << "=CONCAT(\"new\""
+                                                       << "9,1";
+        QTest::newRow("future function prefix is not text") << "_xlfn"
+                                                            << "none";
+        QTest::newRow("cdata") << "<cdata>"
+                               << "9,2";
+        QTest::newRow("string of another sheet") << "hidden words"
+                                                 << "none";
+        QTest::newRow("external book named") << "=[Budget 2008.xlsx]Prices!A1*2"
+                                             << "10,0";
     }
 
     void cellTexts() {
@@ -288,10 +323,12 @@ private slots:
 
     void partNamesWithBackslashes() {
         ZipEntry sheet;
-        sheet.text = "<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>found</t></is></c></row>"
-                     "</sheetData></worksheet>";
+        sheet.text =
+            "<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>found</t></is></c></row>"
+            "</sheetData></worksheet>";
         auto entries = oneSheetPackage(sheet);
-        for (ZipEntry& entry : entries) std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
+        for (ZipEntry& entry : entries)
+            std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
         auto reader = openBytes(makeZip(entries), "backslashes.xlsx");
         QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
         QCOMPARE(search(*reader.value(), 0, "found"), QString("0,0"));

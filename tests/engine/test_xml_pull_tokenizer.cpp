@@ -33,23 +33,24 @@ QString tokens(const std::string& text, std::size_t chunk) {
             pendingText.clear();
         }
         switch (token) {
-        case XmlToken::StartElement:
-            out += "<" + QString::fromStdString(std::string(tokenizer.name()));
-            for (const char* attribute : {"r", "t", "v"})
-                if (auto value = tokenizer.attribute(attribute, storage))
-                    out += QString(" %1=%2").arg(attribute, QString::fromStdString(std::string(*value)));
-            out += ">";
-            break;
-        case XmlToken::EndElement:
-            out += "</" + QString::fromStdString(std::string(tokenizer.name())) + ">";
-            break;
-        case XmlToken::Text:
-            pendingText += QString::fromStdString(std::string(tokenizer.text()));
-            break;
-        case XmlToken::EndOfDocument:
-            return out;
-        case XmlToken::Error:
-            return out + "!" + failureKindName(tokenizer.failure().kind);
+            case XmlToken::StartElement:
+                out += "<" + QString::fromStdString(std::string(tokenizer.name()));
+                for (const char* attribute : {"r", "t", "v"})
+                    if (auto value = tokenizer.attribute(attribute, storage))
+                        out += QString(" %1=%2").arg(attribute,
+                                                     QString::fromStdString(std::string(*value)));
+                out += ">";
+                break;
+            case XmlToken::EndElement:
+                out += "</" + QString::fromStdString(std::string(tokenizer.name())) + ">";
+                break;
+            case XmlToken::Text:
+                pendingText += QString::fromStdString(std::string(tokenizer.text()));
+                break;
+            case XmlToken::EndOfDocument:
+                return out;
+            case XmlToken::Error:
+                return out + "!" + failureKindName(tokenizer.failure().kind);
         }
     }
 }
@@ -59,7 +60,7 @@ QString tokens(const std::string& text, std::size_t chunk) {
 class TestXmlPullTokenizer : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void tokensDoNotDependOnChunking() {
         const std::string document =
             "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a > comment -->"
@@ -77,32 +78,52 @@ private slots:
     void tokenLargerThanTheBuffer() {
         std::string big(300000, 'x');
         std::string document = "<a t=\"" + big + "\">" + big + "</a>";
-        QString expected = "<a t=" + QString::fromStdString(big) + ">[" + QString::fromStdString(big) + "]</a>";
+        QString expected =
+            "<a t=" + QString::fromStdString(big) + ">[" + QString::fromStdString(big) + "]</a>";
         QCOMPARE(tokens(document, 4096), expected);
     }
 
     void malformedDocuments_data() {
         QTest::addColumn<QString>("document");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("doctype") << "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>" << "corrupt";
-        QTest::newRow("undefined entity") << "<a>&e;</a>" << "corrupt";
-        QTest::newRow("bare ampersand") << "<a>fish & chips</a>" << "corrupt";
-        QTest::newRow("reference to no character") << "<a>&#0;</a>" << "corrupt";
-        QTest::newRow("entity in attribute") << "<a b=\"&e;\"/>" << "corrupt";
-        QTest::newRow("mismatched end tag") << "<a><b></a></b>" << "corrupt";
-        QTest::newRow("end tag without start") << "<a></a></b>" << "corrupt";
-        QTest::newRow("attribute without value") << "<a b></a>" << "corrupt";
-        QTest::newRow("attribute without quotes") << "<a b=1></a>" << "corrupt";
-        QTest::newRow("less-than in attribute") << "<a b=\"<\"></a>" << "corrupt";
-        QTest::newRow("attributes not separated") << "<a b=\"1\"c=\"2\"></a>" << "corrupt";
-        QTest::newRow("text before the root") << "hello<a/>" << "corrupt";
-        QTest::newRow("second root") << "<a/><b/>" << "corrupt";
-        QTest::newRow("unclosed element") << "<a><b>text</b>" << "truncated";
-        QTest::newRow("cut inside a tag") << "<a><b r=\"1" << "truncated";
-        QTest::newRow("cut inside a comment") << "<a><!-- never" << "truncated";
-        QTest::newRow("empty document") << "" << "truncated";
-        QTest::newRow("only a declaration") << "<?xml version=\"1.0\"?>" << "truncated";
-        QTest::newRow("other encoding") << "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>" << "unsupported";
+        QTest::newRow("doctype") << "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>"
+                                 << "corrupt";
+        QTest::newRow("undefined entity") << "<a>&e;</a>"
+                                          << "corrupt";
+        QTest::newRow("bare ampersand") << "<a>fish & chips</a>"
+                                        << "corrupt";
+        QTest::newRow("reference to no character") << "<a>&#0;</a>"
+                                                   << "corrupt";
+        QTest::newRow("entity in attribute") << "<a b=\"&e;\"/>"
+                                             << "corrupt";
+        QTest::newRow("mismatched end tag") << "<a><b></a></b>"
+                                            << "corrupt";
+        QTest::newRow("end tag without start") << "<a></a></b>"
+                                               << "corrupt";
+        QTest::newRow("attribute without value") << "<a b></a>"
+                                                 << "corrupt";
+        QTest::newRow("attribute without quotes") << "<a b=1></a>"
+                                                  << "corrupt";
+        QTest::newRow("less-than in attribute") << "<a b=\"<\"></a>"
+                                                << "corrupt";
+        QTest::newRow("attributes not separated") << "<a b=\"1\"c=\"2\"></a>"
+                                                  << "corrupt";
+        QTest::newRow("text before the root") << "hello<a/>"
+                                              << "corrupt";
+        QTest::newRow("second root") << "<a/><b/>"
+                                     << "corrupt";
+        QTest::newRow("unclosed element") << "<a><b>text</b>"
+                                          << "truncated";
+        QTest::newRow("cut inside a tag") << "<a><b r=\"1"
+                                          << "truncated";
+        QTest::newRow("cut inside a comment") << "<a><!-- never"
+                                              << "truncated";
+        QTest::newRow("empty document") << ""
+                                        << "truncated";
+        QTest::newRow("only a declaration") << "<?xml version=\"1.0\"?>"
+                                            << "truncated";
+        QTest::newRow("other encoding") << "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>"
+                                        << "unsupported";
     }
 
     void malformedDocuments() {
@@ -136,9 +157,10 @@ private slots:
             QCOMPARE(tokenizer.next(), XmlToken::StartElement);
             QCOMPARE(tokenizer.skipTextContent(), test.skipped);
             XmlToken token = tokenizer.next();
-            QString after = token == XmlToken::Text    ? "text"
-                            : token == XmlToken::Error ? "error"
-                                                       : QString::fromStdString(std::string(tokenizer.name()));
+            QString after = token == XmlToken::Text ? "text"
+                            : token == XmlToken::Error
+                                ? "error"
+                                : QString::fromStdString(std::string(tokenizer.name()));
             QCOMPARE(after, QString(test.after));
         }
     }
