@@ -27,8 +27,8 @@ mkdir "$work/all"
 failed=0
 # run <label> <folder> <seconds allowed>: one quillmark-find run, measured, as a table row.
 run() {
-    local label=$1 folder=$2 allowed=$3 kb ms status verdict=ok
-    read -r kb ms status < <("$work/tool" measure 60 "$work/output" "$find_tool" "$folder/" "$keyword")
+    local label=$1 folder=$2 allowed=$3 kb ms cpu status verdict=ok
+    read -r kb ms cpu status < <("$work/tool" measure 60 "$work/output" "$find_tool" "$folder/" "$keyword")
     if [ "$status" -gt 1 ]; then
         verdict="FAILED: exit status $status"
     elif [ "$kb" -ge $((limit_mb * 1024)) ]; then
@@ -37,11 +37,13 @@ run() {
         verdict="FAILED: over $allowed s"
     fi
     [ "$verdict" = ok ] || failed=1
-    printf '%-28s %9s %9s %6s  %s\n' "$label" "$((kb / 1024)).$(((kb % 1024) * 10 / 1024))" \
-        "$((ms / 1000)).$(printf '%03d' $((ms % 1000)) | cut -c1-2)" "$status" "$verdict"
+    printf '%-28s %8s %8s %8s %5s  %s\n' "$label" "$((kb / 1024)).$(((kb % 1024) * 10 / 1024))" \
+        "$(seconds "$ms")" "$(seconds "$cpu")" "$status" "$verdict"
 }
 
-printf '%-28s %9s %9s %6s  %s\n' workbook "peak MB" seconds exit result
+seconds() { printf '%d.%02d' $(($1 / 1000)) $(($1 % 1000 / 10)); }
+
+printf '%-28s %8s %8s %8s %5s  %s\n' workbook "peak MB" seconds "cpu s" exit result
 count=0
 for file in "$work"/all/*; do
     name=${file##*/}

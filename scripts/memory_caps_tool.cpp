@@ -2,7 +2,7 @@
 //   memory_caps_tool make FOLDER             writes the hostile workbooks and a healthy one
 //   memory_caps_tool measure SECONDS OUTPUT CMD...
 //       runs CMD with its standard output in the file OUTPUT, killing it after SECONDS, and
-//       prints "peak-KB wall-milliseconds exit-status"
+//       prints "peak-KB wall-milliseconds cpu-milliseconds exit-status"
 // The hostile files claim far more than they hold: a sheet part that inflates to gigabytes,
 // nested XML entities, BIFF records with huge counts and spans, a whole-grid dimension and
 // an OpenDocument table of a billion repeated cells.
@@ -467,8 +467,11 @@ int measure(int seconds, const char* output, char** command) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::printf("%ld %lld %d\n", usage.ru_maxrss, static_cast<long long>(elapsed.count()),
-                exitStatus);
+    const long long cpuMilliseconds =
+        (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
+        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    std::printf("%ld %lld %lld %d\n", usage.ru_maxrss, static_cast<long long>(elapsed.count()),
+                cpuMilliseconds, exitStatus);
     return 0;
 }
 
