@@ -3,16 +3,15 @@
 // transformed in place.
 #include "biff_decryption.h"
 
+#include <nettle/arcfour.h>
+
 #include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "byte_order.h"
-#include "md5.h"
-#include "rc4.h"
-#include "sha1.h"
+#include "digests.h"
 
 namespace quillmark::engine::biff {
 namespace {
@@ -50,6 +49,14 @@ std::vector<std::uint8_t> utf16Le(std::u16string_view text) {
     return bytes;
 }
 
+// Decrypts bytes in place from the start of the key stream `key` gives. Every RC4 key here is
+// cut from a digest, so it holds 5 to 20 bytes: well inside the 1 to 256 Nettle accepts.
+void rc4Decrypt(const std::vector<std::uint8_t>& key, std::uint8_t* data, std::size_t length) {
+    arcfour_ctx cipher;
+    arcfour_set_key(&cipher, key.size(), key.data());
+    arcfour_crypt(&cipher, length, data, data);
+}
+
 // Transforms the data bytes of one record, given where they sit in the stream.
 class RecordCipher {
   public:
@@ -71,7 +78,7 @@ class BlockRc4 : public RecordCipher {
             std::size_t offset = streamOffset + done;
             seek(offset);
             std::size_t run = std::min(length - done, kRc4BlockBytes - offset % kRc4BlockBytes);
-            cipher_->apply(data + done, run);
+            arcfour_crypt(&cipher_, run, data + done, data + done);
             position_ += run;
             done += run;
         }
@@ -80,20 +87,25 @@ class BlockRc4 : public RecordCipher {
   private:
     void seek(std::size_t offset) {
         std::size_t block = offset / kRc4BlockBytes;
-        if (!cipher_ || block != block_ || offset < position_) {
+        if (!keyed_ || block != block_ || offset < position_) {
             std::vector<std::uint8_t> key = keyForBlock_(static_cast<std::uint32_t>(block));
-            cipher_.emplace(Bytes(key));
+            arcfour_set_key(&cipher_, key.size(), key.data());
+            keyed_ = true;
             block_ = block;
             position_ = block * kRc4BlockBytes;
         }
+        // Bytes in the clear (record headers, clear records) still use up key stream.
+        std::array<std::uint8_t, 64> discarded{};
         while (position_ < offset) {
-            cipher_->next();
-            ++position_;
+            std::size_t skip = std::min(offset - position_, discarded.size());
+            arcfour_crypt(&cipher_, skip, discarded.data(), discarded.data());
+            position_ += skip;
         }
     }
 
     std::function<std::vector<std::uint8_t>(std::uint32_t)> keyForBlock_;
-    std::optional<Rc4> cipher_;
+    arcfour_ctx cipher_;
+    bool keyed_ = false;
     std::size_t block_ = 0;
     std::size_t position_ = 0;  // the stream offset the key stream stands at
 };
@@ -118,11 +130,9 @@ std::unique_ptr<RecordCipher> rc4Cipher(Bytes header, std::u16string_view passwo
         return std::vector<std::uint8_t>(key.begin(), key.end());
     };
     // The verifier decrypts, with the key of block 0, to bytes whose MD5 follows it.
-    std::vector<std::uint8_t> key0 = keyForBlock(0);
-    Rc4 check{Bytes(key0)};
     std::array<std::uint8_t, 32> verifier;
     std::copy(header.begin() + 20, header.begin() + 52, verifier.begin());
-    check.apply(verifier.data(), verifier.size());
+    rc4Decrypt(keyForBlock(0), verifier.data(), verifier.size());
     Md5Digest verifierHash = md5(Bytes(verifier.data(), 16));
     if (!std::equal(verifierHash.begin(), verifierHash.end(), verifier.begin() + 16))
         return nullptr;
@@ -162,12 +172,10 @@ std::unique_ptr<RecordCipher> cryptoApiCipher(Bytes header, std::u16string_view 
         if (keyBytes == 5) key.resize(16, 0);
         return key;
     };
-    std::vector<std::uint8_t> key0 = keyForBlock(0);
-    Rc4 check{Bytes(key0)};
     std::array<std::uint8_t, 36> sealed;
     std::copy(verifier.begin() + 20, verifier.begin() + 36, sealed.begin());
     std::copy(verifier.begin() + 40, verifier.begin() + 60, sealed.begin() + 16);
-    check.apply(sealed.data(), sealed.size());
+    rc4Decrypt(keyForBlock(0), sealed.data(), sealed.size());
     Sha1Digest verifierHash = sha1(Bytes(sealed.data(), 16));
     if (!std::equal(verifierHash.begin(), verifierHash.end(), sealed.begin() + 16)) return nullptr;
     return std::make_unique<BlockRc4>(keyForBlock);

@@ -8,7 +8,7 @@
 
 #include "aes.h"
 #include "byte_order.h"
-#include "sha1.h"
+#include "digests.h"
 
 namespace quillmark::engine {
 namespace {
@@ -84,8 +84,7 @@ Outcome<std::vector<std::uint8_t>> decryptPackage(Bytes info, Bytes package,
     std::array<std::uint8_t, 48> check;
     std::copy(verifier.begin() + 20, verifier.begin() + 36, check.begin());
     std::copy(verifier.begin() + 40, verifier.begin() + 72, check.begin() + 16);
-    for (std::size_t block = 0; block < check.size(); block += 16)
-        aes.decryptBlock(check.data() + block);
+    aes.decryptBlocks(check.data(), check.size());
     Sha1Digest expected = sha1(Bytes(check.data(), 16));
     if (!std::equal(expected.begin(), expected.end(), check.begin() + 16))
         return locked("not the default password");
@@ -96,8 +95,7 @@ Outcome<std::vector<std::uint8_t>> decryptPackage(Bytes info, Bytes package,
     Bytes blocks = package.subspan(8);
     if (size > blocks.size()) return fail(FailureKind::Truncated, "encrypted package cut short");
     std::vector<std::uint8_t> plain(blocks.begin(), blocks.begin() + blocks.size() / 16 * 16);
-    for (std::size_t offset = 0; offset < plain.size(); offset += 16)
-        aes.decryptBlock(plain.data() + offset);
+    aes.decryptBlocks(plain.data(), plain.size());
     plain.resize(std::min<std::uint64_t>(size, plain.size()));
     return plain;
 }

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev libzip-dev libexpat1-dev zlib1g-dev
+    nettle-dev                 # the digests and ciphers of encrypted workbooks
     clang libclang-rt-14-dev   # fuzzing and sanitizer builds
     xdg-utils                  # opening workbooks and links with the desktop's handler
 )
