@@ -14,7 +14,8 @@ public:
     explicit Matcher(std::string_view keywordUtf8);
 
     const std::string& keyword() const { return keyword_; }
-    bool matchesNothing() const { return segments_.empty(); }
+    // Only for an empty keyword: a keyword of stars alone matches every non-empty cell.
+    bool matchesNothing() const { return segments_.empty() && !wildcardOnly_; }
 
     // Whether the keyword occurs in this UTF-8 text (invalid bytes count as U+FFFD).
     bool matches(std::string_view textUtf8) const;
