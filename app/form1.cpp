@@ -152,13 +152,16 @@ void Form1::aap_Click() { shell_->openUrl(aboutPageAddress()); }
 void Form1::bringForward() {
     raise();
     activateWindow();
-    if (isActiveWindow()) return;
+    const auto forward = [this] {
+        return windowHandle() && QGuiApplication::focusWindow() == windowHandle();
+    };
+    if (forward()) return;
     // Activation arrives later from the window system, and a pop-up opened before it lands
     // would swallow it: wait for it a moment, letting no user input through meanwhile.
     QEventLoop activation;
     QTimer::singleShot(kActivationWait, &activation, &QEventLoop::quit);
-    connect(qApp, &QGuiApplication::focusWindowChanged, &activation, [this, &activation] {
-        if (isActiveWindow()) activation.quit();
+    connect(qApp, &QGuiApplication::focusWindowChanged, &activation, [&] {
+        if (forward()) activation.quit();
     });
     activation.exec(QEventLoop::ExcludeUserInputEvents);
 }
