@@ -54,6 +54,12 @@ private slots:
         QVERIFY(!matcher.matches("anything"));
     }
 
+    void starAloneStillReadsCells() {
+        // Readers skip a sheet at once when the keyword can match nothing; "*" can match.
+        QVERIFY(!Matcher("*").matchesNothing());
+        QVERIFY(!Matcher("**").matchesNothing());
+    }
+
     void invalidUtf8CountsAsReplacementCharacter() {
         Matcher matcher("a?b");
         QVERIFY(matcher.matches("a\xff" "b"));
