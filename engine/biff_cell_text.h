@@ -16,14 +16,6 @@ double decodeRk(std::uint32_t rk);
 // "#N/A", "#DIV/0!"...; an unknown code gives "#N/A".
 const char* errorText(std::uint8_t code);
 
-// Whether a number format code shows a date or time: d, m, y, h or s outside quoted text,
-// escapes and bracketed colours or locales; [h], [mm], [ss] elapsed-time brackets count.
-bool isDateFormatCode(std::string_view code);
-
-// The built-in formats that are dates or times (14-22, 45-47, and the East Asian 27-36 and
-// 50-58), unless a FORMAT record gives the index a code of its own.
-bool isBuiltinDateFormat(std::uint16_t formatIndex);
-
 // Which cell formats (XF records) are date formats, built as FORMAT and XF records stream
 // past. Only date answers are kept, never the format codes.
 class DateStyles {

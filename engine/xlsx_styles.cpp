@@ -5,6 +5,7 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "number_format.h"
 #include "xml_parser.h"
 #include "zip_archive.h"
 
@@ -48,37 +49,6 @@ class StylesHandler : public XmlHandler {
 };
 
 }  // namespace
-
-bool isBuiltinDateFormat(int id) {
-    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
-           (id >= 50 && id <= 58);
-}
-
-bool isDateFormatCode(std::string_view code) {
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        char c = code[i];
-        if (c == '"') {
-            std::size_t close = code.find('"', i + 1);
-            if (close == std::string_view::npos) return false;
-            i = close;
-        } else if (c == '[') {
-            std::size_t close = code.find(']', i + 1);
-            if (close == std::string_view::npos) return false;
-            // Elapsed-time sections ([h], [mm], [ss]) are times all the same.
-            std::string_view inside = code.substr(i + 1, close - i - 1);
-            if (!inside.empty() && inside.find_first_not_of("hHmMsS") == std::string_view::npos)
-                return true;
-            i = close;
-        } else if (c == '\\' || c == '_' || c == '*') {
-            ++i;  // the next character is shown as written, or is padding
-        } else {
-            char lower = static_cast<char>(c | 0x20);
-            if (lower == 'd' || lower == 'm' || lower == 'y' || lower == 'h' || lower == 's')
-                return true;
-        }
-    }
-    return false;
-}
 
 Outcome<std::vector<bool>> readDateStyles(const ZipArchive& zip, const std::string& partName) {
     auto stream = zip.openPart(partName);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "outcome.h"
@@ -12,14 +11,6 @@
 namespace quillmark::engine {
 
 class ZipArchive;
-
-// Built-in number formats that are dates or times (18.8.30: ids 14-22 and 45-47, and the
-// East Asian date ids 27-36 and 50-58).
-bool isBuiltinDateFormat(int formatId);
-
-// Whether a format code shows a date or time: it holds d, m, y, h or s outside quoted
-// text, [brackets], backslash escapes and the characters after "_" and "*".
-bool isDateFormatCode(std::string_view code);
 
 // One flag per cellXfs entry (a cell's s attribute indexes it): true for date formats.
 Outcome<std::vector<bool>> readDateStyles(const ZipArchive& zip, const std::string& partName);

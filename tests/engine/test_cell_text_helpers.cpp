@@ -3,11 +3,11 @@
 #include <QtTest>
 
 #include "keyword_alphabet.h"
+#include "number_format.h"
 #include "ods_formula.h"
 #include "opc_relationships.h"
 #include "serial_date.h"
 #include "shared_formula.h"
-#include "xlsx_styles.h"
 
 using namespace quillmark::engine;
 
@@ -74,15 +74,43 @@ class TestCellTextHelpers : public QObject {
         QCOMPARE(QString::fromStdString(out), expected);
     }
 
+    // One table for the .xlsx, .xlsb and .xls readers, which all judge formats here.
+    void dateFormatCodes_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("isDate");
+        QTest::newRow("ISO date") << "yyyy-mm-dd" << true;
+        QTest::newRow("date and time") << "m/d/yy h:mm" << true;
+        QTest::newRow("upper case") << "DD.MM.YYYY" << true;
+        QTest::newRow("minutes and seconds") << "mm:ss.0" << true;
+        QTest::newRow("elapsed hours") << "[h]:mm:ss" << true;
+        QTest::newRow("elapsed minutes alone") << "[MM]" << true;
+        QTest::newRow("after a locale") << "[$-409]mmm yy" << true;
+        QTest::newRow("after a colour") << "[Blue]d-mmm" << true;
+        QTest::newRow("escaped separator") << "d\\-m" << true;
+        QTest::newRow("General") << "General" << false;
+        QTest::newRow("text") << "@" << false;
+        QTest::newRow("scientific") << "0.0E+00" << false;
+        QTest::newRow("quoted letters") << "0.00\" days\"" << false;
+        QTest::newRow("colour") << "[Red]#,##0" << false;
+        QTest::newRow("locale without a date") << "[$-409]#,##0.00" << false;
+        QTest::newRow("condition") << "[>=100]0;0" << false;
+        QTest::newRow("escaped letter") << "\\d0" << false;
+        QTest::newRow("spacing and fill characters") << "#,##0_);(#,##0)*s" << false;
+        QTest::newRow("unterminated quote") << "0\"yyyy" << false;
+        QTest::newRow("unterminated bracket") << "0[h" << false;
+    }
+
     void dateFormatCodes() {
-        for (const char* code :
-             {"yyyy-mm-dd", "m/d/yy h:mm", "[h]:mm:ss", "[$-409]mmm yy", "d\\-m"})
-            QVERIFY2(isDateFormatCode(code), code);
-        for (const char* code :
-             {"General", "0.00\" days\"", "[Red]#,##0", "\\d0", "#,##0_);(#,##0)", "@", "0.0E+00"})
-            QVERIFY2(!isDateFormatCode(code), code);
-        QVERIFY(isBuiltinDateFormat(14) && isBuiltinDateFormat(22) && isBuiltinDateFormat(47));
-        QVERIFY(!isBuiltinDateFormat(0) && !isBuiltinDateFormat(23) && !isBuiltinDateFormat(49));
+        QFETCH(QString, code);
+        QFETCH(bool, isDate);
+        QCOMPARE(isDateFormatCode(code.toStdString()), isDate);
+    }
+
+    void builtinDateFormats() {
+        for (int id : {14, 22, 27, 36, 45, 47, 50, 58})
+            QVERIFY2(isBuiltinDateFormat(id), QByteArray::number(id).constData());
+        for (int id : {-1, 0, 13, 23, 26, 37, 44, 48, 49, 59, 164})
+            QVERIFY2(!isBuiltinDateFormat(id), QByteArray::number(id).constData());
     }
 
     void openFormula_data() {
