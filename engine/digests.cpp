@@ -6,26 +6,32 @@
 #include <nettle/sha1.h>
 
 namespace quillmark::engine {
+namespace {
+
+// Every Nettle hash is used the same way: init, update, digest on a context of its own type.
+template <typename Digest, typename Context>
+Digest digestOf(Bytes data, void (*init)(Context*),
+                void (*update)(Context*, std::size_t, const std::uint8_t*),
+                void (*finish)(Context*, std::size_t, std::uint8_t*)) {
+    Context context;
+    init(&context);
+    update(&context, data.size(), data.data());
+    Digest digest;
+    finish(&context, digest.size(), digest.data());
+    return digest;
+}
+
+}  // namespace
 
 static_assert(MD5_DIGEST_SIZE == std::tuple_size_v<Md5Digest>);
 static_assert(SHA1_DIGEST_SIZE == std::tuple_size_v<Sha1Digest>);
 
 Md5Digest md5(Bytes data) {
-    md5_ctx context;
-    md5_init(&context);
-    md5_update(&context, data.size(), data.data());
-    Md5Digest digest;
-    md5_digest(&context, digest.size(), digest.data());
-    return digest;
+    return digestOf<Md5Digest>(data, md5_init, md5_update, md5_digest);
 }
 
 Sha1Digest sha1(Bytes data) {
-    sha1_ctx context;
-    sha1_init(&context);
-    sha1_update(&context, data.size(), data.data());
-    Sha1Digest digest;
-    sha1_digest(&context, digest.size(), digest.data());
-    return digest;
+    return digestOf<Sha1Digest>(data, sha1_init, sha1_update, sha1_digest);
 }
 
 }  // namespace quillmark::engine
