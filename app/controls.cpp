@@ -42,7 +42,9 @@ void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
     if (click) emit clicked();
 }
 
-void ImageButton::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+void ImageButton::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 // ControlLabel
 
@@ -76,7 +78,9 @@ TitleBar::TitleBar(QWidget* parent) : QWidget(parent) {
     setBackgroundRole(QPalette::Highlight);  // follows the desktop's highlight colour
 }
 
-void TitleBar::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void TitleBar::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 void TitleBar::mouseMoveEvent(QMouseEvent* event) {
     event->accept();

@@ -16,8 +16,12 @@ void FileListSink::append(const std::string& path) {
     fileList_.addItem(makeFileListItem(path));
 }
 
-void FileListSink::processEvents() { QCoreApplication::processEvents(); }
+void FileListSink::processEvents() {
+    QCoreApplication::processEvents();
+}
 
-bool FileListSink::abandoned() const { return superseded_(); }
+bool FileListSink::abandoned() const {
+    return superseded_();
+}
 
 }  // namespace quillmark::app

@@ -12,8 +12,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QWindow>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 #include <cmath>
 
@@ -129,7 +129,9 @@ void Form1::showSearchButton(bool searchShown) {
 
 // Window behaviours.
 
-void Form1::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void Form1::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 void Form1::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
@@ -139,15 +141,21 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
     tamberly_->setFont(font);
 }
 
-std::string Form1::linkPageAddress() { return "http://" QUILLMARK_WEB_HOST "/do/excel.html"; }
+std::string Form1::linkPageAddress() {
+    return "http://" QUILLMARK_WEB_HOST "/do/excel.html";
+}
 
 std::string Form1::aboutPageAddress() {
     return "http://" QUILLMARK_WEB_HOST "/apps/quillmark/index.html?v=1.0";
 }
 
-void Form1::tamberly_Click() { shell_->openUrl(linkPageAddress()); }
+void Form1::tamberly_Click() {
+    shell_->openUrl(linkPageAddress());
+}
 
-void Form1::aap_Click() { shell_->openUrl(aboutPageAddress()); }
+void Form1::aap_Click() {
+    shell_->openUrl(aboutPageAddress());
+}
 
 void Form1::bringForward() {
     raise();

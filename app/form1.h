@@ -128,9 +128,9 @@ private:
 
     // State.
     bool loaded_ = false;
-    bool running_ = false;         // stop request: set by a run, cleared by Stop
-    bool runUnderWay_ = false;     // a run's loop is active (guards against a nested run)
-    bool closing_ = false;         // the close button was clicked: every loop winds down
+    bool running_ = false;          // stop request: set by a run, cleared by Stop
+    bool runUnderWay_ = false;      // a run's loop is active (guards against a nested run)
+    bool closing_ = false;          // the close button was clicked: every loop winds down
     std::uint64_t scanNumber_ = 0;  // the latest folder choice; older walks are superseded
     std::array<double, 2> columnWidthTwips_{};
 

@@ -8,7 +8,9 @@
 #include "form1.h"
 
 // Resources in a static library have to be registered by hand.
-static void registerArtwork() { Q_INIT_RESOURCE(quillmark); }
+static void registerArtwork() {
+    Q_INIT_RESOURCE(quillmark);
+}
 
 namespace quillmark::app {
 
@@ -60,8 +62,7 @@ ControlLabel* transparentLabel(QWidget* parent, const char* name, const QString&
     return label;
 }
 
-QLineEdit* borderlessTextBox(QWidget* parent, const char* name, const QString& text,
-                             QRect pixels) {
+QLineEdit* borderlessTextBox(QWidget* parent, const char* name, const QString& text, QRect pixels) {
     auto* box = named(new QLineEdit(text, parent), name, pixels);
     box->setFrame(false);
     box->setAttribute(Qt::WA_NoMousePropagation);
@@ -94,13 +95,13 @@ void Form1::createDrawnElements() {
     hand_->setPixmap(QPixmap(QStringLiteral(":/artwork/hand.ico")));
     hand_->setVisible(false);  // only a holder for the link's pointer picture
 
-    tamberly_ = transparentLabel(this, "tamberly", QStringLiteral("Learn More About EXCEL"),
-                                 kLinkText, yaHei(9, QFont::Bold),
-                                 pixelsFromTwips(210, 4980, 4170, 345));
+    tamberly_ =
+        transparentLabel(this, "tamberly", QStringLiteral("Learn More About EXCEL"), kLinkText,
+                         yaHei(9, QFont::Bold), pixelsFromTwips(210, 4980, 4170, 345));
     tamberly_->setMouseTracking(true);
 
-    image4_ = imageButton(this, "Image4", ":/artwork/stop.jpg",
-                          pixelsFromTwips(3450, 1290, 480, 390));
+    image4_ =
+        imageButton(this, "Image4", ":/artwork/stop.jpg", pixelsFromTwips(3450, 1290, 480, 390));
     image4_->setVisible(false);
 
     scantip_ = transparentLabel(this, "scantip", QStringLiteral("Please scan the folder first"),
@@ -116,10 +117,10 @@ void Form1::createDrawnElements() {
     shape1_[0]->setTwipGeometry(QRectF(960, 765, 2415, 405));
     for (int index = 0; index < 3; ++index) shape1_[index]->setProperty("index", index);
 
-    image2_ = imageButton(this, "Image2", ":/artwork/search.jpg",
-                          pixelsFromTwips(3480, 1260, 450, 405));
-    image1_ = imageButton(this, "Image1", ":/artwork/folder.jpg",
-                          pixelsFromTwips(3480, 765, 450, 390));
+    image2_ =
+        imageButton(this, "Image2", ":/artwork/search.jpg", pixelsFromTwips(3480, 1260, 450, 405));
+    image1_ =
+        imageButton(this, "Image1", ":/artwork/folder.jpg", pixelsFromTwips(3480, 765, 450, 390));
 
     const QString captions[] = {QStringLiteral("Path"), QStringLiteral("keyword")};
     const QRect places[] = {pixelsFromTwips(240, 840, 735, 255),
@@ -139,17 +140,17 @@ void Form1::createTitleBar() {
     picture1_->setMouseTracking(true);
     picture1_->setFocusPolicy(Qt::TabFocus);
 
-    image5_ = imageButton(picture1_, "Image5", ":/artwork/help.jpg",
-                          pixelsFromTwips(7920, 0, 300, 300));
+    image5_ =
+        imageButton(picture1_, "Image5", ":/artwork/help.jpg", pixelsFromTwips(7920, 0, 300, 300));
     image5_->setScreenBlend(true);
     image5_->setToolTip(QStringLiteral("Help"));
-    image3_ = imageButton(picture1_, "Image3", ":/artwork/close.jpg",
-                          pixelsFromTwips(8400, 0, 720, 285));
+    image3_ =
+        imageButton(picture1_, "Image3", ":/artwork/close.jpg", pixelsFromTwips(8400, 0, 720, 285));
     image3_->setScreenBlend(true);
 
-    label10_ = transparentLabel(picture1_, "Label10", QStringLiteral("Tamberly Quillmark"),
-                                kTitleText, yaHei(10.5, QFont::Bold),
-                                pixelsFromTwips(120, 15, 2865, 375));
+    label10_ =
+        transparentLabel(picture1_, "Label10", QStringLiteral("Tamberly Quillmark"), kTitleText,
+                         yaHei(10.5, QFont::Bold), pixelsFromTwips(120, 15, 2865, 375));
     label10_->setMouseTracking(true);
 }
 

@@ -69,7 +69,8 @@ private:
 };
 
 bool dragUnderWay(QWidget& form) {
-    const auto children = form.findChildren<QObject*>(PointerDrag::kName, Qt::FindDirectChildrenOnly);
+    const auto children =
+        form.findChildren<QObject*>(PointerDrag::kName, Qt::FindDirectChildrenOnly);
     for (auto* child : children) {
         if (auto* drag = dynamic_cast<PointerDrag*>(child); drag && drag->active()) return true;
     }

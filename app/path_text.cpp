@@ -35,7 +35,8 @@ QTreeWidgetItem* makeResultsRow(const std::string& pathBytes, const std::string&
     auto* row = new QTreeWidgetItem;
     row->setText(0, displayTextForPath(pathBytes));
     row->setData(0, kPathBytesRole, toByteArray(pathBytes));
-    row->setText(1, QString::fromUtf8(sheetNames.data(), static_cast<qsizetype>(sheetNames.size())));
+    row->setText(1,
+                 QString::fromUtf8(sheetNames.data(), static_cast<qsizetype>(sheetNames.size())));
     return row;
 }
 

@@ -130,8 +130,10 @@ public:
         if (slash != std::string::npos)
             QDir().mkpath(QFile::decodeName((root() + relative.substr(0, slash)).c_str()));
         const int descriptor = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-        if (descriptor < 0) qWarning("cannot create %s", path.c_str());
-        else ::close(descriptor);
+        if (descriptor < 0)
+            qWarning("cannot create %s", path.c_str());
+        else
+            ::close(descriptor);
         return path;
     }
 

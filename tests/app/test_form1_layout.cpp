@@ -11,8 +11,8 @@
 #include "menu_form.h"
 
 using harness::Window;
-using quillmark::app::Form1;
 using quillmark::app::ControlLabel;
+using quillmark::app::Form1;
 using quillmark::app::ImageButton;
 
 class TestForm1Layout : public QObject {
@@ -184,15 +184,14 @@ void TestForm1Layout::childWindowsLieAboveTheDrawnElements() {
     QCOMPARE(form.childAt(QPoint(65, 52)), nullptr);
     const QObjectList stacking = form.children();
     const auto level = [&](QObject* control) { return stacking.indexOf(control); };
-    for (QWidget* child : {static_cast<QWidget*>(form.Text1()), static_cast<QWidget*>(form.Text2()),
-                           static_cast<QWidget*>(form.List1()),
-                           static_cast<QWidget*>(form.ListView1()),
-                           static_cast<QWidget*>(form.Picture1())}) {
-        for (QWidget* drawn : {static_cast<QWidget*>(form.Shape1(0)),
-                               static_cast<QWidget*>(form.Shape1(2)),
-                               static_cast<QWidget*>(form.Image1()),
-                               static_cast<QWidget*>(form.Label1(0)),
-                               static_cast<QWidget*>(form.tamberly())})
+    for (QWidget* child :
+         {static_cast<QWidget*>(form.Text1()), static_cast<QWidget*>(form.Text2()),
+          static_cast<QWidget*>(form.List1()), static_cast<QWidget*>(form.ListView1()),
+          static_cast<QWidget*>(form.Picture1())}) {
+        for (QWidget* drawn :
+             {static_cast<QWidget*>(form.Shape1(0)), static_cast<QWidget*>(form.Shape1(2)),
+              static_cast<QWidget*>(form.Image1()), static_cast<QWidget*>(form.Label1(0)),
+              static_cast<QWidget*>(form.tamberly())})
             QVERIFY(level(child) > level(drawn));
     }
 }
@@ -205,8 +204,8 @@ void TestForm1Layout::tabOrderAndFocusStartInText1() {
     QList<QWidget*> order;
     QWidget* next = form.Text1();
     do {
-        if ((next->focusPolicy() & Qt::TabFocus) && next->isVisible() &&
-            next->window() == &form && next != &form)
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isVisible() && next->window() == &form &&
+            next != &form)
             order << next;
         next = next->nextInFocusChain();
     } while (next != form.Text1());
@@ -278,7 +277,8 @@ static QList<QPair<int, int>> iconImages(const QByteArray& file) {
     QList<QPair<int, int>> images;
     if (file.size() < 6) return images;
     const auto word = [&](qsizetype at) {
-        return static_cast<int>(static_cast<uchar>(file[at]) | static_cast<uchar>(file[at + 1]) << 8);
+        return static_cast<int>(static_cast<uchar>(file[at]) | static_cast<uchar>(file[at + 1])
+                                                                   << 8);
     };
     const int count = word(4);
     for (int index = 0; index < count && 6 + 16 * (index + 1) <= file.size(); ++index) {
@@ -293,8 +293,8 @@ void TestForm1Layout::windowIconHoldsNineImages() {
     QVERIFY(icon.open(QIODevice::ReadOnly));
     QList<QPair<int, int>> images = iconImages(icon.readAll());
     std::sort(images.begin(), images.end());
-    const QList<QPair<int, int>> expected = {{16, 4}, {16, 8}, {16, 32}, {32, 4}, {32, 8},
-                                             {32, 32}, {48, 4}, {48, 8}, {48, 32}};
+    const QList<QPair<int, int>> expected = {{16, 4},  {16, 8}, {16, 32}, {32, 4}, {32, 8},
+                                             {32, 32}, {48, 4}, {48, 8},  {48, 32}};
     QCOMPARE(images, expected);
     // Qt reads every one of them.
     QImageReader reader(":/artwork/quillmark.ico");

@@ -42,7 +42,9 @@ static Paths fillFileList(Window& window, int count) {
     return paths;
 }
 
-static std::string matchAll(int, const std::string&, const std::string&) { return "Sheet1"; }
+static std::string matchAll(int, const std::string&, const std::string&) {
+    return "Sheet1";
+}
 
 void TestSearchRun::emptyKeywordPromptsFirstEvenWithAnEmptyList() {
     Window window;
@@ -171,7 +173,7 @@ void TestSearchRun::stopDuringWorkbookKEndsAfterIt() {
     };
     window.form.Image2_Click();
     QCOMPARE(window.calls.size(), std::size_t{3});  // 4 and 5 never searched
-    QCOMPARE(window.results().size(), 3);            // the row of workbook 3 is kept
+    QCOMPARE(window.results().size(), 3);           // the row of workbook 3 is kept
     QCOMPARE(window.results().last(), QString("/books/book3.xlsx|Sheet1"));
     QVERIFY(searchShownAtOnce);
     QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());

@@ -218,8 +218,8 @@ void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceAndOffersAboutApp() {
     QVERIFY(seen.forwardBeforeMenu);
     QCOMPARE(seen.menuName, QString("cd"));
     QCOMPARE(seen.items, QStringList{"About App"});
-    const std::vector<std::string> expected = {
-        "http://" QUILLMARK_WEB_HOST "/apps/quillmark/index.html?v=1.0"};
+    const std::vector<std::string> expected = {"http://" QUILLMARK_WEB_HOST
+                                               "/apps/quillmark/index.html?v=1.0"};
     QCOMPARE(window.shell.urls, expected);
 
     MenuForm* firstForm = window.form.cd();
