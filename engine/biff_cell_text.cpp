@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "error_codes.h"
 #include "number_format.h"
 
 namespace quillmark::engine::biff {
@@ -19,26 +20,8 @@ double decodeRk(std::uint32_t rk) {
 }
 
 const char* errorText(std::uint8_t code) {
-    switch (code) {
-        case 0x00:
-            return "#NULL!";
-        case 0x07:
-            return "#DIV/0!";
-        case 0x0F:
-            return "#VALUE!";
-        case 0x17:
-            return "#REF!";
-        case 0x1D:
-            return "#NAME?";
-        case 0x24:
-            return "#NUM!";
-        case 0x2A:
-            return "#N/A";
-        case 0x2B:
-            return "#GETTING_DATA";
-        default:
-            return "#N/A";
-    }
+    const char* text = errorCodeText(code);
+    return text != nullptr ? text : "#N/A";
 }
 
 void DateStyles::addFormat(std::uint16_t formatIndex, std::string_view code) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "error_codes.h"
 #include "formula_functions.h"
 #include "formula_references.h"
 #include "number_text.h"
@@ -111,29 +112,6 @@ class ByteReader {
     Bytes bytes_;
     std::size_t position_ = 0;
 };
-
-const char* errorText(std::uint8_t code) {
-    switch (code) {
-        case 0x00:
-            return "#NULL!";
-        case 0x07:
-            return "#DIV/0!";
-        case 0x0F:
-            return "#VALUE!";
-        case 0x17:
-            return "#REF!";
-        case 0x1D:
-            return "#NAME?";
-        case 0x24:
-            return "#NUM!";
-        case 0x2A:
-            return "#N/A";
-        case 0x2B:
-            return "#GETTING_DATA";
-        default:
-            return nullptr;
-    }
-}
 
 // Function names as a formula bar shows them: without the prefixes newer functions carry in
 // files ("_xlfn.IFERROR", "_xlfn._xlws.SORT").
@@ -261,7 +239,7 @@ bool Decompiler::token(std::uint8_t id, ByteReader& reader, bool allowShared, bo
         case kErr: {
             const std::uint8_t* p;
             if (!reader.take(1, p)) return false;
-            const char* text = errorText(*p);
+            const char* text = errorCodeText(*p);
             return text != nullptr && pushText(text);
         }
         case kBool: {
@@ -634,8 +612,8 @@ bool Decompiler::arrayValue(ByteReader& extra) {
                 out_ += *p != 0 ? "TRUE" : "FALSE";
                 return true;
             case 0x04: {  // SerErr: code and 3 reserved bytes
-                if (!extra.take(4, p) || errorText(*p) == nullptr) return false;
-                out_ += errorText(*p);
+                if (!extra.take(4, p) || errorCodeText(*p) == nullptr) return false;
+                out_ += errorCodeText(*p);
                 return true;
             }
             default:
@@ -677,8 +655,8 @@ bool Decompiler::arrayValue(ByteReader& extra) {
             out_ += *p != 0 ? "TRUE" : "FALSE";
             return true;
         case 0x10:
-            if (!extra.take(8, p) || errorText(*p) == nullptr) return false;
-            out_ += errorText(*p);
+            if (!extra.take(8, p) || errorCodeText(*p) == nullptr) return false;
+            out_ += errorCodeText(*p);
             return true;
         default:
             return false;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "error_codes.h"
 #include "formula_text.h"
 #include "keyword_alphabet.h"
 #include "matcher.h"
@@ -25,30 +26,6 @@ namespace {
 constexpr std::size_t kMaxSharedFormulaBytes = std::size_t{64} << 20;
 
 constexpr std::uint8_t kPtgExp = 0x01;
-
-// BErr codes ([MS-XLSB] 2.5.97.2); nothing for a code the format does not define.
-const char* errorText(std::uint8_t code) {
-    switch (code) {
-        case 0x00:
-            return "#NULL!";
-        case 0x07:
-            return "#DIV/0!";
-        case 0x0F:
-            return "#VALUE!";
-        case 0x17:
-            return "#REF!";
-        case 0x1D:
-            return "#NAME?";
-        case 0x24:
-            return "#NUM!";
-        case 0x2A:
-            return "#N/A";
-        case 0x2B:
-            return "#GETTING_DATA";
-        default:
-            return nullptr;
-    }
-}
 
 // BrtShortBlank ... BrtShortIsst read as the full records with the same values.
 constexpr std::uint32_t kShortToFull[] = {kCellBlank, kCellRk, kCellError, kCellBool,
@@ -193,7 +170,7 @@ bool SheetSearch::valueMatches(std::uint32_t type, FieldReader& fields, bool isD
             return fields.u8(byte) && matcher_.matches(byte != 0 ? "TRUE" : "FALSE");
         case kCellError:
         case kFmlaError: {
-            const char* text = fields.u8(byte) ? errorText(byte) : nullptr;
+            const char* text = fields.u8(byte) ? errorCodeText(byte) : nullptr;
             return text != nullptr && matcher_.matches(text);
         }
         case kCellIsst:
