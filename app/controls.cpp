@@ -3,6 +3,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace quillmark::app {
@@ -111,10 +113,41 @@ void RectangleShape::paintEvent(QPaintEvent*) {
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+// WrappingItemDelegate
+
+WrappingItemDelegate::WrappingItemDelegate(QTreeView* view)
+    : QStyledItemDelegate(view), view_(view) {}
+
+QSize WrappingItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (!view_->wordWrap()) return size;
+    // The text's room: the column less the margins the style keeps on either side.
+    const QStyle* style = view_->style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1;
+    const int room = view_->columnWidth(index.column()) - 2 * margin;
+    if (room <= 0) return size;
+    QTextLayout layout(index.data(Qt::DisplayRole).toString(), option.font);
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(wrapping);
+    layout.beginLayout();
+    int lines = 0;
+    while (layout.createLine().isValid()) {
+        layout.lineAt(lines).setLineWidth(room);
+        ++lines;
+    }
+    layout.endLayout();
+    const int lineHeight = QFontMetrics(option.font).lineSpacing();
+    size.setHeight(std::max(size.height(), lines * lineHeight + 2 * margin));
+    return size;
+}
+
 // ResultsList
 
 ResultsList::ResultsList(QWidget* parent) : QTreeWidget(parent) {
     setAttribute(Qt::WA_NoMousePropagation);
+    setItemDelegate(new WrappingItemDelegate(this));
 }
 
 void ResultsList::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QRectF>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -88,6 +89,18 @@ protected:
 private:
     QColor outline_;
     QRectF twips_;
+};
+
+// Measures each cell as its text wraps inside its column (at word boundaries, or anywhere in a
+// long path), so a wrapped row is as tall as its lines.
+class WrappingItemDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit WrappingItemDelegate(QTreeView* view);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    QTreeView* view_;
 };
 
 // The results list in report view; reports a double-click anywhere in it, on a row or not.

@@ -2,6 +2,7 @@
 // found, with an event pass after every step so the window stays usable during a long walk.
 #pragma once
 
+#include <QElapsedTimer>
 #include <functional>
 
 #include "folder_scan.h"
@@ -15,6 +16,9 @@ public:
     // `superseded` tells when a newer folder choice (or the window closing) has made this
     // walk pointless; from then on nothing more is appended and the walk stops.
     FileListSink(QListWidget& fileList, std::function<bool()> superseded);
+    ~FileListSink() override;
+    FileListSink(const FileListSink&) = delete;
+    FileListSink& operator=(const FileListSink&) = delete;
 
     void append(const std::string& path) override;
     void processEvents() override;
@@ -23,6 +27,7 @@ public:
 private:
     QListWidget& fileList_;
     std::function<bool()> superseded_;
+    QElapsedTimer sinceShown_;  // when the list was last let through to the screen
 };
 
 }  // namespace quillmark::app

@@ -87,8 +87,10 @@ void Form1::setUpResultsList() {
     listView1_->setSelectionBehavior(QAbstractItemView::SelectRows);
     listView1_->setWordWrap(true);
     listView1_->setTextElideMode(Qt::ElideNone);
-    // No frame, so the two halves fill the view exactly.
+    // No frame, so the two halves fill the view exactly; and no horizontal scroll bar when
+    // the vertical one takes its strip from the second half, whose texts wrap anyway.
     listView1_->setFrameShape(QFrame::NoFrame);
+    listView1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listView1_->header()->setStretchLastSection(false);
     listView1_->header()->setSectionsMovable(false);
 

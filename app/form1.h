@@ -3,6 +3,7 @@
 // control keeps its name (objectName) and is reachable through an accessor of that name.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -130,6 +131,7 @@ private:
     bool loaded_ = false;
     bool running_ = false;          // stop request: set by a run, cleared by Stop
     bool runUnderWay_ = false;      // a run's loop is active (guards against a nested run)
+    QElapsedTimer markPainted_;     // when the progress mark was last painted at once
     bool closing_ = false;          // the close button was clicked: every loop winds down
     std::uint64_t scanNumber_ = 0;  // the latest folder choice; older walks are superseded
     std::array<double, 2> columnWidthTwips_{};

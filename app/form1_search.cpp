@@ -92,11 +92,20 @@ void Form1::Image2_Click() {
     showSearchButton(true);
 }
 
+namespace {
+constexpr qint64 kMarkRepaintMilliseconds = 40;
+}  // namespace
+
 void Form1::markWorkbookInProgress(int position) {
     list1_->setCurrentRow(position);
     list1_->scrollToItem(list1_->item(position));
-    // Painted now: the search that follows holds the thread until it answers.
-    list1_->viewport()->repaint();
+    // The search that follows holds the thread until it answers, so a slow workbook would
+    // show the previous mark; paint it at once, but at most every few dozen milliseconds:
+    // painting for every quick workbook would cost more than searching it.
+    if (!markPainted_.isValid() || markPainted_.hasExpired(kMarkRepaintMilliseconds)) {
+        list1_->viewport()->repaint();
+        markPainted_.start();
+    }
 }
 
 void Form1::clearProgressMark() {

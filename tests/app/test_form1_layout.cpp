@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollBar>
 
 #include "form1_harness.h"
 #include "menu_form.h"
@@ -25,6 +26,7 @@ private slots:
     void windowIsBorderlessFixedAndCentred();
     void outlineFollowsTheWindowEdgeOneTwipIn();
     void resultsColumnsAreExactlyHalfTheListEach();
+    void longResultPathsWrapInsideTheirColumn();
     void labelsAskForYaHeiWithACjkFallback();
     void childWindowsLieAboveTheDrawnElements();
     void tabOrderAndFocusStartInText1();
@@ -154,6 +156,20 @@ void TestForm1Layout::resultsColumnsAreExactlyHalfTheListEach() {
     QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
     QVERIFY(view->wordWrap());
     QVERIFY(!view->header()->isHidden());
+}
+
+void TestForm1Layout::longResultPathsWrapInsideTheirColumn() {
+    Window window;
+    window.show();
+    auto* view = window.form.ListView1();
+    view->addTopLevelItem(quillmark::app::makeResultsRow("/a.xlsx", "Sheet1"));
+    view->addTopLevelItem(quillmark::app::makeResultsRow(
+        "/reports/2024 regional breakdown with a long folder name/northern region/"
+        "customers-with-a-long-file-name.xlsx",
+        "Sheet1"));
+    QTRY_VERIFY(view->visualItemRect(view->topLevelItem(1)).height() >=
+                2 * view->visualItemRect(view->topLevelItem(0)).height());
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
 }
 
 void TestForm1Layout::labelsAskForYaHeiWithACjkFallback() {
