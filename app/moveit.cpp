@@ -2,6 +2,7 @@
 #include "moveit.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWidget>
@@ -13,14 +14,18 @@ namespace {
 
 // Moves the form with the pointer until the left button comes up. Watches the mouse events of
 // the whole application, because the pointer may leave the surface that started the drag.
-// The offset is taken from the first move it sees and the window placed absolutely from it,
-// so an event seen twice (by the window and by the widget) moves nothing twice.
+// The window is placed absolutely from an anchor, so an event seen twice (by the window and
+// by the widget) moves nothing twice. The anchor is where the pointer is as the drag starts;
+// where the platform cannot tell that (the pointer it reports lies outside the window the
+// pointer is moving over), it is the first move the drag sees.
 class PointerDrag final : public QObject {
 public:
     static constexpr const char* kName = "moveit pointer drag";
 
     explicit PointerDrag(QWidget& form) : QObject(&form), form_(form) {
         setObjectName(kName);
+        const QPoint pointer = QCursor::pos();
+        if (form.frameGeometry().contains(pointer)) anchor(pointer);
         QCoreApplication::instance()->installEventFilter(this);
     }
     ~PointerDrag() override {
@@ -46,13 +51,14 @@ protected:
     }
 
 private:
+    void anchor(QPoint pointer) {
+        anchored_ = true;
+        pointerStart_ = pointer;
+        formStart_ = form_.pos();
+    }
+
     void follow(QPoint pointer) {
-        if (!anchored_) {
-            anchored_ = true;
-            pointerStart_ = pointer;
-            formStart_ = form_.pos();
-            return;
-        }
+        if (!anchored_) return anchor(pointer);
         form_.move(formStart_ + (pointer - pointerStart_));
     }
 
