@@ -1,18 +1,27 @@
 // Flat OpenDocument spreadsheets (.fods): the whole document is one XML file whose
 // office:body holds the same tables as content.xml in a package.
+#include <algorithm>
+#include <cstring>
+
 #include "ods_document.h"
 #include "readers.h"
-#include "xml_parser.h"
 
 namespace quillmark::engine {
 
 ReaderOutcome openFlatOds(std::shared_ptr<const FileData> data) {
-    const FileData* bytes = data.get();
-    auto parse = [bytes](XmlHandler& handler) -> Status {
-        XmlParser parser(handler);
-        return parser.parse(bytes->bytes());
+    const FileData* file = data.get();
+    auto open = [file]() -> Outcome<XmlPullTokenizer::Source> {
+        std::size_t offset = 0;
+        return XmlPullTokenizer::Source(
+            [file, offset](char* buffer, std::size_t capacity) mutable -> Outcome<std::size_t> {
+                Bytes bytes = file->bytes();
+                std::size_t count = std::min(capacity, bytes.size() - offset);
+                std::memcpy(buffer, bytes.data() + offset, count);
+                offset += count;
+                return count;
+            });
     };
-    return openOdsContent(std::move(data), nullptr, parse);
+    return openOdsContent(std::move(data), nullptr, open, "");
 }
 
 }  // namespace quillmark::engine

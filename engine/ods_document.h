@@ -2,16 +2,22 @@
 // shared by the zipped (.ods, .ots: content.xml) and flat (.fods) forms.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "workbook.h"
-#include "xml_workbook_passes.h"
+#include "xml_pull_tokenizer.h"
 #include "zip_archive.h"
 
 namespace quillmark::engine {
 
-// The reader over either form; `parse` runs one pass over the content document.
+// A fresh stream over the content document, from its first byte.
+using OpenOdsContent = std::function<Outcome<XmlPullTokenizer::Source>()>;
+
+// The reader over either form. `data` and `zip` (may be null) are kept alive for the reads;
+// `partName` ("content.xml", or empty) prefixes the reason of a failure.
 ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
-                             DocumentParse parse);
+                             OpenOdsContent open, std::string partName);
 
 }  // namespace quillmark::engine

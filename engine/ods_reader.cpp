@@ -3,7 +3,6 @@
 // 4.8 manifest:encryption-data), which gives a clearer answer than the garbled content.
 #include "ods_document.h"
 #include "readers.h"
-#include "xml_parser.h"
 
 namespace quillmark::engine {
 
@@ -16,16 +15,15 @@ ReaderOutcome openOds(std::shared_ptr<const FileData> data, std::unique_ptr<ZipA
     if (!zip->contains("content.xml"))
         return fail(FailureKind::Corrupt, "the OpenDocument package has no content.xml");
     const ZipArchive* archive = zip.get();
-    auto parse = [archive](XmlHandler& handler) -> Status {
-        auto stream = archive->openPart("content.xml");
-        if (!stream) return stream.failure();
-        XmlParser parser(handler);
-        Status parsed = parser.parse(*stream.value());
-        if (!parsed)
-            return Failure{parsed.failure().kind, "content.xml: " + parsed.failure().reason};
-        return Done{};
+    auto open = [archive]() -> Outcome<XmlPullTokenizer::Source> {
+        auto opened = archive->openPart("content.xml");
+        if (!opened) return opened.failure();
+        std::shared_ptr<ZipStream> stream = std::move(opened.value());
+        return XmlPullTokenizer::Source([stream](char* buffer, std::size_t capacity) {
+            return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+        });
     };
-    return openOdsContent(std::move(data), std::move(zip), parse);
+    return openOdsContent(std::move(data), std::move(zip), open, "content.xml");
 }
 
 }  // namespace quillmark::engine

@@ -209,7 +209,7 @@ XmlToken XmlPullTokenizer::next() {
                                    std::min<std::size_t>(end_ - begin_, 3));
             if (start == "\xEF\xBB\xBF") begin_ += 3;
             if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
-                return fail(FailureKind::Unsupported, "UTF-16 worksheet parts are not read");
+                return fail(FailureKind::Unsupported, "UTF-16 parts are not read");
         }
         if (begin_ == end_) {
             if (inputEnded_) return finish();
@@ -292,7 +292,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexDeclaration() {
     if (at == std::string_view::npos) return Lex::NeedMore;
     std::string_view instruction = rest.substr(0, at);
     if (instruction.substr(0, 6) == "<?xml " && !declaresUtf8OrNothing(instruction)) {
-        fail(FailureKind::Unsupported, "a worksheet part in an encoding other than UTF-8");
+        fail(FailureKind::Unsupported, "a part in an encoding other than UTF-8");
         return Lex::Bad;
     }
     begin_ += at + 2;
@@ -408,6 +408,67 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
     name_ = localPart(qualified);
     begin_ = at;
     token = XmlToken::StartElement;
+    return Lex::Done;
+}
+
+bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
+    if (failed_) return false;
+    pendingEnd_ = false;  // the empty element is over
+    std::size_t depth = openElementKeys_.size();
+    while (depth > count) {
+        // The sentinel '<' after the data ends the search for the next tag.
+        const char* data = buffer_.data();
+        const void* tag = std::memchr(data + begin_, '<', end_ - begin_ + 1);
+        begin_ = static_cast<std::size_t>(static_cast<const char*>(tag) - data);
+        Lex result = begin_ == end_ ? Lex::NeedMore : skipMarkup(depth);
+        if (result == Lex::Bad) return false;
+        if (result == Lex::Done) continue;
+        if (inputEnded_) {
+            fail(FailureKind::Truncated, "the part ends inside an element");
+            return false;
+        }
+        if (!refill()) return false;
+    }
+    openElementKeys_.resize(std::min(count, openElementKeys_.size()));
+    return true;
+}
+
+// One tag, comment, CDATA section or processing instruction at begin_, counted in `depth`.
+XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
+    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    if (rest.size() < 2) return Lex::NeedMore;
+    if (rest[1] == '/') {
+        std::size_t close = rest.find('>', 2);
+        if (close == std::string_view::npos) return Lex::NeedMore;
+        --depth;
+        begin_ += close + 1;
+        return Lex::Done;
+    }
+    if (rest[1] == '?') return lexSkipped("?>", 2);
+    if (rest[1] == '!') {
+        constexpr std::string_view kComment = "<!--", kCdata = "<![CDATA[";
+        if (rest.substr(0, kComment.size()) == kComment) return lexSkipped("-->", 4);
+        if (rest.substr(0, kCdata.size()) == kCdata) return lexSkipped("]]>", kCdata.size());
+        if (rest.size() < kCdata.size()) return Lex::NeedMore;
+        fail(FailureKind::Corrupt, "document type and entity declarations are not allowed");
+        return Lex::Bad;
+    }
+    // A start tag ends at the first '>' outside quotes (attribute values may hold '>').
+    char quote = 0;
+    std::size_t at = 1;
+    for (; at < rest.size(); ++at) {
+        char c = rest[at];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            break;
+        }
+    }
+    if (at == rest.size()) return Lex::NeedMore;
+    if (rest[at - 1] != '/') ++depth;
+    begin_ += at + 1;
     return Lex::Done;
 }
 

@@ -51,6 +51,14 @@ class XmlPullTokenizer {
     // nothing and returns false. For elements whose content the caller does not need.
     bool skipTextContent();
 
+    // Elements open at this point, counting an empty element whose end is still to come.
+    std::size_t openElements() const { return openElementKeys_.size() + (pendingEnd_ ? 1 : 0); }
+    // Consumes everything up to the end tag that leaves `count` elements open, without
+    // reporting it: content the caller does not need is only scanned for tag boundaries and
+    // quotes, which is several times cheaper than tokenizing it. Nesting is counted but end
+    // tag names are not checked there. False (with failure() set) when the input ends first.
+    bool skipUntilOpenElements(std::size_t count);
+
     // Largest single token kept in memory; past it the part fails as too large.
     static constexpr std::size_t kMaxTokenBytes = std::size_t{64} << 20;
 
@@ -72,6 +80,7 @@ class XmlPullTokenizer {
     Lex lexSkipped(std::string_view terminator, std::size_t from);
     Lex lexCdata(XmlToken& token);
     Lex lexDeclaration();
+    Lex skipMarkup(std::size_t& depth);
     std::size_t nameEnd(std::size_t from) const;
 
     Source source_;

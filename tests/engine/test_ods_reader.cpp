@@ -115,6 +115,52 @@ class TestOdsReader : public QObject {
         QCOMPARE(describe(book.findFirst(1, Matcher("true"))), QString("none"));
     }
 
+    // LibreOffice keeps a chart's own data table in a flat file, inside the frame that draws
+    // the chart; only the tables directly under office:spreadsheet are sheets. Also: a sheet
+    // decided early has the rest of it skipped unread (a '>' in an attribute, a comment that
+    // looks like an end tag), and later sheets still answer.
+    void onlyTopLevelTablesAreSheets() {
+        QByteArray flat = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:chart="urn:oasis:names:tc:opendocument:xmlns:chart:1.0">
+<office:body><office:spreadsheet>
+ <table:table table:name="Chart"><table:shapes><draw:frame><draw:object><office:document>
+  <office:body><office:chart><chart:chart><table:table table:name="local-table">
+   <table:table-rows><table:table-row><table:table-cell office:value-type="string">
+    <text:p>chart data</text:p></table:table-cell></table:table-row></table:table-rows>
+  </table:table></chart:chart></office:chart></office:body>
+ </office:document></draw:object></draw:frame></table:shapes>
+ <table:table-row><table:table-cell/></table:table-row></table:table>
+ <table:table table:name="Data"><table:table-column table:number-columns-repeated="2"/>
+  <table:table-row><table:table-cell><text:p>early</text:p></table:table-cell>
+   <table:table-cell table:formula="of:=[.A1]>0"><text:p>x</text:p></table:table-cell>
+  </table:table-row>
+  <!-- </table:table> --><![CDATA[</table:table>]]>
+  <table:table-row><table:table-cell><text:p>late needle</text:p></table:table-cell>
+  </table:table-row></table:table>
+ <table:table table:name="Last"><table:table-header-rows><table:table-row>
+  <table:table-cell table:number-columns-repeated="3"/>
+  <table:table-cell><text:p>needle</text:p></table:table-cell></table:table-row>
+ </table:table-header-rows></table:table>
+</office:spreadsheet></office:body></office:document>
+)";
+        auto reader = openBytes(flat, "chart.fods");
+        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
+        WorkbookReader& book = *reader.value();
+        QCOMPARE(book.sheets().size(), std::size_t{3});
+        QCOMPARE(book.sheets()[2].name, std::string("Last"));
+        QCOMPARE(describe(book.findFirst(0, Matcher("chart data"))), QString("none"));
+        QCOMPARE(describe(book.findFirst(1, Matcher("e"))), QString("0,0"));
+        QCOMPARE(describe(book.findFirst(2, Matcher("e"))), QString("0,3"));
+        QCOMPARE(describe(book.findFirst(2, Matcher("needle"))), QString("0,3"));
+        QCOMPARE(describe(book.findFirst(1, Matcher("needle"))), QString("1,0"));
+        QCOMPARE(describe(book.findFirst(1, Matcher("[.A1]>0"))), QString("none"));
+        QCOMPARE(describe(book.findFirst(1, Matcher("=A1>0"))), QString("0,1"));
+    }
+
     void encryptedPackage() {
         auto reader = openWorkbook(fixture("encrypted.ods"));
         QVERIFY(!reader);
