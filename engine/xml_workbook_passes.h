@@ -1,7 +1,7 @@
-// A reader for workbook formats that are one XML document (or one XML part) holding every
-// sheet: OpenDocument and SpreadsheetML 2003. Opening makes one pass for the sheet list; a
-// search makes one pass per keyword that records each sheet's first match, because a sheet
-// cannot be reached without parsing the sheets before it.
+// A reader for workbook formats that are one XML document holding every sheet, read with
+// expat: SpreadsheetML 2003 (which may come in any encoding expat knows). Opening makes one
+// pass for the sheet list; a search makes one pass per keyword that records each sheet's
+// first match, because a sheet cannot be reached without parsing the sheets before it.
 #pragma once
 
 #include <functional>

@@ -129,8 +129,10 @@ class TestTextFormats : public QObject {
                                             << "0,3";
         QTest::newRow("cell after a merged cell, boolean") << 0 << "TRUE"
                                                            << "0,6";
-        QTest::newRow("row with ss:Index, R1C1 formula") << 0 << "=SUM(R[-4]C:R[-4]C[1])"
-                                                         << "4,0";
+        QTest::newRow("row with ss:Index, R1C1 formula in A1 form") << 0 << "=SUM(A1:B1)"
+                                                                    << "4,0";
+        QTest::newRow("R1C1 form is not offered") << 0 << "R[-4]"
+                                                  << "none";
         QTest::newRow("row after a spanned row, rich data") << 0 << "bold text"
                                                             << "7,0";
         QTest::newRow("comment is not cell text") << 0 << "remark"
@@ -158,6 +160,68 @@ class TestTextFormats : public QObject {
         QVERIFY(!sheets[0].hidden);
         QCOMPARE(sheets[1].name, std::string("Second, hidden"));
         QVERIFY(sheets[1].hidden);
+    }
+
+    // Numbers whose style shows a date are offered as the date too; the cell's own position
+    // (ss:Index, spans, merges) places its R1C1 formula.
+    void spreadsheetMlDatesAndFormulas_data() {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Short Date") << "3/15/2008"
+                                    << "0,0";
+        QTest::newRow("custom date code") << "1/1/2000"
+                                          << "0,1";
+        QTest::newRow("date and time from a custom code") << "3/15/2008 12:00"
+                                                          << "0,2";
+        QTest::newRow("quoted letters are no date") << "2/29/2000"
+                                                    << "none";
+        QTest::newRow("style inheriting a date format") << "7/4/1999"
+                                                        << "0,4";
+        QTest::newRow("DateTime data") << "12/31/2010 6:30"
+                                       << "1,0";
+        QTest::newRow("a date style on text is not a date") << "1/14/1900"
+                                                            << "none";
+        QTest::newRow("formula after ss:Index and MergeAcross") << "=D2*2+$A$1"
+                                                                << "1,5";
+        QTest::newRow("formula after a spanned row") << "=F2"
+                                                     << "4,0";
+    }
+
+    void spreadsheetMlDatesAndFormulas() {
+        QFETCH(QString, keyword);
+        QFETCH(QString, expected);
+        QByteArray xml = R"(<?xml version="1.0"?>
+<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet"
+ xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">
+<Styles>
+ <Style ss:ID="Default" ss:Name="Normal"><NumberFormat/></Style>
+ <Style ss:ID="sDate"><NumberFormat ss:Format="Short Date"/></Style>
+ <Style ss:ID="sCustom"><NumberFormat ss:Format="[$-409]yyyy\-mm\-dd;@"/></Style>
+ <Style ss:ID="sTime"><NumberFormat ss:Format="m/d/yy h:mm"/></Style>
+ <Style ss:ID="sQuoted"><NumberFormat ss:Format="0.00&quot; days&quot;"/></Style>
+ <Style ss:ID="sChild" ss:Parent="sDate"><Font ss:Bold="1"/></Style>
+</Styles>
+<Worksheet ss:Name="Dates"><Table>
+ <Row>
+  <Cell ss:StyleID="sDate"><Data ss:Type="Number">39522</Data></Cell>
+  <Cell ss:StyleID="sCustom"><Data ss:Type="Number">36526</Data></Cell>
+  <Cell ss:StyleID="sTime"><Data ss:Type="Number">39522.5</Data></Cell>
+  <Cell ss:StyleID="sQuoted"><Data ss:Type="Number">36585</Data></Cell>
+  <Cell ss:StyleID="sChild"><Data ss:Type="Number">36345</Data></Cell>
+ </Row>
+ <Row>
+  <Cell ss:StyleID="sDate"><Data ss:Type="DateTime">2010-12-31T06:30:00.000</Data></Cell>
+  <Cell ss:StyleID="sDate"><Data ss:Type="String">14</Data></Cell>
+  <Cell ss:Index="4" ss:MergeAcross="1"><Data ss:Type="Number">1</Data></Cell>
+  <Cell ss:Formula="=R[0]C[-2]*2+R1C1"><Data ss:Type="Number">2</Data></Cell>
+ </Row>
+ <Row ss:Span="1"/>
+ <Row ss:Index="5"><Cell ss:Formula="=R[-3]C[5]"><Data ss:Type="Number">2</Data></Cell></Row>
+</Table></Worksheet>
+</Workbook>)";
+        auto reader = openText(xml, "dates.xml");
+        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
+        QCOMPARE(describe(reader.value()->findFirst(0, Matcher(keyword.toStdString()))), expected);
     }
 
     void truncatedSpreadsheetMl() {
