@@ -3,10 +3,12 @@
 #include <QtTest>
 
 #include "matcher.h"
+#include "reader_test_support.h"
 #include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;
+using namespace quillmark::engine::testing;
 
 namespace {
 
@@ -14,20 +16,9 @@ std::string fixture(const QString& name) {
     return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString();
 }
 
-QString describe(const Outcome<std::optional<CellPosition>>& found) {
-    if (!found) return QString("fail:") + failureKindName(found.failure().kind);
-    if (!found.value()) return "none";
-    return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
-}
-
 QByteArray readFixture(const QString& name) {
     QFile file(QString::fromStdString(fixture(name)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
-    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())),
-                            name);
 }
 
 }  // namespace

@@ -3,26 +3,17 @@
 #include <QtTest>
 
 #include "matcher.h"
+#include "reader_test_support.h"
 #include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;
+using namespace quillmark::engine::testing;
 
 namespace {
 
 std::string fixture(const QString& name) {
     return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString();
-}
-
-QString describe(const Outcome<std::optional<CellPosition>>& found) {
-    if (!found) return QString("fail:") + failureKindName(found.failure().kind);
-    if (!found.value()) return "none";
-    return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
-}
-
-ReaderOutcome openText(const QByteArray& bytes, std::string_view name) {
-    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())),
-                            name);
 }
 
 }  // namespace
@@ -90,31 +81,31 @@ class TestTextFormats : public QObject {
     }
 
     void sheetNameAndSeparatorFollowTheFileName() {
-        auto upper = openText("a,b\n", "DATA.CSV");
+        auto upper = openBytes("a,b\n", "DATA.CSV");
         QVERIFY(upper);
         QCOMPARE(upper.value()->sheets()[0].name, std::string("DATA"));
         QCOMPARE(describe(upper.value()->findFirst(0, Matcher("b"))), QString("0,1"));
 
-        auto tabbed = openText("a,b\n", "archive.tar.tsv");
+        auto tabbed = openBytes("a,b\n", "archive.tar.tsv");
         QVERIFY(tabbed);
         QCOMPARE(tabbed.value()->sheets()[0].name, std::string("archive.tar"));
         QCOMPARE(describe(tabbed.value()->findFirst(0, Matcher("a,b"))), QString("0,0"));
 
-        auto bare = openText("x\ty", "README");
+        auto bare = openBytes("x\ty", "README");
         QVERIFY(bare);
         QCOMPARE(bare.value()->sheets()[0].name, std::string("README"));
         QCOMPARE(describe(bare.value()->findFirst(0, Matcher(""))), QString("none"));
     }
 
     void lineEndingsOfEveryKind() {
-        auto reader = openText("a\rb\r\nc\nd", "mixed.txt");
+        auto reader = openBytes("a\rb\r\nc\nd", "mixed.txt");
         QVERIFY(reader);
         QCOMPARE(describe(reader.value()->findFirst(0, Matcher("b"))), QString("1,0"));
         QCOMPARE(describe(reader.value()->findFirst(0, Matcher("d"))), QString("3,0"));
     }
 
     void unterminatedQuoteRunsToTheEnd() {
-        auto reader = openText("a,\"never closed\nstill, inside", "open.csv");
+        auto reader = openBytes("a,\"never closed\nstill, inside", "open.csv");
         QVERIFY(reader);
         QCOMPARE(describe(reader.value()->findFirst(0, Matcher("still, inside"))), QString("0,1"));
     }
@@ -219,7 +210,7 @@ class TestTextFormats : public QObject {
  <Row ss:Index="5"><Cell ss:Formula="=R[-3]C[5]"><Data ss:Type="Number">2</Data></Cell></Row>
 </Table></Worksheet>
 </Workbook>)";
-        auto reader = openText(xml, "dates.xml");
+        auto reader = openBytes(xml, "dates.xml");
         QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
         QCOMPARE(describe(reader.value()->findFirst(0, Matcher(keyword.toStdString()))), expected);
     }
@@ -228,7 +219,7 @@ class TestTextFormats : public QObject {
         QFile file(QString::fromStdString(fixture("book2003.xml")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QByteArray bytes = file.readAll();
-        auto reader = openText(bytes.left(bytes.size() / 2), "cut.xml");
+        auto reader = openBytes(bytes.left(bytes.size() / 2), "cut.xml");
         QVERIFY(!reader);
         QCOMPARE(reader.failure().kind, FailureKind::Truncated);
     }

@@ -5,22 +5,17 @@
 #include <QtTest>
 
 #include "matcher.h"
+#include "reader_test_support.h"
 #include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;
+using namespace quillmark::engine::testing;
 
 namespace {
 
 std::string fixture(const char* name) {
     return std::string(QUILLMARK_TEST_DATA "/xml/") + name;
-}
-
-// "row,column" of the first match, "none", or the failure's kind.
-QString describe(const Outcome<std::optional<CellPosition>>& found) {
-    if (!found) return QString("fail:") + failureKindName(found.failure().kind);
-    if (!found.value()) return "none";
-    return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
 }
 
 QString search(WorkbookReader& reader, std::size_t sheet, const QString& keyword) {
@@ -141,11 +136,6 @@ std::vector<ZipEntry> oneSheetPackage(ZipEntry sheet) {
              "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
         sheet,
     };
-}
-
-ReaderOutcome openBytes(const QByteArray& bytes, std::string_view name) {
-    return openWorkbookData(memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())),
-                            name);
 }
 
 }  // namespace
