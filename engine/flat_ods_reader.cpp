@@ -14,9 +14,10 @@ ReaderOutcome openFlatOds(std::shared_ptr<const FileData> data) {
         std::size_t offset = 0;
         return XmlPullTokenizer::Source(
             [file, offset](char* buffer, std::size_t capacity) mutable -> Outcome<std::size_t> {
+                // An empty file has no bytes to point at: copy nothing rather than from null.
                 Bytes bytes = file->bytes();
                 std::size_t count = std::min(capacity, bytes.size() - offset);
-                std::memcpy(buffer, bytes.data() + offset, count);
+                if (count > 0) std::memcpy(buffer, bytes.data() + offset, count);
                 offset += count;
                 return count;
             });

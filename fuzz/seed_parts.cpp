@@ -62,6 +62,36 @@ void zipParts(const std::string& bytes, Wanted wanted, const std::string& folder
     zip_error_fini(&error);
 }
 
+// The parts fuzz_xlsx_globals stands its input in for, each behind the byte that picks it.
+void xlsxGlobalParts(const std::string& bytes, const std::string& folder) {
+    static const std::pair<const char*, char> kPicks[] = {
+        {"xl/workbook.xml", '\0'},
+        {"xl/_rels/workbook.xml.rels", '\1'},
+        {"xl/sharedStrings.xml", '\2'},
+        {"xl/styles.xml", '\3'},
+    };
+    for (const auto& [name, pick] : kPicks) {
+        const int before = written;
+        zipParts(
+            bytes, [name = std::string(name)](const std::string& part) { return part == name; },
+            folder);
+        // Put the picking byte in front of what zipParts just wrote.
+        for (int index = before; index < written; ++index) {
+            const std::string path = folder + "/part-" + std::to_string(index);
+            const std::string part = readFile(path);
+            std::ofstream(path, std::ios::binary) << pick << part;
+        }
+    }
+}
+
+// SpreadsheetML 2003 and flat OpenDocument files.
+bool xmlDocument(const std::string& bytes) {
+    const std::string head = bytes.substr(0, 1 << 14);
+    return head.find("<?xml") != std::string::npos &&
+           (head.find("urn:schemas-microsoft-com:office:spreadsheet") != std::string::npos ||
+            head.find("urn:oasis:names:tc:opendocument:xmlns:office") != std::string::npos);
+}
+
 std::string workbookStream(const std::string& bytes) {
     auto file = CompoundFile::open(
         Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
@@ -119,6 +149,10 @@ int main(int argc, char** argv) {
                             name.find("macrosheets/") != std::string::npos);
                 },
                 folder);
+        } else if (target == "xlsx_globals" && zip) {
+            xlsxGlobalParts(bytes, folder);
+        } else if (target == "xml_workbook" && xmlDocument(bytes)) {
+            writeSeed(folder, "document", bytes);
         } else if (target == "xlsb_sheet" && zip) {
             zipParts(
                 bytes,

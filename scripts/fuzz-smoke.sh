@@ -20,8 +20,8 @@ total_seconds=${QUILLMARK_FUZZ_SECONDS:-60}
 build_dir=${QUILLMARK_FUZZ_BUILD_DIR:-build-fuzz}
 findings=${QUILLMARK_FUZZ_FINDINGS:-$build_dir/findings}
 seed_kb=${QUILLMARK_FUZZ_SEED_KB:-64}
-targets=(${QUILLMARK_FUZZ_TARGETS:-workbook xlsx_sheet xlsb_sheet ods_content biff_stream
-                                   compound_file formula_text matcher})
+targets=(${QUILLMARK_FUZZ_TARGETS:-workbook xlsx_sheet xlsx_globals xlsb_sheet ods_content
+                                   xml_workbook biff_stream compound_file formula_text matcher})
 corpus_files=$source_dir/../shared/corpus/files
 
 work=$(mktemp -d)
@@ -73,7 +73,7 @@ dictionary() {  # the dictionary file for a target
         workbook) cat "$dict"/xml.dict "$dict"/biff.dict "$dict"/xlsb.dict \
                       "$dict"/compound_file.dict >"$work/workbook.dict"
                   echo "$work/workbook.dict" ;;
-        xlsx_sheet | ods_content) echo "$dict/xml.dict" ;;
+        xlsx_sheet | xlsx_globals | ods_content | xml_workbook) echo "$dict/xml.dict" ;;
         xlsb_sheet) echo "$dict/xlsb.dict" ;;
         biff_stream) echo "$dict/biff.dict" ;;
         formula_text) echo "$dict/formula.dict" ;;

@@ -1,6 +1,7 @@
 // Every input the fuzzers found a fault with, kept in tests/data/fuzz/: each workbook must
 // open and search every grid sheet, or fail with a reason, quickly. Files named formula-*
-// are token streams laid out as fuzz_formula_text reads them, matcher-* keyword and text.
+// are token streams laid out as fuzz_formula_text reads them, matcher-* keyword and text,
+// xml-* documents given straight to the SpreadsheetML 2003 and flat OpenDocument readers.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QtTest>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "formula_text.h"
+#include "file_data.h"
 #include "matcher.h"
+#include "readers.h"
 #include "workbook.h"
 
 using namespace quillmark::engine;
@@ -26,8 +29,7 @@ std::vector<std::uint8_t> readBytes(const QString& path) {
 }
 
 // The workbook opens and every grid sheet answers, or it fails with a reason.
-void openAndSearchAll(const QString& path) {
-    auto reader = openWorkbook(path.toStdString());
+void searchAll(ReaderOutcome reader) {
     if (!reader) {
         QVERIFY2(!reader.failure().reason.empty(), "a failure without a reason");
         return;
@@ -92,6 +94,10 @@ class TestFuzzRegressions : public QObject {
         timer.start();
         if (name.startsWith("formula-")) {
             decompile(readBytes(path));
+        } else if (name.startsWith("xml-")) {
+            auto bytes = memoryData(readBytes(path));
+            searchAll(openSpreadsheetMl(bytes));
+            searchAll(openFlatOds(bytes));
         } else if (name.startsWith("matcher-")) {
             const std::vector<std::uint8_t> bytes = readBytes(path);
             const std::string input(bytes.begin(), bytes.end());
@@ -102,7 +108,7 @@ class TestFuzzRegressions : public QObject {
             // Readers skip every sheet for a keyword that matches nothing.
             QVERIFY(!(matcher.matchesNothing() && matched));
         } else {
-            openAndSearchAll(path);
+            searchAll(openWorkbook(path.toStdString()));
         }
         QVERIFY2(timer.elapsed() < kMillisecondsAllowed, "too slow");
     }
