@@ -280,16 +280,17 @@ void appendCellNumberText(double value, std::string& out) {
 }
 
 bool SheetSearch::numberMatches(double value, bool isDate) {
-    if (numberTextCanMatch_) {
+    const DateEpoch epoch = styles().date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900;
+    if (isDate && serialHasDateText(value, epoch)) {
+        if (!dateTextCanMatch_) return false;
         text_.clear();
-        appendCellNumberText(value, text_);
-        if (matcher_.matches(text_)) return true;
+        appendSerialDateText(value, epoch, text_);
+        return matcher_.matches(text_);
     }
-    if (!isDate || !dateTextCanMatch_) return false;
+    if (!numberTextCanMatch_) return false;
     text_.clear();
-    appendSerialDateText(value, styles().date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900,
-                         text_);
-    return !text_.empty() && matcher_.matches(text_);
+    appendCellNumberText(value, text_);
+    return matcher_.matches(text_);
 }
 
 SheetSearch::Hit SheetSearch::matchNumberCell(Bytes data, double value, bool isDate) {

@@ -46,6 +46,11 @@ void appendTime(std::int64_t seconds, std::string& out) {
 
 }  // namespace
 
+bool serialHasDateText(double serial, DateEpoch epoch) {
+    if (!std::isfinite(serial) || serial < 0 || serial > kLastSerial) return false;
+    return epoch == DateEpoch::Excel1904 || std::llround(serial * kSecondsPerDay) != 0;
+}
+
 void appendSerialDateText(double serial, DateEpoch epoch, std::string& out) {
     if (!std::isfinite(serial) || serial < 0 || serial > kLastSerial) return;
     std::int64_t totalSeconds = std::llround(serial * kSecondsPerDay);

@@ -12,4 +12,8 @@ enum class DateEpoch { Excel1900, Excel1904 };
 // below the 1904 epoch). A serial below 1 in the 1900 system is a time of day only.
 void appendSerialDateText(double serial, DateEpoch epoch, std::string& out);
 
+// Whether appendSerialDateText has any text for `serial`. A number shown as a date is searched
+// as that date only: the serial's own digits are neither shown nor typed.
+bool serialHasDateText(double serial, DateEpoch epoch);
+
 }  // namespace quillmark::engine

@@ -202,14 +202,14 @@ class SearchHandler : public SheetSearchHandler {
     void endCell() {
         inCell_ = false;
         if (boolean_ && (text_ == "1" || text_ == "0")) text_ = text_ == "1" ? "TRUE" : "FALSE";
-        if ((!formula_.empty() && matcher_.matches(formula_)) || matcher_.matches(text_) ||
-            dateMatches())
+        if ((!formula_.empty() && matcher_.matches(formula_)) || valueMatches())
             found_.back() =
                 CellPosition{static_cast<std::uint32_t>(row_), static_cast<std::uint32_t>(column_)};
     }
 
-    // A number shown as a date is also offered as the date a person would type.
-    bool dateMatches() {
+    // A date (DateTime data, or a number with a date style) is searched as the date a person
+    // would type, not as its stored form; everything else as written.
+    bool valueMatches() {
         std::optional<double> serial;
         if (dateTime_) {
             serial = isoDateTimeSerial(text_);
@@ -218,10 +218,11 @@ class SearchHandler : public SheetSearchHandler {
             auto result = std::from_chars(text_.data(), text_.data() + text_.size(), value);
             if (result.ec == std::errc()) serial = value;
         }
-        if (!serial) return false;
+        if (!serial || !serialHasDateText(*serial, DateEpoch::Excel1900))
+            return matcher_.matches(text_);
         dateText_.clear();
         appendSerialDateText(*serial, DateEpoch::Excel1900, dateText_);
-        return !dateText_.empty() && matcher_.matches(dateText_);
+        return matcher_.matches(dateText_);
     }
 
     const Matcher& matcher_;

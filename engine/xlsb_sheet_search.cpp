@@ -186,15 +186,16 @@ bool SheetSearch::valueMatches(std::uint32_t type, FieldReader& fields, bool isD
 }
 
 bool SheetSearch::numberMatches(double value, bool isDate) {
-    if (numberTextCanMatch_) {
+    if (isDate && serialHasDateText(value, epoch_)) {
+        if (!dateTextCanMatch_) return false;
         text_.clear();
-        appendNumberText(value, text_);
-        if (matcher_.matches(text_)) return true;
+        appendSerialDateText(value, epoch_, text_);
+        return matcher_.matches(text_);
     }
-    if (!isDate || !dateTextCanMatch_) return false;
+    if (!numberTextCanMatch_) return false;
     text_.clear();
-    appendSerialDateText(value, epoch_, text_);
-    return !text_.empty() && matcher_.matches(text_);
+    appendNumberText(value, text_);
+    return matcher_.matches(text_);
 }
 
 // BrtFmlaString/Num/Bool/Error: cell, cached value, grbitFlags, CellParsedFormula.

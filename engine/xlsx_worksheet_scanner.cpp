@@ -257,18 +257,21 @@ class WorksheetScanner {
         return false;
     }
 
+    // A number with a date style is searched as the date it shows; other numbers as written.
     bool numberMatches() {
         if (value_.empty()) return false;
-        if (numbersCanMatch_ && context_.matcher.matches(value_)) return true;
-        if (!datesCanMatch_ || style_ >= context_.dateStyles->size() ||
-            !(*context_.dateStyles)[style_])
-            return false;
-        double serial = 0;
-        auto result = std::from_chars(value_.data(), value_.data() + value_.size(), serial);
-        if (result.ec != std::errc()) return false;
-        display_.clear();
-        appendSerialDateText(serial, context_.epoch, display_);
-        return context_.matcher.matches(display_);
+        if (context_.dateStyles != nullptr && style_ < context_.dateStyles->size() &&
+            (*context_.dateStyles)[style_]) {
+            double serial = 0;
+            auto result = std::from_chars(value_.data(), value_.data() + value_.size(), serial);
+            if (result.ec == std::errc() && serialHasDateText(serial, context_.epoch)) {
+                if (!datesCanMatch_) return false;
+                display_.clear();
+                appendSerialDateText(serial, context_.epoch, display_);
+                return context_.matcher.matches(display_);
+            }
+        }
+        return numbersCanMatch_ && context_.matcher.matches(value_);
     }
 
     XmlPullTokenizer tokens_;

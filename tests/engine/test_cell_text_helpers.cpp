@@ -1,6 +1,7 @@
 // The small text helpers behind the XML readers: shared-formula shifting, serial dates,
 // date format codes, OpenFormula conversion, relationship targets and the number prefilter.
 #include <QtTest>
+#include <cmath>
 
 #include "keyword_alphabet.h"
 #include "number_format.h"
@@ -63,6 +64,8 @@ class TestCellTextHelpers : public QObject {
         QTest::newRow("1904 system") << 37986.0 << true << "1/1/2008";
         QTest::newRow("negative") << -1.0 << false << "";
         QTest::newRow("past 9999") << 3e6 << false << "";
+        QTest::newRow("zero in the 1900 system") << 0.0 << false << "";
+        QTest::newRow("not a number") << std::nan("") << false << "";
     }
 
     void serialDates() {
@@ -70,8 +73,11 @@ class TestCellTextHelpers : public QObject {
         QFETCH(bool, date1904);
         QFETCH(QString, expected);
         std::string out;
-        appendSerialDateText(serial, date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900, out);
+        const DateEpoch epoch = date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900;
+        appendSerialDateText(serial, epoch, out);
         QCOMPARE(QString::fromStdString(out), expected);
+        // Readers search a date-styled number as its number exactly when it has no date text.
+        QCOMPARE(serialHasDateText(serial, epoch), !expected.isEmpty());
     }
 
     // One table for the .xlsx, .xlsb and .xls readers, which all judge formats here.

@@ -90,6 +90,8 @@ const std::vector<KeywordCase>& keywordCases() {
         {"~*", {"Sales,Q1,Q2", {1, 2}}, kNone, {{"xlsb", {"Q1,Q2", {1, 0}}}}},
         // The date as an en-US date text, offered for serial numbers with a date format.
         {"3/15/2008", {"Sales", {4, 0}}, kNone, {{"ods", kNone}, {"fods", kNone}}},
+        // ...and not as the serial number behind it, which no one sees or types.
+        {"39522", kNone, kNone, {}},
         // The date as shown: only formats that store the shown text carry it.
         {"15-Mar", kNone, {"book", {4, 0}},
          {{"ods", {"Sales", {4, 0}}}, {"fods", {"Sales", {4, 0}}}}},

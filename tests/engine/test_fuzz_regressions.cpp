@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "formula_text.h"
 #include "file_data.h"
+#include "formula_text.h"
 #include "matcher.h"
 #include "readers.h"
 #include "workbook.h"

@@ -71,8 +71,8 @@ class TestXlsbReader : public QObject {
                                                       << "R1C8";
         QTest::newRow("date text of a date-formatted number") << "1/1/2008 18:00"
                                                               << "R2C1";
-        QTest::newRow("the number behind the date") << "39448.75"
-                                                    << "R2C1";
+        QTest::newRow("not the serial behind the date") << "39448.75"
+                                                        << "none";
         QTest::newRow("formula text") << "SUM(B1:D1)"
                                       << "R2C3";
         QTest::newRow("formula number value") << "57.48"
