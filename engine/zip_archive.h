@@ -12,6 +12,7 @@
 
 struct zip;
 struct zip_file;
+struct z_stream_s;
 
 namespace quillmark::engine {
 
@@ -20,22 +21,34 @@ std::uint64_t inflateCapFor(std::uint64_t compressedSize);
 
 // A part being inflated; read() returns 0 at its end.
 class ZipStream {
-public:
-    ZipStream(zip_file* file, std::uint64_t cap) : file_(file), cap_(cap) {}
+  public:
+    // How the part's bytes come out of libzip: inflated (and checked) by libzip, or as stored
+    // in the archive, deflated or not, for this class to inflate itself.
+    enum class Mode { Inflated, Stored, Deflated };
+
+    ZipStream(zip_file* file, Mode mode, std::uint64_t cap);
     ~ZipStream();
     ZipStream(const ZipStream&) = delete;
     ZipStream& operator=(const ZipStream&) = delete;
 
     Outcome<std::size_t> read(std::uint8_t* buffer, std::size_t capacity);
 
-private:
+  private:
+    Outcome<std::size_t> readFromArchive(std::uint8_t* buffer, std::size_t capacity);
+    Outcome<std::size_t> inflate(std::uint8_t* buffer, std::size_t capacity);
+
     zip_file* file_;
+    Mode mode_;
     std::uint64_t cap_;
     std::uint64_t total_ = 0;
+    // Deflated mode only: zlib's state and the compressed bytes it has not taken yet.
+    std::unique_ptr<z_stream_s> inflater_;
+    std::unique_ptr<std::uint8_t[]> input_;
+    bool ended_ = false;
 };
 
 class ZipArchive {
-public:
+  public:
     static Outcome<std::unique_ptr<ZipArchive>> open(std::shared_ptr<const FileData> data);
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
@@ -50,7 +63,7 @@ public:
     // A whole small part in memory (workbook lists, relationships); fails past maxBytes.
     Outcome<std::string> readPart(std::string_view name, std::size_t maxBytes = 64u << 20) const;
 
-private:
+  private:
     ZipArchive(std::shared_ptr<const FileData> data, zip* archive)
         : data_(std::move(data)), archive_(archive) {}
     std::shared_ptr<const FileData> data_;  // libzip reads from these bytes in place

@@ -34,6 +34,9 @@ struct ZipEntry {
     std::string text;         // stored deflated
     std::uint64_t zeros = 0;  // or this many zero bytes, deflated as they stream
     bool markedEncrypted = false;
+    // Damage to the deflated bytes, which the headers then describe as they are: the second
+    // half cut off, or the first block given a type deflate does not have.
+    enum class Damage { None, CutShort, BadBlockType } damage = Damage::None;
 };
 
 void appendLittleEndian(QByteArray& out, std::uint32_t value, int bytes) {
@@ -82,6 +85,8 @@ QByteArray makeZip(const std::vector<ZipEntry>& entries) {
     for (const ZipEntry& entry : entries) {
         std::uint32_t crc = 0, size = 0;
         QByteArray data = deflateEntry(entry, crc, size);
+        if (entry.damage == ZipEntry::Damage::CutShort) data.truncate(data.size() / 2);
+        if (entry.damage == ZipEntry::Damage::BadBlockType) data[0] = char(0xFF);
         std::uint32_t offset = static_cast<std::uint32_t>(zip.size());
         std::uint16_t flags = entry.markedEncrypted ? 1 : 0;
         auto header = [&](QByteArray& out, bool central) {
@@ -300,6 +305,35 @@ class TestXlsxReader : public QObject {
         auto reader = openBytes(zip, "bomb.xlsx");
         QVERIFY(reader);
         QCOMPARE(search(*reader.value(), 0, "x"), QString("fail:too large"));
+    }
+
+    // The sheet's deflated bytes are damaged before the keyword, at its very end: the search
+    // fails with the reason, whatever the part's checksum would have said.
+    void damagedDeflateDataFails_data() {
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("cut short") << int(ZipEntry::Damage::CutShort) << "fail:truncated";
+        QTest::newRow("bad block type") << int(ZipEntry::Damage::BadBlockType) << "fail:corrupt";
+    }
+
+    void damagedDeflateDataFails() {
+        QFETCH(int, damage);
+        QFETCH(QString, expected);
+        ZipEntry sheet;
+        sheet.text = "<worksheet><sheetData>";
+        for (int row = 1; row <= 2000; ++row)
+            sheet.text += "<row r=\"" + std::to_string(row) + "\"><c><v>" +
+                          std::to_string(row * 7919) + "</v></c></row>";
+        sheet.text +=
+            "<row><c t=\"inlineStr\"><is><t>found</t></is></c></row>"
+            "</sheetData></worksheet>";
+        auto intact = openBytes(makeZip(oneSheetPackage(sheet)), "intact.xlsx");
+        QVERIFY(intact);
+        QCOMPARE(search(*intact.value(), 0, "found"), QString("2000,0"));
+        sheet.damage = static_cast<ZipEntry::Damage>(damage);
+        auto damaged = openBytes(makeZip(oneSheetPackage(sheet)), "damaged.xlsx");
+        QVERIFY(damaged);
+        QCOMPARE(search(*damaged.value(), 0, "found"), expected);
     }
 
     void encryptedPart() {
