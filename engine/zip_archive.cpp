@@ -94,6 +94,8 @@ Outcome<std::size_t> ZipStream::inflate(std::uint8_t* buffer, std::size_t capaci
             break;
         }
         if (status == Z_MEM_ERROR) return fail(FailureKind::TooLarge, "no memory to inflate part");
+        // No progress with input and room at hand would loop for ever: call it corrupt.
+        if (status == Z_BUF_ERROR && stream.avail_in > 0) status = Z_DATA_ERROR;
         if (status != Z_OK && status != Z_BUF_ERROR)
             return fail(FailureKind::Corrupt, std::string("cannot inflate part: ") +
                                                   (stream.msg ? stream.msg : "bad data"));
