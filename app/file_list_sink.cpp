@@ -2,6 +2,7 @@
 #include "file_list_sink.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QListWidget>
 
 #include "path_text.h"
@@ -13,12 +14,23 @@ namespace {
 constexpr qint64 kListRefreshMilliseconds = 40;
 }  // namespace
 
+bool LayoutDeferral::eventFilter(QObject* watched, QEvent* event) {
+    // A held-back timer fires again on the next pass; anything that asks the list where its
+    // entries are (a click, a scroll) lays it out first whatever the timers do.
+    if (deferring && event->type() == QEvent::Timer) return true;
+    return QObject::eventFilter(watched, event);
+}
+
 FileListSink::FileListSink(QListWidget& fileList, std::function<bool()> superseded)
     : fileList_(fileList), superseded_(std::move(superseded)) {
     sinceShown_.start();
+    fileList_.installEventFilter(&layoutDeferral_);
 }
 
-FileListSink::~FileListSink() { fileList_.setUpdatesEnabled(true); }
+FileListSink::~FileListSink() {
+    fileList_.removeEventFilter(&layoutDeferral_);
+    fileList_.setUpdatesEnabled(true);
+}
 
 void FileListSink::append(const std::string& path) {
     if (abandoned()) return;
@@ -31,6 +43,10 @@ void FileListSink::processEvents() {
     // as usual, and handlers always see every entry appended so far.
     const bool showNow = sinceShown_.hasExpired(kListRefreshMilliseconds);
     fileList_.setUpdatesEnabled(showNow);
+    layoutDeferral_.deferring = !showNow;
+    // Every append discards the list's layout; lay it out here so this pass paints the
+    // entries rather than an empty list waiting for its layout timer.
+    if (showNow) fileList_.doItemsLayout();
     QCoreApplication::processEvents();
     if (showNow) sinceShown_.start();
 }

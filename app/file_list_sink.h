@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <functional>
 
 #include "folder_scan.h"
@@ -11,8 +12,19 @@ class QListWidget;
 
 namespace quillmark::app {
 
+// Holds back the list's own timers (its delayed layout above all) between the moments the list
+// is let through to the screen. Laying the list out after every append measures the newest
+// entry's text each time, which costs several times the walk itself.
+class LayoutDeferral final : public QObject {
+  public:
+    bool deferring = false;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 class FileListSink final : public search::ScanSink {
-public:
+  public:
     // `superseded` tells when a newer folder choice (or the window closing) has made this
     // walk pointless; from then on nothing more is appended and the walk stops.
     FileListSink(QListWidget& fileList, std::function<bool()> superseded);
@@ -24,10 +36,11 @@ public:
     void processEvents() override;
     bool abandoned() const override;
 
-private:
+  private:
     QListWidget& fileList_;
     std::function<bool()> superseded_;
     QElapsedTimer sinceShown_;  // when the list was last let through to the screen
+    LayoutDeferral layoutDeferral_;
 };
 
 }  // namespace quillmark::app

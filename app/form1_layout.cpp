@@ -161,11 +161,9 @@ void Form1::createChildWindows() {
 
     list1_ = named(new QListWidget(this), "List1", pixelsFromTwips(4065, 630, 4935, 1110));
     list1_->setAttribute(Qt::WA_NoMousePropagation);
-    list1_->setUniformItemSizes(true);  // keeps appending cheap however long the list grows
-    // Lays the list out a batch at a time, so an append during a walk does not make the next
-    // event pass lay out every entry again.
-    list1_->setLayoutMode(QListView::Batched);
-    list1_->setBatchSize(100);
+    // One entry's size stands for all, so laying out even a long list is a quick pass over
+    // its rows; a folder walk lays it out only when it lets the list through to the screen.
+    list1_->setUniformItemSizes(true);
     setColour(*list1_, QPalette::Base, kWindowBackground);
 
     text2_ = borderlessTextBox(this, "Text2", QString(), pixelsFromTwips(1080, 1320, 2175, 255));

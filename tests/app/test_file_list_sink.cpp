@@ -1,0 +1,79 @@
+// The file list as the folder walk's sink: what reaches the screen while a walk appends, and
+// the list's own behaviour once the walk is over.
+#include <QListWidget>
+#include <QScreen>
+#include <QScrollBar>
+#include <QtTest>
+#include <string>
+
+#include "file_list_sink.h"
+#include "form1.h"
+
+namespace {
+
+// What the window system was last given to show for the list (not a fresh rendering).
+QImage onScreen(QListWidget& list) {
+    QWidget& window = *list.window();
+    const QRect area(list.mapTo(&window, QPoint(0, 0)), list.size());
+    return window.screen()->grabWindow(window.winId()).toImage().copy(area);
+}
+
+// Whether the image holds text: some pixel far darker than the list's light background.
+bool showsText(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 96) return true;
+    return false;
+}
+
+void appendBooks(quillmark::app::FileListSink& sink, int count) {
+    for (int index = 0; index < count; ++index) {
+        sink.append("/data/book-" + std::to_string(index) + ".xlsx");
+        sink.processEvents();
+    }
+}
+
+}  // namespace
+
+class TestFileListSink : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // Each append discards the list's layout; the pass that lets the list through to the
+    // screen must paint the entries, not an empty list still waiting to be laid out.
+    void theEntriesReachTheScreenDuringAWalk() {
+        quillmark::app::Form1 form;  // the window's own file list, as it is set up there
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QListWidget& list = *form.List1();
+        QVERIFY(!showsText(onScreen(list)));
+        quillmark::app::FileListSink sink(list, [] { return false; });
+        appendBooks(sink, 300);
+        QTest::qWait(80);  // past the refresh interval: the next pass shows the list
+        appendBooks(sink, 1);
+        QVERIFY(showsText(onScreen(list)));
+    }
+
+    // Between screen updates the list's layout waits, but a question about where an entry
+    // is gets a laid-out answer; after the walk the list lays itself out again unaided.
+    void theListStaysUsableDuringAndAfterAWalk() {
+        quillmark::app::Form1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QListWidget& list = *form.List1();
+        {
+            quillmark::app::FileListSink sink(list, [] { return false; });
+            appendBooks(sink, 200);
+            const QRect first = list.visualItemRect(list.item(0));
+            QVERIFY(!first.isEmpty());
+            QCOMPARE(list.indexAt(first.center()).row(), 0);
+        }
+        QTRY_VERIFY(list.verticalScrollBar()->maximum() > 0);
+        const int maximumAfterWalk = list.verticalScrollBar()->maximum();
+        for (int index = 0; index < 200; ++index) list.addItem(QStringLiteral("later"));
+        QTRY_VERIFY(list.verticalScrollBar()->maximum() > maximumAfterWalk);
+    }
+};
+
+QTEST_MAIN(TestFileListSink)
+#include "test_file_list_sink.moc"
