@@ -34,7 +34,7 @@ using WorkbookSearch =
 
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -89,11 +89,11 @@ public:
     static std::string linkPageAddress();
     static std::string aboutPageAddress();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void createControls();
     void createTitleBar();
     void createDrawnElements();
@@ -107,6 +107,7 @@ private:
     void showSearchButton(bool searchShown);
     void markWorkbookInProgress(int position);
     void clearProgressMark();
+    void letResultsThroughAtTimes();
 
     // Controls.
     TitleBar* picture1_ = nullptr;
@@ -132,6 +133,7 @@ private:
     bool running_ = false;          // stop request: set by a run, cleared by Stop
     bool runUnderWay_ = false;      // a run's loop is active (guards against a nested run)
     QElapsedTimer markPainted_;     // when the progress mark was last painted at once
+    QElapsedTimer resultsPainted_;  // when the results were last let through to the screen
     bool closing_ = false;          // the close button was clicked: every loop winds down
     std::uint64_t scanNumber_ = 0;  // the latest folder choice; older walks are superseded
     std::array<double, 2> columnWidthTwips_{};

@@ -82,11 +82,14 @@ void Form1::Image2_Click() {
         const std::string answer = workbookSearch_(path, keyword);
         if (!answer.empty()) listView1_->addTopLevelItem(makeResultsRow(path, answer));
 
+        letResultsThroughAtTimes();
         QCoreApplication::processEvents();  // one pass: Stop, edits and the window get a turn
-        if (closing_) return;
+        if (closing_) break;
         if (!running_) break;
     }
 
+    listView1_->setUpdatesEnabled(true);
+    if (closing_) return;
     runUnderWay_ = false;
     clearProgressMark();
     showSearchButton(true);
@@ -106,6 +109,15 @@ void Form1::markWorkbookInProgress(int position) {
         list1_->viewport()->repaint();
         markPainted_.start();
     }
+}
+
+void Form1::letResultsThroughAtTimes() {
+    // Painting the results after every workbook would cost more than searching most of them
+    // (each row's text is laid out again); a few times a second the rows still appear as found.
+    const bool paintNow =
+        !resultsPainted_.isValid() || resultsPainted_.hasExpired(kMarkRepaintMilliseconds);
+    listView1_->setUpdatesEnabled(paintNow);
+    if (paintNow) resultsPainted_.start();
 }
 
 void Form1::clearProgressMark() {

@@ -3,6 +3,7 @@
 // workbooks, a folder choice or a second Search click inside a run's event pass, the
 // progress mark, lists past 16-bit sizes, and opening a result.
 #include <QElapsedTimer>
+#include <QScreen>
 
 #include "form1_harness.h"
 
@@ -14,11 +15,12 @@ using Paths = std::vector<std::string>;
 class TestSearchRun : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void emptyKeywordPromptsFirstEvenWithAnEmptyList();
     void emptyFileListPromptsToScanFirst();
     void aRunHidesAnEarlierPrompt();
     void aMatchingWorkbookAddsOneRowWithItsSheets();
+    void rowsReachTheScreenDuringARunAndAfterIt();
     void duringARunStopShowsAndTheWorkbookIsMarked();
     void twoRunsKeepEachOthersRows();
     void stopDuringWorkbookKEndsAfterIt();
@@ -102,6 +104,42 @@ void TestSearchRun::aMatchingWorkbookAddsOneRowWithItsSheets() {
     QCOMPARE(quillmark::app::pathBytesOf(*window.form.ListView1()->topLevelItem(0)), paths[0]);
 }
 
+// What the window system was last given to show of the results' rows (below the header).
+static QImage resultRowsOnScreen(Window& window) {
+    QWidget* rows = window.form.ListView1()->viewport();
+    const QRect area(rows->mapTo(&window.form, QPoint(0, 0)), rows->size());
+    return window.form.screen()->grabWindow(window.form.winId()).toImage().copy(area);
+}
+
+// Whether the image holds text: some pixel far darker than the light background.
+static bool showsText(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 96) return true;
+    return false;
+}
+
+// Rows are painted a few times a second rather than after every workbook; they still show
+// while the run goes on, and the results list paints as usual once it ends.
+void TestSearchRun::rowsReachTheScreenDuringARunAndAfterIt() {
+    Window window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.form));
+    fillFileList(window, 30);
+    window.form.Text2()->setText("total");
+    bool shownMidRun = false;
+    window.answer = [&](int call, const std::string&, const std::string&) {
+        QTest::qSleep(5);  // 20 workbooks take longer than the painting interval
+        if (call == 25) shownMidRun = showsText(resultRowsOnScreen(window));
+        return std::string("Sheet1");
+    };
+    QVERIFY(!showsText(resultRowsOnScreen(window)));
+    window.form.Image2_Click();
+    QVERIFY(shownMidRun);
+    QCOMPARE(window.results().size(), 30);
+    QVERIFY(window.form.ListView1()->updatesEnabled());
+}
+
 void TestSearchRun::duringARunStopShowsAndTheWorkbookIsMarked() {
     Window window;
     window.show();
@@ -178,6 +216,7 @@ void TestSearchRun::stopDuringWorkbookKEndsAfterIt() {
     QVERIFY(searchShownAtOnce);
     QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
     QVERIFY(!window.form.Running());
+    QVERIFY(window.form.ListView1()->updatesEnabled());  // a stopped run paints as usual
 }
 
 void TestSearchRun::keywordEditedMidRunReachesTheNextWorkbooks() {
