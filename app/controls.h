@@ -17,22 +17,22 @@ namespace quillmark::app {
 // coverage is the picture's brightness, so one picture sits on any title-bar colour.
 class ImageButton : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ImageButton(QWidget* parent = nullptr);
     void setPicture(const QPixmap& picture);
     const QPixmap& picture() const { return picture_; }
     void setScreenBlend(bool screenBlend) { screenBlend_ = screenBlend; }
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QPixmap picture_;
     bool screenBlend_ = false;
     bool pressed_ = false;
@@ -41,19 +41,19 @@ private:
 // A label that keeps its mouse events to itself (as a control does) and reports them.
 class ControlLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit ControlLabel(const QString& text, QWidget* parent = nullptr);
 
-signals:
+  signals:
     void mouseMoved();
     void clicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private:
+  private:
     bool pressed_ = false;
 };
 
@@ -61,13 +61,13 @@ private:
 // and reports mouse moves over its bare surface.
 class TitleBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TitleBar(QWidget* parent = nullptr);
 
-signals:
+  signals:
     void mouseMoved();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 };
@@ -77,16 +77,16 @@ protected:
 // sits on the nearest pixels. Mouse events pass through it to the window beneath.
 class RectangleShape : public QWidget {
     Q_OBJECT
-public:
+  public:
     RectangleShape(const QColor& outline, QWidget* parent = nullptr);
     void setTwipGeometry(const QRectF& twips);
     QRectF twipGeometry() const { return twips_; }
     QColor outlineColour() const { return outline_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor outline_;
     QRectF twips_;
 };
@@ -95,24 +95,24 @@ private:
 // long path), so a wrapped row is as tall as its lines.
 class WrappingItemDelegate : public QStyledItemDelegate {
     Q_OBJECT
-public:
+  public:
     explicit WrappingItemDelegate(QTreeView* view);
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-private:
+  private:
     QTreeView* view_;
 };
 
 // The results list in report view; reports a double-click anywhere in it, on a row or not.
 class ResultsList : public QTreeWidget {
     Q_OBJECT
-public:
+  public:
     explicit ResultsList(QWidget* parent = nullptr);
 
-signals:
+  signals:
     void doubleClickedAnywhere();
 
-protected:
+  protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 

@@ -10,7 +10,7 @@ class QWidget;
 namespace quillmark::app {
 
 class FolderPicker {
-public:
+  public:
     virtual ~FolderPicker() = default;
     // The folder the user settled on, as path bytes ending with the separator, or nothing
     // when the user cancelled.
@@ -21,7 +21,7 @@ public:
 // and may hold a name that does not exist, so confirming as it stands yields the folder in
 // view; a picked file yields that file's folder.
 class DialogFolderPicker final : public FolderPicker {
-public:
+  public:
     std::optional<std::string> pickFolder(QWidget* owner) override;
 };
 

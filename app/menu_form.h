@@ -11,13 +11,13 @@ namespace quillmark::app {
 
 class MenuForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit MenuForm(QWidget* parent = nullptr);
 
     QMenu* cd() const { return cd_; }
     QAction* aap() const { return aap_; }
 
-private:
+  private:
     QMenu* cd_;
     QAction* aap_;
 };

@@ -19,7 +19,7 @@ namespace {
 // where the platform cannot tell that (the pointer it reports lies outside the window the
 // pointer is moving over), it is the first move the drag sees.
 class PointerDrag final : public QObject {
-public:
+  public:
     static constexpr const char* kName = "moveit pointer drag";
 
     explicit PointerDrag(QWidget& form) : QObject(&form), form_(form) {
@@ -34,7 +34,7 @@ public:
 
     bool active() const { return !ended_; }
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (ended_) return false;
         if (event->type() == QEvent::MouseMove) {
@@ -50,7 +50,7 @@ protected:
         return false;  // the events go on to their receivers as usual
     }
 
-private:
+  private:
     void anchor(QPoint pointer) {
         anchored_ = true;
         pointerStart_ = pointer;

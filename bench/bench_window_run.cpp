@@ -29,11 +29,11 @@ namespace {
 
 // Answers the folder choice with one folder, as the dialog would after the user picked it.
 class FixedFolderPicker final : public app::FolderPicker {
-public:
+  public:
     explicit FixedFolderPicker(std::string folder) : folder_(std::move(folder)) {}
     std::optional<std::string> pickFolder(QWidget*) override { return folder_; }
 
-private:
+  private:
     std::string folder_;
 };
 

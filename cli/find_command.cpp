@@ -37,7 +37,7 @@ struct Options {
 };
 
 class CollectingSink final : public search::ScanSink {
-public:
+  public:
     void append(const std::string& path) override { paths.push_back(path); }
     void processEvents() override {}
     std::vector<std::string> paths;
@@ -46,7 +46,8 @@ public:
 bool parseJobs(const std::string& text, unsigned& jobs) {
     unsigned value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 256) return false;
+    if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 256)
+        return false;
     jobs = value;
     return true;
 }
@@ -61,9 +62,11 @@ std::string parse(const std::vector<std::string>& arguments, Options& options) {
             if (i + 1 >= arguments.size() || !parseJobs(arguments[++i], options.jobs))
                 return "--jobs takes a whole number from 1 to 256";
         } else if (argument.rfind("--jobs=", 0) == 0) {
-            if (!parseJobs(argument.substr(7), options.jobs)) return "--jobs takes a whole number from 1 to 256";
+            if (!parseJobs(argument.substr(7), options.jobs))
+                return "--jobs takes a whole number from 1 to 256";
         } else if (argument == "--") {
-            options.positional.insert(options.positional.end(), arguments.begin() + i + 1, arguments.end());
+            options.positional.insert(options.positional.end(), arguments.begin() + i + 1,
+                                      arguments.end());
             break;
         } else if (argument.size() > 1 && argument[0] == '-' && options.positional.empty()) {
             return "unknown option " + argument;

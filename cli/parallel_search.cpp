@@ -12,7 +12,8 @@ namespace quillmark::cli {
 
 void searchInOrder(const std::vector<std::string>& paths, const std::string& keyword, unsigned jobs,
                    const WorkbookSearch& search, const AnswerSink& sink) {
-    jobs = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(std::max<std::size_t>(paths.size(), 1))));
+    jobs = std::max(1u, std::min<unsigned>(
+                            jobs, static_cast<unsigned>(std::max<std::size_t>(paths.size(), 1))));
     if (jobs == 1) {
         for (std::size_t i = 0; i < paths.size(); ++i) sink(i, search(paths[i], keyword));
         return;

@@ -8,7 +8,8 @@
 
 namespace quillmark::cli {
 
-using WorkbookSearch = std::function<std::string(const std::string& path, const std::string& keyword)>;
+using WorkbookSearch =
+    std::function<std::string(const std::string& path, const std::string& keyword)>;
 using AnswerSink = std::function<void(std::size_t index, const std::string& answer)>;
 
 void searchInOrder(const std::vector<std::string>& paths, const std::string& keyword, unsigned jobs,

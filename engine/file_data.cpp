@@ -17,11 +17,11 @@ namespace quillmark::engine {
 namespace {
 
 class MemoryData final : public FileData {
-public:
+  public:
     explicit MemoryData(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
     Bytes bytes() const override { return {bytes_.data(), bytes_.size()}; }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 

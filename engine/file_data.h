@@ -16,7 +16,7 @@ namespace quillmark::engine {
 using Bytes = std::span<const std::uint8_t>;
 
 class FileData {
-public:
+  public:
     virtual ~FileData() = default;
     virtual Bytes bytes() const = 0;
 };

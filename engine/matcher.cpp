@@ -9,9 +9,13 @@
 namespace quillmark::engine {
 namespace {
 
-char32_t fold(char32_t codePoint) { return QChar::toCaseFolded(codePoint); }
+char32_t fold(char32_t codePoint) {
+    return QChar::toCaseFolded(codePoint);
+}
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool isAscii(std::string_view text) {
     for (char c : text)

@@ -10,7 +10,7 @@
 namespace quillmark::engine {
 
 class Matcher {
-public:
+  public:
     explicit Matcher(std::string_view keywordUtf8);
 
     const std::string& keyword() const { return keyword_; }
@@ -20,7 +20,7 @@ public:
     // Whether the keyword occurs in this UTF-8 text (invalid bytes count as U+FFFD).
     bool matches(std::string_view textUtf8) const;
 
-private:
+  private:
     // A pattern element: a case-folded code point, or kAnyOne for "?".
     using Segment = std::vector<char32_t>;
     static constexpr char32_t kAnyOne = 0xFFFFFFFF;

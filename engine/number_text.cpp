@@ -25,14 +25,16 @@ Scientific parseScientific(std::string_view text) {
     std::size_t e = text.find('e');
     for (char c : text.substr(0, e))
         if (c >= '0' && c <= '9') result.digits.push_back(c);
-    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), result.exponent);
+    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                    result.exponent);
     while (result.digits.size() > 1 && result.digits.back() == '0') result.digits.pop_back();
     return result;
 }
 
 Scientific significantDigits(double magnitude) {
     char text[64];
-    auto written = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
+    auto written =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
     Scientific shortest = parseScientific(std::string_view(text, written.ptr - text));
     if (shortest.digits.size() <= kMaxSignificantDigits) return shortest;
     int length = std::snprintf(text, sizeof text, "%.*e", kMaxSignificantDigits - 1, magnitude);

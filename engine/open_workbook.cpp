@@ -27,7 +27,8 @@ std::string_view head(Bytes bytes, std::size_t limit) {
 
 bool looksLikeText(Bytes bytes) {
     std::string_view start = head(bytes, 1 << 16);
-    if (bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+    if (bytes.size() >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
         return true;  // UTF-16 with a byte order mark
     return start.find('\0') == std::string_view::npos;
 }
@@ -40,7 +41,8 @@ ReaderOutcome openZipPackage(std::shared_ptr<const FileData> data) {
     if (archive.contains("content.xml") && !archive.contains("[Content_Types].xml")) {
         auto mimetype = archive.readPart("mimetype", 4096);
         if (mimetype && mimetype.value().find("spreadsheet") == std::string::npos)
-            return fail(FailureKind::NotAWorkbook, "an OpenDocument file that is not a spreadsheet");
+            return fail(FailureKind::NotAWorkbook,
+                        "an OpenDocument file that is not a spreadsheet");
         return openOds(std::move(data), zip.take());
     }
     if (archive.contains("[Content_Types].xml")) return openXlsx(std::move(data), zip.take());
@@ -84,7 +86,8 @@ ReaderOutcome openWorkbook(const std::string& path) {
     auto data = loadFile(path);
     if (!data) return data.failure();
     std::size_t slash = path.find_last_of('/');
-    std::string_view fileName = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string_view fileName =
+        std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     return openWorkbookData(data.take(), fileName);
 }
 

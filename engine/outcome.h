@@ -1,4 +1,5 @@
-// Result values for the engine: either a value, or a failure with a kind and a reason a person can read.
+// Result values for the engine: either a value, or a failure with a kind and a reason a
+// person can read.
 #pragma once
 
 #include <string>
@@ -8,16 +9,16 @@
 namespace quillmark {
 
 enum class FailureKind {
-    NotAWorkbook,   // the bytes are no spreadsheet format we know
-    Encrypted,      // password-protected or encrypted workbook
-    Truncated,      // the file ends before its structures do
-    Corrupt,        // structures that contradict themselves
-    Unsupported,    // a known format in a version or variant we do not read
-    TooLarge,       // a part would inflate or grow past our caps
-    Unreadable,     // the file system refused the file
-    NoSuchMember,   // automation: the object has no member of that name
-    BadArgument,    // automation: an argument of the wrong kind or out of range
-    NotAvailable,   // automation: the server cannot be created
+    NotAWorkbook,  // the bytes are no spreadsheet format we know
+    Encrypted,     // password-protected or encrypted workbook
+    Truncated,     // the file ends before its structures do
+    Corrupt,       // structures that contradict themselves
+    Unsupported,   // a known format in a version or variant we do not read
+    TooLarge,      // a part would inflate or grow past our caps
+    Unreadable,    // the file system refused the file
+    NoSuchMember,  // automation: the object has no member of that name
+    BadArgument,   // automation: an argument of the wrong kind or out of range
+    NotAvailable,  // automation: the server cannot be created
 };
 
 const char* failureKindName(FailureKind kind);
@@ -31,7 +32,7 @@ struct Failure {
 // instead of throwing, so a bad file is a value the caller can look at.
 template <class T>
 class Outcome {
-public:
+  public:
     Outcome(T value) : state_(std::move(value)) {}
     Outcome(Failure failure) : state_(std::move(failure)) {}
 
@@ -42,7 +43,7 @@ public:
     T&& take() { return std::get<0>(std::move(state_)); }
     const Failure& failure() const { return std::get<1>(state_); }
 
-private:
+  private:
     std::variant<T, Failure> state_;
 };
 
@@ -50,6 +51,8 @@ private:
 struct Done {};
 using Status = Outcome<Done>;
 
-inline Failure fail(FailureKind kind, std::string reason) { return Failure{kind, std::move(reason)}; }
+inline Failure fail(FailureKind kind, std::string reason) {
+    return Failure{kind, std::move(reason)};
+}
 
 }  // namespace quillmark

@@ -8,7 +8,7 @@
 namespace quillmark::engine {
 
 class StringTableMatches {
-public:
+  public:
     bool isFor(const std::string& keyword) const { return ready_ && keyword_ == keyword; }
     void start(const std::string& keyword) {
         keyword_ = keyword;
@@ -21,7 +21,7 @@ public:
     bool matches(std::size_t index) const { return index < matches_.size() && matches_[index]; }
     std::size_t size() const { return matches_.size(); }
 
-private:
+  private:
     std::string keyword_;
     std::vector<bool> matches_;
     bool ready_ = false;

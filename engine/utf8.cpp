@@ -14,7 +14,10 @@ void appendDecodedUtf8(std::string_view text, std::u32string& out) {
             ++p;
             continue;
         }
-        int length = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        int length = (lead & 0xE0) == 0xC0   ? 2
+                     : (lead & 0xF0) == 0xE0 ? 3
+                     : (lead & 0xF8) == 0xF0 ? 4
+                                             : 0;
         if (length == 0 || end - p < length) {
             out.push_back(0xFFFD);
             ++p;

@@ -35,7 +35,7 @@ struct CellPosition {
 };
 
 class WorkbookReader {
-public:
+  public:
     virtual ~WorkbookReader() = default;
 
     // Every sheet in workbook order, whatever its kind.

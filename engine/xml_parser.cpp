@@ -59,7 +59,9 @@ XmlParser::XmlParser(XmlHandler& handler) : handler_(handler) {
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 }
 
-XmlParser::~XmlParser() { XML_ParserFree(static_cast<XML_Parser>(parser_)); }
+XmlParser::~XmlParser() {
+    XML_ParserFree(static_cast<XML_Parser>(parser_));
+}
 
 void XmlParser::stop() {
     if (stopped_) return;
@@ -109,7 +111,8 @@ Status XmlParser::parse(ZipStream& stream) {
         if (status != XML_STATUS_OK) {
             XML_Error code = XML_GetErrorCode(parser);
             FailureKind kind = last ? FailureKind::Truncated : FailureKind::Corrupt;
-            if (code != XML_ERROR_NO_ELEMENTS && code != XML_ERROR_UNCLOSED_TOKEN) kind = FailureKind::Corrupt;
+            if (code != XML_ERROR_NO_ELEMENTS && code != XML_ERROR_UNCLOSED_TOKEN)
+                kind = FailureKind::Corrupt;
             return fail(kind, std::string("XML: ") + XML_ErrorString(code));
         }
         if (last) return Done{};

@@ -14,19 +14,19 @@ class ZipStream;
 
 // Attributes as expat hands them over: name, value, name, value, ..., nullptr.
 class XmlAttributes {
-public:
+  public:
     explicit XmlAttributes(const char** pairs) : pairs_(pairs) {}
     // The value of the attribute whose local name (the part after any prefix) is `localName`.
     const char* find(std::string_view localName) const;
     // The same, but only for an exact qualified name such as "table:name".
     const char* findQualified(std::string_view qualifiedName) const;
 
-private:
+  private:
     const char** pairs_;
 };
 
 class XmlHandler {
-public:
+  public:
     virtual ~XmlHandler() = default;
     // `name` is the local name: any "prefix:" is stripped, so transitional and strict
     // namespaces, and any prefix a writer chose, look the same.
@@ -40,7 +40,7 @@ public:
 std::string_view localName(std::string_view qualifiedName);
 
 class XmlParser {
-public:
+  public:
     explicit XmlParser(XmlHandler& handler);
     ~XmlParser();
     XmlParser(const XmlParser&) = delete;
@@ -53,7 +53,7 @@ public:
     Status parse(Bytes whole);
     Status parse(ZipStream& stream);
 
-private:
+  private:
     Status feed(const char* data, std::size_t size, bool last);
     friend struct XmlCallbacks;
 

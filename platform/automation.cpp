@@ -10,7 +10,9 @@
 namespace quillmark::automation {
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 struct Registry {
     std::mutex mutex;
@@ -67,7 +69,8 @@ Outcome<Object> createObject(std::string_view progId) {
         std::lock_guard lock(shared.mutex);
         auto found = shared.factories.find(lowered(progId));
         if (found == shared.factories.end())
-            return fail(FailureKind::NotAvailable, "no automation server for " + std::string(progId));
+            return fail(FailureKind::NotAvailable,
+                        "no automation server for " + std::string(progId));
         factory = found->second;
     }
     return factory();
@@ -108,7 +111,8 @@ Outcome<std::string> toText(const Variant& value) {
     if (const auto* text = std::get_if<std::string>(&value)) return *text;
     if (std::holds_alternative<std::monostate>(value)) return std::string();
     if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
-    if (const auto* boolean = std::get_if<bool>(&value)) return std::string(*boolean ? "True" : "False");
+    if (const auto* boolean = std::get_if<bool>(&value))
+        return std::string(*boolean ? "True" : "False");
     return fail(FailureKind::BadArgument, "not text");
 }
 

@@ -28,7 +28,7 @@ enum class Invoke { Get, Call };
 
 // What every automation object implements: one entry point, members chosen by name.
 class Dispatch {
-public:
+  public:
     virtual ~Dispatch() = default;
     virtual CallOutcome invoke(std::string_view member, Invoke how, const Arguments& arguments) = 0;
 };
@@ -38,7 +38,7 @@ bool sameMember(std::string_view a, std::string_view b);
 
 // A reference to an automation object, or nothing.
 class Object {
-public:
+  public:
     Object() = default;
     explicit Object(DispatchRef target) : target_(std::move(target)) {}
 
@@ -51,7 +51,7 @@ public:
     // get() whose result must be an object (nothing is a failure).
     Outcome<Object> getObject(std::string_view member, const Arguments& arguments = {}) const;
 
-private:
+  private:
     DispatchRef target_;
 };
 

@@ -16,7 +16,7 @@ std::string fileUrlForPath(const std::string& pathBytes) {
 namespace {
 
 class DesktopShell final : public Shell {
-public:
+  public:
     void openFile(const std::string& pathBytes) override {
         // Built from the encoded form so the bytes reach the handler unchanged.
         QDesktopServices::openUrl(

@@ -41,23 +41,25 @@ bool sameSheetName(const std::string& a, const std::string& b) {
 }
 
 class RangeObject final : public Dispatch {
-public:
+  public:
     RangeObject(StateRef state, WorkbookRef workbook, std::size_t sheet,
                 std::optional<engine::CellPosition> cell)
         : state_(std::move(state)), workbook_(std::move(workbook)), sheet_(sheet), cell_(cell) {}
 
     CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
         if (sameMember(member, "Cells") && arguments.empty())
-            return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
+            return Variant(DispatchRef(
+                std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
         if (sameMember(member, "Find")) return find(arguments);
         if (sameMember(member, "Application")) return applicationVariant();
         if (cell_ && sameMember(member, "Row")) return Variant(std::int64_t{cell_->row} + 1);
         if (cell_ && sameMember(member, "Column")) return Variant(std::int64_t{cell_->column} + 1);
-        if (cell_ && sameMember(member, "Address")) return Variant(cellAddress(cell_->row, cell_->column));
+        if (cell_ && sameMember(member, "Address"))
+            return Variant(cellAddress(cell_->row, cell_->column));
         return noSuchMember(member);
     }
 
-private:
+  private:
     CallOutcome find(const Arguments& arguments) {
         if (arguments.empty()) return badArgument("Find", "What is required");
         auto what = toText(arguments[0]);
@@ -66,7 +68,8 @@ private:
         auto found = workbook_->reader->findFirst(sheet_, matcher);
         if (!found) return found.failure();
         if (!found.value()) return Variant();  // nothing: the keyword is not on this sheet
-        return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, *found.value())));
+        return Variant(
+            DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, *found.value())));
     }
 
     CallOutcome applicationVariant() {
@@ -81,7 +84,7 @@ private:
 };
 
 class SheetObject final : public Dispatch {
-public:
+  public:
     SheetObject(StateRef state, WorkbookRef workbook, std::size_t sheet)
         : state_(std::move(state)), workbook_(std::move(workbook)), sheet_(sheet) {}
 
@@ -89,13 +92,15 @@ public:
         const engine::SheetInfo& info = workbook_->reader->sheets()[sheet_];
         if (sameMember(member, "Name")) return Variant(info.name);
         if (sameMember(member, "Visible")) return Variant(!info.hidden);
-        if (sameMember(member, "Application")) return Variant(applicationObject(state_).value().dispatch());
+        if (sameMember(member, "Application"))
+            return Variant(applicationObject(state_).value().dispatch());
         if (sameMember(member, "Cells") && engine::isGridSheet(info.kind))
-            return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
+            return Variant(DispatchRef(
+                std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
         return noSuchMember(member);
     }
 
-private:
+  private:
     StateRef state_;
     WorkbookRef workbook_;
     std::size_t sheet_;
@@ -103,7 +108,7 @@ private:
 
 // Sheets (every sheet) or Worksheets (grid sheets only) of one workbook.
 class SheetsObject final : public Dispatch {
-public:
+  public:
     SheetsObject(StateRef state, WorkbookRef workbook, bool gridOnly)
         : state_(std::move(state)), workbook_(std::move(workbook)) {
         const auto& sheets = workbook_->reader->sheets();
@@ -121,7 +126,8 @@ public:
     CallOutcome item(const Variant& key) {
         if (const auto* name = std::get_if<std::string>(&key)) {
             for (std::size_t index : members_)
-                if (sameSheetName(workbook_->reader->sheets()[index].name, *name)) return sheet(index);
+                if (sameSheetName(workbook_->reader->sheets()[index].name, *name))
+                    return sheet(index);
             return badArgument("Item", "no sheet named " + *name);
         }
         auto position = toInteger(key);
@@ -131,7 +137,7 @@ public:
         return sheet(members_[static_cast<std::size_t>(position.value() - 1)]);
     }
 
-private:
+  private:
     CallOutcome sheet(std::size_t index) {
         return Variant(DispatchRef(std::make_shared<SheetObject>(state_, workbook_, index)));
     }
@@ -142,7 +148,7 @@ private:
 };
 
 class WorkbookObject final : public Dispatch {
-public:
+  public:
     WorkbookObject(StateRef state, WorkbookRef workbook)
         : state_(std::move(state)), workbook_(std::move(workbook)) {}
 
@@ -157,29 +163,31 @@ public:
         return noSuchMember(member);
     }
 
-private:
+  private:
     StateRef state_;
     WorkbookRef workbook_;
 };
 
 class WorkbooksObject final : public Dispatch {
-public:
+  public:
     explicit WorkbooksObject(StateRef state) : state_(std::move(state)) {}
 
     CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
-        if (sameMember(member, "Count")) return Variant(static_cast<std::int64_t>(state_->workbooks.size()));
+        if (sameMember(member, "Count"))
+            return Variant(static_cast<std::int64_t>(state_->workbooks.size()));
         if (sameMember(member, "Open")) return open(arguments);
         return noSuchMember(member);
     }
 
-private:
+  private:
     CallOutcome open(const Arguments& arguments) {
         if (arguments.empty()) return badArgument("Open", "FileName is required");
         auto fileName = toText(arguments[0]);
         if (!fileName) return fileName.failure();
         auto reader = engine::openWorkbook(fileName.value());
         if (!reader) return reader.failure();
-        auto workbook = std::make_shared<OpenWorkbook>(OpenWorkbook{reader.take(), fileName.value()});
+        auto workbook =
+            std::make_shared<OpenWorkbook>(OpenWorkbook{reader.take(), fileName.value()});
         state_->workbooks.push_back(workbook);
         return Variant(DispatchRef(std::make_shared<WorkbookObject>(state_, workbook)));
     }
@@ -188,7 +196,7 @@ private:
 };
 
 class ApplicationObject final : public Dispatch {
-public:
+  public:
     explicit ApplicationObject(StateRef state) : state_(std::move(state)) {}
 
     CallOutcome invoke(std::string_view member, Invoke how, const Arguments& arguments) override {
@@ -210,7 +218,7 @@ public:
         return noSuchMember(member);
     }
 
-private:
+  private:
     DispatchRef shared() { return std::make_shared<ApplicationObject>(state_); }
     StateRef state_;
 };

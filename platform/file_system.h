@@ -23,7 +23,7 @@ struct FileIdentity {
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // The bare names of the entries of `folder` (a path ending with the separator) whose

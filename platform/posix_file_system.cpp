@@ -67,7 +67,7 @@ bool containsNul(const std::string& text) {
 // What the latest listing with folders on this thread found each of its entries to be. It
 // is trusted only briefly: later questions get a fresh stat.
 class RecentListing {
-public:
+  public:
     void remember(const std::string& folder, const std::vector<ListedName>& listed,
                   const std::vector<EntryKind>& kinds) {
         folder_ = folder;
@@ -88,7 +88,7 @@ public:
         return found->second;
     }
 
-private:
+  private:
     static constexpr std::chrono::milliseconds kLifetime{500};
     std::string folder_;
     std::unordered_map<std::string, bool> isFolder_;
@@ -98,7 +98,7 @@ private:
 thread_local RecentListing recentListing;
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     std::vector<std::string> list(const std::string& folder, std::string_view pattern,
                                   unsigned mask) override {
         if (folder.empty() || containsNul(folder)) return {};

@@ -8,7 +8,7 @@
 namespace quillmark::platform {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     // Opens the file at `pathBytes` (the file system's exact bytes) with its default application.
     virtual void openFile(const std::string& pathBytes) = 0;

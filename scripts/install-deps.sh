@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev libzip-dev libexpat1-dev zlib1g-dev
     nettle-dev                 # the digests and ciphers of encrypted workbooks
     clang libclang-rt-14-dev   # fuzzing and sanitizer builds
+    clang-format               # the tree's one format, checked in CI
     xdg-utils                  # opening workbooks and links with the desktop's handler
 )
 if [ "${QUILLMARK_WITH_FIXTURE_TOOLS:-0}" = 1 ]; then

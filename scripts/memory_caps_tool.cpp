@@ -467,9 +467,8 @@ int measure(int seconds, const char* output, char** command) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    const long long cpuMilliseconds =
-        (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
-        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    const long long cpuMilliseconds = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
+                                      (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
     std::printf("%ld %lld %lld %d\n", usage.ru_maxrss, static_cast<long long>(elapsed.count()),
                 cpuMilliseconds, exitStatus);
     return 0;

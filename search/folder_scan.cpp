@@ -27,7 +27,7 @@ struct PendingSubfolders {
 };
 
 class FolderWalk {
-public:
+  public:
     FolderWalk(const std::string& fileType, ScanSink& sink, FileSystem& fileSystem)
         : fileType_(fileType), sink_(sink), fileSystem_(fileSystem) {}
 
@@ -47,7 +47,7 @@ public:
         }
     }
 
-private:
+  private:
     // Whether this folder has not been entered before in this walk. A path whose identity
     // cannot be read is entered; its listings then find whatever they can, usually nothing.
     bool enterOnce(const std::string& folder) {

@@ -10,10 +10,10 @@ namespace quillmark::search {
 
 // Where the walk delivers what it finds, and how it lets the caller breathe.
 class ScanSink {
-public:
+  public:
     virtual ~ScanSink() = default;
     virtual void append(const std::string& path) = 0;  // folder path + name, exact bytes
-    virtual void processEvents() = 0;                    // once after each file and entry
+    virtual void processEvents() = 0;                  // once after each file and entry
     // A superseded walk stops here; checked after every event pass.
     virtual bool abandoned() const { return false; }
 };

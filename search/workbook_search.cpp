@@ -91,7 +91,8 @@ std::string FindinExcel(const std::string& fileName, const std::string& keyword)
         if (auto again = worksheetName(application, position))
             accumulator += std::get<std::string>(*again) + ",";
     }
-    std::string answer = accumulator.empty() ? std::string() : accumulator.substr(0, accumulator.size() - 1);
+    std::string answer =
+        accumulator.empty() ? std::string() : accumulator.substr(0, accumulator.size() - 1);
     shutDown(application, currentSheet);
     return answer;
 }

@@ -17,11 +17,11 @@
 namespace {
 
 class FixedFolder : public quillmark::app::FolderPicker {
-public:
+  public:
     explicit FixedFolder(std::string folder) : folder_(std::move(folder)) {}
     std::optional<std::string> pickFolder(QWidget*) override { return folder_; }
 
-private:
+  private:
     std::string folder_;
 };
 

@@ -31,7 +31,7 @@ using quillmark::app::Form1;
 
 // Records what the window asks the shell to open.
 class RecordingShell : public quillmark::platform::Shell {
-public:
+  public:
     void openFile(const std::string& pathBytes) override { files.push_back(pathBytes); }
     void openUrl(const std::string& url) override { urls.push_back(url); }
     std::vector<std::string> files;
@@ -40,7 +40,7 @@ public:
 
 // Answers folder choices from a queue: a folder, or nothing for Cancel.
 class ScriptedPicker : public quillmark::app::FolderPicker {
-public:
+  public:
     explicit ScriptedPicker(std::deque<std::optional<std::string>>& answers) : answers_(answers) {}
     std::optional<std::string> pickFolder(QWidget*) override {
         if (answers_.empty()) return std::nullopt;
@@ -49,7 +49,7 @@ public:
         return answer;
     }
 
-private:
+  private:
     std::deque<std::optional<std::string>>& answers_;
 };
 
@@ -117,7 +117,7 @@ inline void inNextEventPass(QObject* context, std::function<void()> action) {
 
 // A real folder tree under a temporary folder; paths end with "/" for folders.
 class Tree {
-public:
+  public:
     Tree() { QVERIFY(directory.isValid()); }
 
     std::string root() const { return QFile::encodeName(directory.path()).toStdString() + "/"; }

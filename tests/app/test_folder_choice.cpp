@@ -16,7 +16,7 @@ using Paths = std::vector<std::string>;
 class TestFolderChoice : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cancelChangesNothingButHidesThePrompt();
     void confirmScansTheFolderAndEmptiesTheResults();
     void choosingTheSameFolderAgainDoesNotDuplicate();

@@ -19,7 +19,7 @@ using quillmark::app::ImageButton;
 class TestForm1Layout : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void controlsHaveTheLayoutsGeometry_data();
     void controlsHaveTheLayoutsGeometry();
     void firstDisplayShowsTheStartState();

@@ -21,7 +21,7 @@ using quillmark::app::MenuForm;
 class TestWindowBehaviours : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void dragsByItsCaptionSurfaces_data();
     void dragsByItsCaptionSurfaces();
     void otherControlsDoNotDrag_data();

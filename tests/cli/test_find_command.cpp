@@ -1,8 +1,7 @@
 // quillmark-find: arguments, exit statuses, the file list, and answers kept in list order
 // whatever the number of parallel searches.
-#include <QtTest>
-
 #include <QTemporaryDir>
+#include <QtTest>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -37,7 +36,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 class TestFindCommand : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void badArgumentsAreTrouble() {
         QCOMPARE(run({}).status, kExitTrouble);
         QCOMPARE(run({"/tmp"}).status, kExitTrouble);

@@ -1,10 +1,9 @@
 // The shared real-world corpus: every (workbook, keyword) answer of the reference
 // spreadsheet program, compared with ours. A difference fails the test unless the allow-list
 // names it with its reason.
-#include <QtTest>
-
 #include <QFile>
 #include <QTextStream>
+#include <QtTest>
 
 #include "workbook_search.h"
 
@@ -32,21 +31,25 @@ QList<QStringList> readTable(const QString& path) {
     return rows;
 }
 
-QString key(const QString& file, const QString& keyword) { return file + '\t' + keyword; }
+QString key(const QString& file, const QString& keyword) {
+    return file + '\t' + keyword;
+}
 
 }  // namespace
 
 class TestCorpus : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void answersAgreeWithReference() {
         const QString corpus = QStringLiteral(QUILLMARK_CORPUS);
-        if (!QFile::exists(corpus + "/truth.tsv")) QSKIP("the shared corpus is not beside this checkout");
+        if (!QFile::exists(corpus + "/truth.tsv"))
+            QSKIP("the shared corpus is not beside this checkout");
 
         // file, keyword, our answer, reason
         QHash<QString, QString> allowed;
-        for (const QStringList& row : readTable(QStringLiteral(QUILLMARK_SOURCE_DIR "/tests/corpus/allowlist.tsv")))
+        for (const QStringList& row :
+             readTable(QStringLiteral(QUILLMARK_SOURCE_DIR "/tests/corpus/allowlist.tsv")))
             if (row.size() >= 4) allowed.insert(key(row[0], row[1]), row[2]);
 
         int agreed = 0, allowedDifferences = 0, total = 0;
@@ -62,14 +65,16 @@ private slots:
             ++total;
             if (ours == expected) {
                 ++agreed;
-            } else if (allowed.contains(key(c.file, c.keyword)) && allowed.value(key(c.file, c.keyword)) == ours) {
+            } else if (allowed.contains(key(c.file, c.keyword)) &&
+                       allowed.value(key(c.file, c.keyword)) == ours) {
                 ++allowedDifferences;
             } else {
-                failures << QString("%1\t%2\t%3\texpected: %4").arg(c.file, c.keyword, ours, expected);
+                failures
+                    << QString("%1\t%2\t%3\texpected: %4").arg(c.file, c.keyword, ours, expected);
             }
         }
-        qInfo("corpus: %d of %d answers agree, %d differ for listed reasons, %d unexplained", agreed,
-              total, allowedDifferences, int(failures.size()));
+        qInfo("corpus: %d of %d answers agree, %d differ for listed reasons, %d unexplained",
+              agreed, total, allowedDifferences, int(failures.size()));
         for (const QString& failure : failures) qWarning().noquote() << failure;
         QVERIFY2(failures.isEmpty(), "answers differ from the reference without a listed reason");
     }

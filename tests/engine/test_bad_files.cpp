@@ -1,11 +1,9 @@
 // Files that are no readable workbook (tests/data/edge, made by make.sh there): truncated,
 // encrypted, impostors and lock files each fail openWorkbook with a kind and a reason; a
 // damaged sheet fails that sheet only; no truncation of any format crashes or hangs.
-#include <QtTest>
-
 #include <QDir>
 #include <QFile>
-
+#include <QtTest>
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -56,26 +54,26 @@ std::vector<std::uint8_t> fileBytes(const QString& path) {
 class TestBadFiles : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void failsToOpen_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<std::vector<FailureKind>>("kinds");  // empty: any failure will do
         using K = FailureKind;
-        QTest::newRow("xlsx cut in half") << "truncated.xlsx"
-                                          << std::vector{K::Truncated, K::Corrupt};
-        QTest::newRow("xls cut at 6,000 bytes") << "truncated.xls"
-                                                << std::vector{K::Truncated, K::Corrupt};
+        QTest::newRow("xlsx cut in half")
+            << "truncated.xlsx" << std::vector{K::Truncated, K::Corrupt};
+        QTest::newRow("xls cut at 6,000 bytes")
+            << "truncated.xls" << std::vector{K::Truncated, K::Corrupt};
         QTest::newRow("xlsx with a password") << "encrypted.xlsx" << std::vector{K::Encrypted};
         QTest::newRow("xls with a password") << "encrypted.xls" << std::vector{K::Encrypted};
         QTest::newRow("random bytes named .xls") << "random.xls" << std::vector{K::NotAWorkbook};
         QTest::newRow("empty file") << "empty.xlsx" << std::vector{K::NotAWorkbook};
         QTest::newRow("Excel owner file") << "~$book.xlsx" << std::vector{K::NotAWorkbook};
-        QTest::newRow("zip with no workbook") << "not-a-workbook.xlsx"
-                                              << std::vector{K::NotAWorkbook};
-        QTest::newRow("OpenDocument text named .ods") << "text-document.ods"
-                                                      << std::vector{K::NotAWorkbook};
-        QTest::newRow("package without its workbook part") << "missing-workbook-part.xlsx"
-                                                           << std::vector<K>{};
+        QTest::newRow("zip with no workbook")
+            << "not-a-workbook.xlsx" << std::vector{K::NotAWorkbook};
+        QTest::newRow("OpenDocument text named .ods")
+            << "text-document.ods" << std::vector{K::NotAWorkbook};
+        QTest::newRow("package without its workbook part")
+            << "missing-workbook-part.xlsx" << std::vector<K>{};
     }
 
     void failsToOpen() {
@@ -136,15 +134,17 @@ private slots:
             std::vector<std::uint8_t> prefix(whole.begin(), whole.begin() + length);
             auto opened = openWorkbookData(memoryData(std::move(prefix)), name);
             std::optional<FailureKind> kind;
-            if (opened) kind = readEverySheet(*opened.value());
-            else kind = opened.failure().kind;
+            if (opened)
+                kind = readEverySheet(*opened.value());
+            else
+                kind = opened.failure().kind;
             if (!kind) continue;
             bool formatKind = *kind == FailureKind::Truncated || *kind == FailureKind::Corrupt ||
                               *kind == FailureKind::NotAWorkbook ||
                               *kind == FailureKind::Unsupported || *kind == FailureKind::TooLarge;
-            QVERIFY2(formatKind, qPrintable(QString("cut at %1 bytes: %2")
-                                                .arg(length)
-                                                .arg(failureKindName(*kind))));
+            QVERIFY2(
+                formatKind,
+                qPrintable(QString("cut at %1 bytes: %2").arg(length).arg(failureKindName(*kind))));
         }
     }
 };

@@ -3,7 +3,6 @@
 // sheets that match and where the first match is. Where formats legitimately differ (what a
 // converter could keep), the expectation table says so per format.
 #include <QtTest>
-
 #include <array>
 #include <optional>
 #include <string>
@@ -93,7 +92,9 @@ const std::vector<KeywordCase>& keywordCases() {
         // ...and not as the serial number behind it, which no one sees or types.
         {"39522", kNone, kNone, {}},
         // The date as shown: only formats that store the shown text carry it.
-        {"15-Mar", kNone, {"book", {4, 0}},
+        {"15-Mar",
+         kNone,
+         {"book", {4, 0}},
          {{"ods", {"Sales", {4, 0}}}, {"fods", {"Sales", {4, 0}}}}},
         {"secret", {"Hidden", {1, 1}}, kNone, {}},
         {"hello world", {"Notes", {2, 1}}, kNone, {}},
@@ -143,7 +144,7 @@ struct ExpectedSheet {
 std::vector<ExpectedSheet> expectedSheets(Layout layout) {
     if (layout == Layout::TextFile) return {{"book", SheetKind::Worksheet, false}};
     SheetKind chartKind = layout == Layout::ChartSheet ? SheetKind::Chart : SheetKind::Worksheet;
-    return {{"Chart1", chartKind, false},       {"Sales", SheetKind::Worksheet, false},
+    return {{"Chart1", chartKind, false},           {"Sales", SheetKind::Worksheet, false},
             {"Hidden", SheetKind::Worksheet, true}, {"Notes", SheetKind::Worksheet, false},
             {"Q1,Q2", SheetKind::Worksheet, false}, {"Empty", SheetKind::Worksheet, false}};
 }
@@ -156,10 +157,10 @@ QByteArray describe(const Failure& failure) {
     return QByteArray(failureKindName(failure.kind)) + ": " + failure.reason.c_str();
 }
 
-#define OPEN_FIXTURE(reader, format)                                                       \
-    auto opened_##reader = openWorkbook(fixturePath(format));                              \
-    QVERIFY2(opened_##reader.ok(),                                                         \
-             opened_##reader ? "" : describe(opened_##reader.failure()).constData());      \
+#define OPEN_FIXTURE(reader, format)                                                  \
+    auto opened_##reader = openWorkbook(fixturePath(format));                         \
+    QVERIFY2(opened_##reader.ok(),                                                    \
+             opened_##reader ? "" : describe(opened_##reader.failure()).constData()); \
     WorkbookReader& reader = *opened_##reader.value()
 
 struct Answer {
@@ -213,7 +214,7 @@ QString difference(const Answer& answer, const Expected& expected) {
 class TestEveryFormat : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void sheetList_data() {
         QTest::addColumn<int>("formatIndex");
         for (int index = 0; index < int(std::size(kFormats)); ++index)

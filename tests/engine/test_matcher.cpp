@@ -9,11 +9,12 @@ using quillmark::engine::Matcher;
 class TestMatcher : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void matches_data() {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("expected");
+        // clang-format off
         QTest::newRow("part of a cell") << "tot" << "Grand total" << true;
         QTest::newRow("ascii case") << "TOTAL" << "grand Total:" << true;
         QTest::newRow("absent") << "total" << "tota l" << false;
@@ -38,6 +39,7 @@ private slots:
         QTest::newRow("number text") << "3.14" << "3.14159" << true;
         QTest::newRow("formula text") << "sum(" << "=SUM(A1:A2)" << true;
         QTest::newRow("invalid utf-8 in text") << "ok" << "\xff\xfe ok" << true;
+        // clang-format on
     }
 
     void matches() {
@@ -62,12 +64,15 @@ private slots:
 
     void invalidUtf8CountsAsReplacementCharacter() {
         Matcher matcher("a?b");
-        QVERIFY(matcher.matches("a\xff" "b"));
+        QVERIFY(
+            matcher.matches("a\xff"
+                            "b"));
     }
 
     void numberText_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("expected");
+        // clang-format off
         QTest::newRow("integer") << 2008.0 << "2008";
         QTest::newRow("short decimal") << 3.14 << "3.14";
         QTest::newRow("binary fraction") << 0.1 + 0.2 << "0.3";
@@ -83,6 +88,7 @@ private slots:
         QTest::newRow("fifteen digit integer") << 123456789012345.0 << "123456789012345";
         QTest::newRow("sixteen digits round") << 1234567890123456.0 << "1.23456789012346E+15";
         QTest::newRow("negative large") << -2.5e20 << "-2.5E+20";
+        // clang-format on
     }
 
     void numberText() {

@@ -2,10 +2,8 @@
 // references, prefixed namespaces, the 1904 date system, Strict namespaces (small files in
 // tests/data/edge), and packages built here in memory: 1,024 sheets, tens of thousands of
 // zip entries.
-#include <QtTest>
-
 #include <QElapsedTimer>
-
+#include <QtTest>
 #include <string>
 #include <vector>
 
@@ -49,8 +47,7 @@ const char kContentTypesStart[] =
 const char kWorksheetType[] =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
 const char kRelationships[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-const char kPackageRelationships[] =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
+const char kPackageRelationships[] = "http://schemas.openxmlformats.org/package/2006/relationships";
 
 std::string sheetPart(std::string_view cellText) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"http://schemas."
@@ -69,8 +66,8 @@ std::string buildPackage(int sheetCount, int paddingEntries) {
     std::string relationships;
     for (int number = 1; number <= sheetCount; ++number) {
         std::string n = std::to_string(number);
-        contentTypes += "<Override PartName=\"/xl/worksheets/sheet" + n +
-                        ".xml\" ContentType=\"" + kWorksheetType + "\"/>";
+        contentTypes += "<Override PartName=\"/xl/worksheets/sheet" + n + ".xml\" ContentType=\"" +
+                        kWorksheetType + "\"/>";
         sheetList += "<sheet name=\"Sheet" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
         relationships += "<Relationship Id=\"rId" + n + "\" Type=\"" + kRelationships +
                          "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
@@ -105,11 +102,12 @@ ReaderOutcome openInMemory(const std::string& bytes) {
 class TestXlsxEdges : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void smallPackages_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");  // sheets, then the first match's row,column
+        // clang-format off
         QTest::newRow("inline string") << "inline-strings.xlsx" << "plain inline" << "Inline 0,0";
         QTest::newRow("rich inline string, runs joined")
             << "inline-strings.xlsx" << "hello world" << "Inline 0,1";
@@ -129,6 +127,7 @@ private slots:
         QTest::newRow("1904 date as its date") << "date-1904.xlsx" << "3/15/2008" << "Dates 0,0";
         QTest::newRow("1904 date not as a 1900 date") << "date-1904.xlsx" << "2004" << "";
         QTest::newRow("Strict namespaces") << "strict.xlsx" << "needle" << "Strict 0,0";
+        // clang-format on
     }
 
     void smallPackages() {

@@ -10,7 +10,7 @@ using quillmark::platform::fileUrlForPath;
 class TestDesktopShell : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void plainPathsStayReadable();
     void reservedCharactersAreEncoded();
     void bytesThatAreNotUtf8SurviveTheAddress();

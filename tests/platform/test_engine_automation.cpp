@@ -1,8 +1,7 @@
 // The embedded engine as an automation server: member names without regard to case, the
 // Workbooks/Worksheets/Sheets collections, Range.Find, and failures as values.
-#include <QtTest>
-
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include "automation.h"
 #include "engine_automation.h"
@@ -28,7 +27,7 @@ class TestEngineAutomation : public QObject {
     QTemporaryDir dir;
     std::string bookPath;
 
-private slots:
+  private slots:
     void initTestCase() {
         QFile file(dir.filePath("ledger_xls.csv"));
         QVERIFY(file.open(QIODevice::WriteOnly));

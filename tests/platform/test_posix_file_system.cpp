@@ -24,7 +24,7 @@ class TestPosixFileSystem : public QObject {
         ::close(descriptor);
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QVERIFY(directory_.isValid());
         root_ = directory_.path().toStdString() + "/";

@@ -25,7 +25,7 @@ namespace {
 
 // Records what the walk delivers; can give the walk up after a number of event passes.
 class RecordingSink : public ScanSink {
-public:
+  public:
     void append(const std::string& path) override { appended.push_back(path); }
     void processEvents() override {
         ++eventPasses;
@@ -41,7 +41,7 @@ public:
 
 // A file system whose every answer is scripted, to see which calls the walk makes.
 class ScriptedFileSystem : public FileSystem {
-public:
+  public:
     std::vector<std::string> list(const std::string& folder, std::string_view,
                                   unsigned mask) override {
         listed.push_back(folder + (mask == 0 ? " files" : " all"));
@@ -61,7 +61,7 @@ public:
 };
 
 class TemporaryTree {
-public:
+  public:
     TemporaryTree() { QVERIFY(directory_.isValid()); }
     std::string root() const { return directory_.path().toStdString() + "/"; }
 
@@ -77,7 +77,7 @@ public:
         QVERIFY2(::symlink(target.c_str(), (root() + relative).c_str()) == 0, relative.c_str());
     }
 
-private:
+  private:
     QTemporaryDir directory_;
 };
 
@@ -110,7 +110,7 @@ void makeExampleTree(const TemporaryTree& tree) {
 class TestFolderScan : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void walksFilesFirstThenEachSubtree() {
         TemporaryTree tree;
         makeExampleTree(tree);
@@ -273,7 +273,7 @@ private slots:
         QCOMPARE(found.back(), tree.root() + "f099/0999.xls");
     }
 
-private:
+  private:
     static void bindSocket(const std::string& path) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;

@@ -36,7 +36,7 @@ std::string describe(const Arguments& arguments) {
 
 // One fake object: every call is logged as "<label>.<member>(<arguments>)".
 class FakeObject final : public Dispatch {
-public:
+  public:
     FakeObject(FakeServer& server, std::string label, int sheet = -1)
         : server_(server), label_(std::move(label)), sheet_(sheet) {}
 
@@ -44,7 +44,8 @@ public:
         server_.log.push_back(label_ + "." + std::string(member) + "(" + describe(arguments) + ")");
         if (label_ == "app") return application(member, arguments);
         if (sameMember(member, "Open"))
-            return server_.openFails ? CallOutcome(fail(FailureKind::Corrupt, "bad file")) : Variant();
+            return server_.openFails ? CallOutcome(fail(FailureKind::Corrupt, "bad file"))
+                                     : Variant();
         if (sameMember(member, "Count")) return Variant(std::int64_t(server_.sheets.size()));
         if (sameMember(member, "name")) return Variant(server_.sheets[sheet_].name);
         if (sameMember(member, "Application")) return object("app");
@@ -58,7 +59,7 @@ public:
         return noSuchMember(member);
     }
 
-private:
+  private:
     CallOutcome application(std::string_view member, const Arguments& arguments) {
         if (sameMember(member, "workbooks")) return object("workbooks");
         if (sameMember(member, "quit")) return Variant();
@@ -101,30 +102,38 @@ class TestWorkbookSearch : public QObject {
         });
     }
 
-private slots:
+  private slots:
     void init() {
         server = FakeServer{};
         serve();
     }
-    void cleanupTestCase() { registerFactory(std::string(kExcelApplication), createEngineApplication); }
+    void cleanupTestCase() {
+        registerFactory(std::string(kExcelApplication), createEngineApplication);
+    }
 
     void joinsMatchingSheetsInOrderAndQuitsTwice() {
         server.sheets = {{"Sales", true}, {"Costs", false}, {"Notes", true}};
         QCOMPARE(search::FindinExcel("/data/book.xlsx", "total"), std::string("Sales,Notes"));
         const std::vector<std::string> expectedStart = {
-            "app.workbooks()", "workbooks.Open(/data/book.xlsx)", "app.Worksheets()", "worksheets.Count()",
-            "app.Worksheets(1)", "sheet1.name()", "app.Worksheets(Sales)", "sheet:Sales.Cells()",
-            "cells.Cells()", "cells.find(total)", "app.Worksheets(1)", "sheet1.name()"};
-        QCOMPARE(std::vector<std::string>(server.log.begin(), server.log.begin() + 12), expectedStart);
+            "app.workbooks()",       "workbooks.Open(/data/book.xlsx)",
+            "app.Worksheets()",      "worksheets.Count()",
+            "app.Worksheets(1)",     "sheet1.name()",
+            "app.Worksheets(Sales)", "sheet:Sales.Cells()",
+            "cells.Cells()",         "cells.find(total)",
+            "app.Worksheets(1)",     "sheet1.name()"};
+        QCOMPARE(std::vector<std::string>(server.log.begin(), server.log.begin() + 12),
+                 expectedStart);
         // Shut-down: through the last sheet obtained, then directly.
-        const std::vector<std::string> expectedEnd = {"sheet:Notes.Application()", "app.quit()", "app.quit()"};
+        const std::vector<std::string> expectedEnd = {"sheet:Notes.Application()", "app.quit()",
+                                                      "app.quit()"};
         QCOMPARE(tail(server.log, 3), expectedEnd);
     }
 
     void noMatchStillQuitsTwice() {
         server.sheets = {{"Sheet1", false}};
         QCOMPARE(search::FindinExcel("/b.xls", "absent"), std::string());
-        const std::vector<std::string> expectedEnd = {"sheet:Sheet1.Application()", "app.quit()", "app.quit()"};
+        const std::vector<std::string> expectedEnd = {"sheet:Sheet1.Application()", "app.quit()",
+                                                      "app.quit()"};
         QCOMPARE(tail(server.log, 3), expectedEnd);
     }
 
@@ -148,7 +157,8 @@ private slots:
         server.sheets = {{"Sales", true}};
         server.openFails = true;
         QCOMPARE(search::FindinExcel("/b.xlsx", "x"), std::string());
-        const std::vector<std::string> expected = {"app.workbooks()", "workbooks.Open(/b.xlsx)", "app.quit()"};
+        const std::vector<std::string> expected = {"app.workbooks()", "workbooks.Open(/b.xlsx)",
+                                                   "app.quit()"};
         QCOMPARE(server.log, expected);
     }
 

@@ -12,7 +12,7 @@
 namespace quillmark::testing {
 
 class StoredZip {
-public:
+  public:
     void add(std::string_view name, std::string_view data) {
         Entry entry{std::string(name), crc32(data), std::uint32_t(data.size()),
                     std::uint32_t(bytes_.size())};
@@ -72,7 +72,7 @@ public:
 
     std::size_t entryCount() const { return entries_.size(); }
 
-private:
+  private:
     struct Entry {
         std::string name;
         std::uint32_t crc;
