@@ -4,22 +4,11 @@
 #include <array>
 
 #include "fuzz_support.h"
+#include "xlsx_package.h"
 
 namespace {
 
-constexpr std::string_view kContentTypes =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-    R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-    R"(<Default Extension="xml" ContentType="application/xml"/>)"
-    R"(<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
-    R"(</Types>)";
-
-constexpr std::string_view kPackageRelationships =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-    R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/>)"
-    R"(</Relationships>)";
+using namespace quillmark::fuzz::xlsx;
 
 constexpr std::string_view kWorkbook =
     R"(<?xml version="1.0" encoding="UTF-8"?>)"
@@ -27,27 +16,6 @@ constexpr std::string_view kWorkbook =
     R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
     R"(<sheets><sheet name="One" sheetId="1" r:id="rId1"/><sheet name="Two" sheetId="2" r:id="rId4"/></sheets>)"
     R"(<definedNames><definedName name="Total">One!$A$1:$B$3</definedName></definedNames></workbook>)";
-
-constexpr std::string_view kWorkbookRelationships =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-    R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>)"
-    R"(<Relationship Id="rId4" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="/xl/worksheets/sheet1.xml"/>)"
-    R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>)"
-    R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
-    R"(</Relationships>)";
-
-constexpr std::string_view kSharedStrings =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="3" uniqueCount="3">)"
-    R"(<si><t>alpha</t></si><si><r><t>be</t></r><r><t>ta</t></r></si><si><t>2008</t></si></sst>)";
-
-constexpr std::string_view kStyles =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
-    R"(<numFmts count="1"><numFmt numFmtId="164" formatCode="yyyy\-mm\-dd"/></numFmts>)"
-    R"(<cellXfs count="3"><xf numFmtId="0"/><xf numFmtId="14" applyNumberFormat="1"/>)"
-    R"(<xf numFmtId="164" applyNumberFormat="1"/></cellXfs></styleSheet>)";
 
 // Every cell kind the other parts feed: shared strings by index (in range and past the end),
 // each style, and a shared formula with a follower.
