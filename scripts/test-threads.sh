@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds quillmark-find with ThreadSanitizer into build-tsan (or $QUILLMARK_TSAN_BUILD_DIR) and
+# searches the test fixtures and the shared corpus with two jobs for several keywords: any data
+# race between workbooks searched side by side fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${QUILLMARK_TSAN_BUILD_DIR:-build-tsan}
+
+echo "threads: building quillmark-find in $build_dir"
+mkdir -p "$build_dir"
+if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARK_TESTS=OFF \
+             -DQUILLMARK_THREAD_SANITIZE=ON &&
+       cmake --build "$build_dir" -j"$(nproc)" --target quillmark-find; } \
+     >"$build_dir/build.log" 2>&1; then
+    tail -n 40 "$build_dir/build.log"
+    echo "threads: build failed"
+    exit 2
+fi
+
+export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp halt_on_error=1 exitcode=66"
+folders=(tests/data)
+[ -d ../shared/corpus/files ] && folders+=(../shared/corpus/files)
+find_tool=$build_dir/cli/quillmark-find
+failed=0
+for folder in "${folders[@]}"; do
+    for keyword in total a 2008 "CAFÉ" zqxjk; do
+        status=0
+        "$find_tool" --jobs 2 "$folder/" "$keyword" >/dev/null 2>"$build_dir/tsan.log" || status=$?
+        # 0 and 1 are grep's found / not found; anything else is trouble.
+        if [ "$status" -gt 1 ]; then
+            echo "threads: $folder, keyword '$keyword': exit status $status"
+            head -n 40 "$build_dir/tsan.log"
+            failed=1
+        fi
+    done
+done
+[ "$failed" -eq 0 ] && echo "threads: no data race in ${#folders[@]} folders x 5 keywords"
+exit "$failed"
