@@ -9,11 +9,6 @@
 
 namespace quillmark::app {
 
-namespace {
-// About 25 screen updates a second: the list still visibly fills as the walk goes.
-constexpr qint64 kListRefreshMilliseconds = 40;
-}  // namespace
-
 bool LayoutDeferral::eventFilter(QObject* watched, QEvent* event) {
     // A held-back timer fires again on the next pass; anything that asks the list where its
     // entries are (a click, a scroll) lays it out first whatever the timers do.
@@ -23,7 +18,7 @@ bool LayoutDeferral::eventFilter(QObject* watched, QEvent* event) {
 
 FileListSink::FileListSink(QListWidget& fileList, std::function<bool()> superseded)
     : fileList_(fileList), superseded_(std::move(superseded)) {
-    sinceShown_.start();
+    screenUpdates_.restart();  // the first entries are shown once the interval has passed
     fileList_.installEventFilter(&layoutDeferral_);
 }
 
@@ -41,14 +36,13 @@ void FileListSink::processEvents() {
     // Painting the growing list on every pass would cost far more than the walk itself, so
     // the list is let through to the screen a few times a second; every other control paints
     // as usual, and handlers always see every entry appended so far.
-    const bool showNow = sinceShown_.hasExpired(kListRefreshMilliseconds);
+    const bool showNow = screenUpdates_.due();
     fileList_.setUpdatesEnabled(showNow);
     layoutDeferral_.deferring = !showNow;
     // Every append discards the list's layout; lay it out here so this pass paints the
     // entries rather than an empty list waiting for its layout timer.
     if (showNow) fileList_.doItemsLayout();
     QCoreApplication::processEvents();
-    if (showNow) sinceShown_.start();
 }
 
 bool FileListSink::abandoned() const {

@@ -2,11 +2,11 @@
 // found, with an event pass after every step so the window stays usable during a long walk.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 
 #include "folder_scan.h"
+#include "repaint_throttle.h"
 
 class QListWidget;
 
@@ -39,7 +39,7 @@ class FileListSink final : public search::ScanSink {
   private:
     QListWidget& fileList_;
     std::function<bool()> superseded_;
-    QElapsedTimer sinceShown_;  // when the list was last let through to the screen
+    RepaintThrottle screenUpdates_;  // when the list is let through to the screen
     LayoutDeferral layoutDeferral_;
 };
 

@@ -3,7 +3,6 @@
 // control keeps its name (objectName) and is reachable through an accessor of that name.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -13,6 +12,7 @@
 
 #include "file_system.h"
 #include "folder_picker.h"
+#include "repaint_throttle.h"
 #include "shell.h"
 
 class QLabel;
@@ -130,12 +130,12 @@ class Form1 : public QWidget {
 
     // State.
     bool loaded_ = false;
-    bool running_ = false;          // stop request: set by a run, cleared by Stop
-    bool runUnderWay_ = false;      // a run's loop is active (guards against a nested run)
-    QElapsedTimer markPainted_;     // when the progress mark was last painted at once
-    QElapsedTimer resultsPainted_;  // when the results were last let through to the screen
-    bool closing_ = false;          // the close button was clicked: every loop winds down
-    std::uint64_t scanNumber_ = 0;  // the latest folder choice; older walks are superseded
+    bool running_ = false;           // stop request: set by a run, cleared by Stop
+    bool runUnderWay_ = false;       // a run's loop is active (guards against a nested run)
+    RepaintThrottle markPaints_;     // when the progress mark is painted at once
+    RepaintThrottle resultsPaints_;  // when the results are let through to the screen
+    bool closing_ = false;           // the close button was clicked: every loop winds down
+    std::uint64_t scanNumber_ = 0;   // the latest folder choice; older walks are superseded
     std::array<double, 2> columnWidthTwips_{};
 
     // Seams.

@@ -95,29 +95,19 @@ void Form1::Image2_Click() {
     showSearchButton(true);
 }
 
-namespace {
-constexpr qint64 kMarkRepaintMilliseconds = 40;
-}  // namespace
-
 void Form1::markWorkbookInProgress(int position) {
     list1_->setCurrentRow(position);
     list1_->scrollToItem(list1_->item(position));
     // The search that follows holds the thread until it answers, so a slow workbook would
     // show the previous mark; paint it at once, but at most every few dozen milliseconds:
     // painting for every quick workbook would cost more than searching it.
-    if (!markPainted_.isValid() || markPainted_.hasExpired(kMarkRepaintMilliseconds)) {
-        list1_->viewport()->repaint();
-        markPainted_.start();
-    }
+    if (markPaints_.due()) list1_->viewport()->repaint();
 }
 
 void Form1::letResultsThroughAtTimes() {
     // Painting the results after every workbook would cost more than searching most of them
     // (each row's text is laid out again); a few times a second the rows still appear as found.
-    const bool paintNow =
-        !resultsPainted_.isValid() || resultsPainted_.hasExpired(kMarkRepaintMilliseconds);
-    listView1_->setUpdatesEnabled(paintNow);
-    if (paintNow) resultsPainted_.start();
+    listView1_->setUpdatesEnabled(resultsPaints_.due());
 }
 
 void Form1::clearProgressMark() {
