@@ -1,5 +1,5 @@
 // The main window's own control kinds.
-#include "controls.h"
+#include "app/controls.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,11 +1,11 @@
 // The file list as the folder walk's sink.
-#include "file_list_sink.h"
+#include "app/file_list_sink.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QListWidget>
 
-#include "path_text.h"
+#include "app/path_text.h"
 
 namespace quillmark::app {
 

@@ -5,8 +5,8 @@
 #include <QObject>
 #include <functional>
 
-#include "folder_scan.h"
-#include "repaint_throttle.h"
+#include "app/repaint_throttle.h"
+#include "search/folder_scan.h"
 
 class QListWidget;
 

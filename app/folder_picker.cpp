@@ -1,5 +1,5 @@
 // The file dialog that serves as the folder picker.
-#include "folder_picker.h"
+#include "app/folder_picker.h"
 
 #include <QFile>
 #include <QFileDialog>

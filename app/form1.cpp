@@ -1,6 +1,6 @@
 // Form1's start-up and its window behaviours: the outline and results list set up at load,
 // the first show, dragging, the web link, the menu button and the close button.
-#include "form1.h"
+#include "app/form1.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -17,10 +17,10 @@
 #include <chrono>
 #include <cmath>
 
-#include "controls.h"
-#include "menu_form.h"
-#include "moveit.h"
-#include "workbook_search.h"
+#include "app/controls.h"
+#include "app/menu_form.h"
+#include "app/moveit.h"
+#include "search/workbook_search.h"
 
 namespace quillmark::app {
 

@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "file_system.h"
-#include "folder_picker.h"
-#include "repaint_throttle.h"
-#include "shell.h"
+#include "app/folder_picker.h"
+#include "app/repaint_throttle.h"
+#include "platform/file_system.h"
+#include "platform/shell.h"
 
 class QLabel;
 class QLineEdit;

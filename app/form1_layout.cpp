@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-#include "controls.h"
-#include "form1.h"
+#include "app/controls.h"
+#include "app/form1.h"
 
 // Resources in a static library have to be registered by hand.
 static void registerArtwork() {

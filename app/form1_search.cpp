@@ -4,11 +4,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-#include "controls.h"
-#include "file_list_sink.h"
-#include "folder_scan.h"
-#include "form1.h"
-#include "path_text.h"
+#include "app/controls.h"
+#include "app/file_list_sink.h"
+#include "app/form1.h"
+#include "app/path_text.h"
+#include "search/folder_scan.h"
 
 namespace quillmark::app {
 

@@ -1,7 +1,7 @@
 // Starts Quillmark: the main window and nothing else.
 #include <QApplication>
 
-#include "form1.h"
+#include "app/form1.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -1,5 +1,5 @@
 // The hidden menu form.
-#include "menu_form.h"
+#include "app/menu_form.h"
 
 #include <QAction>
 #include <QMenu>

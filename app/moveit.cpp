@@ -1,5 +1,5 @@
 // MoveForm: the window system's move where there is one, our own pointer-following otherwise.
-#include "moveit.h"
+#include "app/moveit.h"
 
 #include <QCoreApplication>
 #include <QCursor>

@@ -1,5 +1,5 @@
 // Path bytes beside their display text in list items.
-#include "path_text.h"
+#include "app/path_text.h"
 
 #include <QByteArray>
 #include <QListWidgetItem>

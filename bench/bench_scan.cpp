@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "file_list_sink.h"
-#include "folder_scan.h"
-#include "form1.h"
+#include "app/file_list_sink.h"
+#include "app/form1.h"
+#include "search/folder_scan.h"
 
 namespace {
 

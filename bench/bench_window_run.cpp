@@ -19,10 +19,10 @@
 #include <optional>
 #include <string>
 
-#include "controls.h"
-#include "folder_picker.h"
-#include "form1.h"
-#include "workbook_search.h"
+#include "app/controls.h"
+#include "app/folder_picker.h"
+#include "app/form1.h"
+#include "search/workbook_search.h"
 
 namespace quillmark::bench {
 namespace {

@@ -1,14 +1,14 @@
 // Argument handling and output of quillmark-find.
-#include "find_command.h"
+#include "cli/find_command.h"
 
 #include <sys/stat.h>
 
 #include <charconv>
 #include <thread>
 
-#include "folder_scan.h"
-#include "parallel_search.h"
-#include "workbook_search.h"
+#include "cli/parallel_search.h"
+#include "search/folder_scan.h"
+#include "search/workbook_search.h"
 
 namespace quillmark::cli {
 namespace {

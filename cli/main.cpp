@@ -1,7 +1,7 @@
 // quillmark-find: the folder walk and the workbook search without a window.
 #include <iostream>
 
-#include "find_command.h"
+#include "cli/find_command.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);

@@ -1,5 +1,5 @@
 // Workers take the next unsearched workbook; the calling thread prints answers in order.
-#include "parallel_search.h"
+#include "cli/parallel_search.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "readers.h"
-#include "workbook.h"
+#include "engine/readers.h"
+#include "engine/workbook.h"
 
 namespace quillmark::engine {
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string_view>
 
-#include "workbook.h"
-#include "zip_archive.h"
+#include "engine/container/zip_archive.h"
+#include "engine/workbook.h"
 
 namespace quillmark::engine {
 

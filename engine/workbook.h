@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "file_data.h"
-#include "outcome.h"
+#include "engine/core/file_data.h"
+#include "engine/core/outcome.h"
 
 namespace quillmark::engine {
 

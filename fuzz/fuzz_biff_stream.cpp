@@ -1,6 +1,6 @@
 // The bytes as a BIFF record stream, as the compound file's Workbook stream or a bare BIFF file
 // holds it: the globals, the shared strings, decryption, and every sheet's cells and formulas.
-#include "biff_reader.h"
+#include "engine/biff/biff_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,6 +1,6 @@
 // The bytes as an OLE2 compound file: the header, allocation tables and directory, then every
 // stream read out in full.
-#include "compound_file.h"
+#include "engine/container/compound_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using quillmark::engine::CompoundFile;

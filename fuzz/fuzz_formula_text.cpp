@@ -2,7 +2,7 @@
 // dialect, the formula's cell and where the token stream ends and its extra bytes begin; the
 // workbook callbacks answer with names, and a shared formula that is the input itself (so a
 // ptgExp pointing back at its own tokens must not recurse for ever).
-#include "formula_text.h"
+#include "engine/formula/formula_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "matcher.h"
+#include "engine/core/matcher.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "matcher.h"
+#include "engine/core/matcher.h"
 
 namespace quillmark::fuzz {
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "workbook.h"
+#include "engine/workbook.h"
 
 namespace quillmark::fuzz {
 

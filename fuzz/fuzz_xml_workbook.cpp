@@ -1,9 +1,9 @@
 // The bytes as a single-file XML workbook, given straight to the SpreadsheetML 2003 reader and
 // to the flat OpenDocument reader, so mutations that break the namespace sniffing still reach
 // the parsers behind it.
-#include "file_data.h"
+#include "engine/core/file_data.h"
+#include "engine/readers.h"
 #include "fuzz_support.h"
-#include "readers.h"
 
 namespace {
 

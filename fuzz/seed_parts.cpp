@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "biff_records.h"
-#include "compound_file.h"
-#include "zip_archive.h"
+#include "engine/biff/biff_records.h"
+#include "engine/container/compound_file.h"
+#include "engine/container/zip_archive.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The late-bound object layer: name comparison, the factory registry and small conversions.
-#include "automation.h"
+#include "platform/automation.h"
 
 #include <cmath>
 #include <map>
 #include <mutex>
 
-#include "engine_automation.h"
+#include "platform/engine_automation.h"
 
 namespace quillmark::automation {
 namespace {

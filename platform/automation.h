@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "outcome.h"
+#include "engine/core/outcome.h"
 
 namespace quillmark::automation {
 

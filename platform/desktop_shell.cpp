@@ -4,7 +4,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-#include "shell.h"
+#include "platform/shell.h"
 
 namespace quillmark::platform {
 

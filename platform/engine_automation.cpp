@@ -1,12 +1,12 @@
 // Automation objects over the embedded engine. Each application object owns the workbooks it
 // opened; sheets and ranges keep their workbook alive through shared references, so an
 // object handed out stays valid however the caller orders its releases.
-#include "engine_automation.h"
+#include "platform/engine_automation.h"
 
 #include <QString>
 
-#include "matcher.h"
-#include "workbook.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 
 namespace quillmark::automation {
 namespace {

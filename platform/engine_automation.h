@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "automation.h"
+#include "platform/automation.h"
 
 namespace quillmark::automation {
 

@@ -1,10 +1,10 @@
 // Wildcard matching of folded names. Names are short, so one pass with a single backtrack
 // point for the last "*" is enough; it never takes more than length x length steps.
-#include "name_pattern.h"
+#include "platform/name_pattern.h"
 
 #include <QChar>
 
-#include "utf8.h"
+#include "engine/core/utf8.h"
 
 namespace quillmark::platform {
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "file_system.h"
-#include "name_pattern.h"
+#include "platform/file_system.h"
+#include "platform/name_pattern.h"
 
 namespace quillmark::platform {
 namespace {

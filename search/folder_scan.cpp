@@ -2,7 +2,7 @@
 // walked one whole subtree at a time. The walk keeps its own stack of pending subfolders
 // instead of recursing, so a deep tree cannot exhaust the call stack, and it remembers which
 // real folders it has entered, so a link that loops back ends instead of running on.
-#include "folder_scan.h"
+#include "search/folder_scan.h"
 
 #include <optional>
 #include <unordered_set>

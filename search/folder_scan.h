@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 namespace quillmark::search {
 

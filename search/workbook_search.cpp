@@ -1,11 +1,11 @@
 // The one-workbook search, written only against the automation layer: it would drive a real
 // spreadsheet server the same way it drives the embedded engine.
-#include "workbook_search.h"
+#include "search/workbook_search.h"
 
 #include <climits>
 #include <optional>
 
-#include "automation.h"
+#include "platform/automation.h"
 
 namespace quillmark::search {
 namespace {

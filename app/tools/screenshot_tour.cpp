@@ -9,10 +9,10 @@
 #include <QTest>
 #include <cstdio>
 
-#include "controls.h"
-#include "folder_picker.h"
-#include "form1.h"
-#include "workbook_search.h"
+#include "app/controls.h"
+#include "app/folder_picker.h"
+#include "app/form1.h"
+#include "search/workbook_search.h"
 
 namespace {
 

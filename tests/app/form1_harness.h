@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "controls.h"
-#include "folder_picker.h"
-#include "form1.h"
-#include "path_text.h"
-#include "shell.h"
+#include "app/controls.h"
+#include "app/folder_picker.h"
+#include "app/form1.h"
+#include "app/path_text.h"
+#include "platform/shell.h"
 
 namespace harness {
 

@@ -6,8 +6,8 @@
 #include <QtTest>
 #include <string>
 
-#include "file_list_sink.h"
-#include "form1.h"
+#include "app/file_list_sink.h"
+#include "app/form1.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include "app/menu_form.h"
 #include "form1_harness.h"
-#include "menu_form.h"
 
 using harness::Window;
 using quillmark::app::ControlLabel;

@@ -9,8 +9,8 @@
 #include <QMenu>
 #include <QTimer>
 
+#include "app/menu_form.h"
 #include "form1_harness.h"
-#include "menu_form.h"
 
 using harness::inNextEventPass;
 using harness::Tree;

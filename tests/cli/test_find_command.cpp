@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "find_command.h"
-#include "parallel_search.h"
+#include "cli/find_command.h"
+#include "cli/parallel_search.h"
 
 using namespace quillmark::cli;
 

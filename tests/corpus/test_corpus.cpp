@@ -5,7 +5,7 @@
 #include <QTextStream>
 #include <QtTest>
 
-#include "workbook_search.h"
+#include "search/workbook_search.h"
 
 namespace {
 

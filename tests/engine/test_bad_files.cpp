@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "file_data.h"
-#include "matcher.h"
-#include "workbook.h"
+#include "engine/core/file_data.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 
 using quillmark::FailureKind;
 using namespace quillmark::engine;

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QTest>
 
-#include "formula_text.h"
-#include "matcher.h"
-#include "workbook.h"
+#include "engine/core/matcher.h"
+#include "engine/formula/formula_text.h"
+#include "engine/workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;

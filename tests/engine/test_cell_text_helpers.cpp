@@ -3,12 +3,12 @@
 #include <QtTest>
 #include <cmath>
 
-#include "keyword_alphabet.h"
-#include "number_format.h"
-#include "ods_formula.h"
-#include "opc_relationships.h"
-#include "serial_date.h"
-#include "shared_formula.h"
+#include "engine/cell/number_format.h"
+#include "engine/cell/serial_date.h"
+#include "engine/core/keyword_alphabet.h"
+#include "engine/ods/ods_formula.h"
+#include "engine/xlsx/opc_relationships.h"
+#include "engine/xlsx/shared_formula.h"
 
 using namespace quillmark::engine;
 

@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QTest>
 
-#include "aes.h"
-#include "compound_file.h"
-#include "workbook.h"
+#include "engine/container/aes.h"
+#include "engine/container/compound_file.h"
+#include "engine/workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;

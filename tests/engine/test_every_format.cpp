@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "matcher.h"
-#include "workbook.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 
 using quillmark::Failure;
 using namespace quillmark::engine;

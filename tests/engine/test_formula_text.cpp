@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "formula_text.h"
+#include "engine/formula/formula_text.h"
 
 using namespace quillmark::engine;
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "file_data.h"
-#include "formula_text.h"
-#include "matcher.h"
-#include "readers.h"
-#include "workbook.h"
+#include "engine/core/file_data.h"
+#include "engine/core/matcher.h"
+#include "engine/formula/formula_text.h"
+#include "engine/readers.h"
+#include "engine/workbook.h"
 
 using namespace quillmark::engine;
 

@@ -1,8 +1,8 @@
 // The keyword matcher: part-of-cell matching, Unicode case folding, wildcards and escapes.
 #include <QtTest>
 
-#include "matcher.h"
-#include "number_text.h"
+#include "engine/cell/number_text.h"
+#include "engine/core/matcher.h"
 
 using quillmark::engine::Matcher;
 

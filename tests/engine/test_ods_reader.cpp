@@ -2,9 +2,9 @@
 // repeated rows and cells that must never be expanded, formulas in formula-bar form.
 #include <QtTest>
 
-#include "matcher.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 #include "reader_test_support.h"
-#include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;

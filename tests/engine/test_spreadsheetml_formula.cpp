@@ -2,7 +2,7 @@
 // relative to the cell that holds them.
 #include <QtTest>
 
-#include "r1c1_formula.h"
+#include "engine/spreadsheetml/r1c1_formula.h"
 
 using namespace quillmark::engine;
 

@@ -2,9 +2,9 @@
 // names) and SpreadsheetML 2003 (indexes, spans, formulas, rich data, comments, hidden sheets).
 #include <QtTest>
 
-#include "matcher.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 #include "reader_test_support.h"
-#include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;

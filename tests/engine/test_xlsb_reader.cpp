@@ -3,8 +3,8 @@
 // strings, and damaged record streams.
 #include <QTest>
 
-#include "matcher.h"
-#include "workbook.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 
 using namespace quillmark::engine;
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "file_data.h"
-#include "matcher.h"
+#include "engine/core/file_data.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 #include "stored_zip.h"
-#include "workbook.h"
 
 using quillmark::testing::StoredZip;
 using namespace quillmark::engine;

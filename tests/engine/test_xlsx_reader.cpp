@@ -4,9 +4,9 @@
 
 #include <QtTest>
 
-#include "matcher.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 #include "reader_test_support.h"
-#include "workbook.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;

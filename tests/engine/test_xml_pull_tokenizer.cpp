@@ -2,7 +2,7 @@
 // malformed document refused with the right kind of failure.
 #include <QtTest>
 
-#include "xml_pull_tokenizer.h"
+#include "engine/xml/xml_pull_tokenizer.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;

@@ -3,7 +3,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "shell.h"
+#include "platform/shell.h"
 
 using quillmark::platform::fileUrlForPath;
 

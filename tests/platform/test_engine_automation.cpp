@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "automation.h"
-#include "engine_automation.h"
+#include "platform/automation.h"
+#include "platform/engine_automation.h"
 
 using namespace quillmark;
 using namespace quillmark::automation;

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 using namespace quillmark::platform;
 using Names = std::vector<std::string>;

@@ -13,7 +13,7 @@
 #include <functional>
 #include <map>
 
-#include "folder_scan.h"
+#include "search/folder_scan.h"
 
 using quillmark::platform::FileIdentity;
 using quillmark::platform::FileSystem;

@@ -15,8 +15,8 @@
 #include <map>
 #include <set>
 
-#include "folder_scan.h"
-#include "workbook_search.h"
+#include "search/folder_scan.h"
+#include "search/workbook_search.h"
 
 using quillmark::search::FindinExcel;
 using quillmark::search::ScanSink;

@@ -2,9 +2,9 @@
 // in order, and the answer it forms, on good, broken and empty workbooks.
 #include <QtTest>
 
-#include "automation.h"
-#include "engine_automation.h"
-#include "workbook_search.h"
+#include "platform/automation.h"
+#include "platform/engine_automation.h"
+#include "search/workbook_search.h"
 
 using namespace quillmark;
 using namespace quillmark::automation;

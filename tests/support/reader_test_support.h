@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "workbook.h"
+#include "engine/workbook.h"
 
 namespace quillmark::engine::testing {
 

@@ -1,0 +1,27 @@
+// Searches one BIFF sheet substream for the first cell whose value text or formula text the
+// matcher accepts ([MS-XLS] 2.1.7.20.5 worksheet substream; BIFF2-BIFF4 cell records).
+#pragma once
+
+#include <optional>
+
+#include "engine/biff/biff_globals.h"
+#include "engine/core/matcher.h"
+#include "engine/core/string_table_matches.h"
+#include "engine/workbook.h"
+
+namespace quillmark::engine::biff {
+
+struct SheetSearchInput {
+    Bytes stream;
+    std::size_t bofOffset = 0;
+    Version version = Version::Biff8;
+    // The workbook globals; null for a stream that is a single sheet, which carries its own
+    // code page and formats among its records.
+    const Globals* globals = nullptr;
+    const StringTableMatches* sharedStrings = nullptr;  // BIFF8, already matched
+};
+
+Outcome<std::optional<CellPosition>> searchSheet(const SheetSearchInput& input,
+                                                 const Matcher& matcher);
+
+}  // namespace quillmark::engine::biff

@@ -1,0 +1,146 @@
+// Opening lists the sheets (and which table styles hide one) in a quick pass that reads the
+// styles and skips every sheet's content unread; a search then reads the content with one
+// cursor per keyword, which stops as soon as the sheet asked for is decided.
+#include "engine/ods/ods_document.h"
+
+#include <set>
+
+#include "engine/core/matcher.h"
+#include "engine/ods/ods_cell_search.h"
+#include "engine/ods/ods_layout.h"
+
+namespace quillmark::engine {
+namespace {
+
+// The sheet list: table:table names in document order, hidden when their style's
+// style:table-properties say table:display="false" (OpenDocument 17.15 and 19.627).
+class SheetList {
+  public:
+    explicit SheetList(XmlPullTokenizer::Source source) : tokens_(std::move(source)) {}
+
+    Outcome<std::vector<SheetInfo>> read() {
+        for (;;) {
+            switch (tokens_.next()) {
+                case XmlToken::StartElement:
+                    ++depth_;
+                    startElement();
+                    break;
+                case XmlToken::EndElement:
+                    if (depth_ == 2) inStyles_ = false;
+                    if (depth_ == 3) tableStyle_.clear();
+                    if (depth_ == kOdsSpreadsheetDepth && !inStyles_) return std::move(sheets_);
+                    --depth_;
+                    break;
+                case XmlToken::Text:
+                    break;
+                case XmlToken::EndOfDocument:
+                    return std::move(sheets_);
+                case XmlToken::Error:
+                    return tokens_.failure();
+            }
+        }
+    }
+
+  private:
+    void startElement() {
+        std::string_view name = tokens_.name();
+        if (depth_ == 2 && (name == "automatic-styles" || name == "styles")) {
+            inStyles_ = true;
+        } else if (inStyles_ && depth_ == 3 && name == "style") {
+            auto family = tokens_.attribute("family", storage_);
+            bool isTable = family && *family == "table";
+            auto styleName = tokens_.attribute("name", storage_);
+            tableStyle_ = isTable && styleName ? std::string(*styleName) : std::string();
+            if (tableStyle_.empty()) skipElement();
+        } else if (inStyles_ && depth_ == 4 && name == "table-properties") {
+            auto display = tokens_.attribute("display", storage_);
+            if (display && *display == "false") hiddenStyles_.insert(tableStyle_);
+            skipElement();
+        } else if (!inStyles_ && depth_ == kOdsSheetDepth && name == "table") {
+            auto sheetName = tokens_.attribute("name", storage_);
+            SheetInfo sheet{sheetName ? std::string(*sheetName) : "", SheetKind::Worksheet, false};
+            auto style = tokens_.attribute("style-name", storage_);
+            sheet.hidden = style && hiddenStyles_.count(*style) > 0;
+            sheets_.push_back(std::move(sheet));
+            skipElement();
+        } else if (inStyles_ || !isOnPathToOdsSheets(depth_, name)) {
+            skipElement();
+        }
+    }
+
+    void skipElement() {
+        if (tokens_.skipUntilOpenElements(depth_ - 1)) --depth_;  // else next() reports why
+    }
+
+    XmlPullTokenizer tokens_;
+    std::vector<SheetInfo> sheets_;
+    std::set<std::string, std::less<>> hiddenStyles_;
+    std::string tableStyle_;
+    std::string storage_;
+    std::size_t depth_ = 0;
+    bool inStyles_ = false;
+};
+
+class OdsReader : public WorkbookReader {
+  public:
+    OdsReader(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
+              OpenOdsContent open, std::string partName)
+        : data_(std::move(data)),
+          zip_(std::move(zip)),
+          open_(std::move(open)),
+          partName_(std::move(partName)) {}
+
+    Status load() {
+        auto source = open_();
+        if (!source) return named(source.failure());
+        auto sheets = SheetList(std::move(source.value())).read();
+        if (!sheets) return named(sheets.failure());
+        sheets_ = std::move(sheets.value());
+        return Done{};
+    }
+
+    const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+
+    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
+                                                   const Matcher& matcher) override {
+        if (sheetIndex >= sheets_.size())
+            return fail(FailureKind::BadArgument, "no sheet at that position");
+        if (matcher.matchesNothing()) return std::optional<CellPosition>();
+        if (!search_ || search_->keyword() != matcher.keyword()) {
+            search_.reset();
+            auto source = open_();
+            if (!source) return named(source.failure());
+            search_ = std::make_unique<OdsCellSearch>(std::move(source.value()),
+                                                      std::string(matcher.keyword()));
+        }
+        auto found = search_->findFirst(sheetIndex, matcher);
+        if (!found) return named(found.failure());
+        return found;
+    }
+
+  private:
+    Failure named(const Failure& failure) const {
+        if (partName_.empty()) return failure;
+        return Failure{failure.kind, partName_ + ": " + failure.reason};
+    }
+
+    std::shared_ptr<const FileData> data_;
+    std::unique_ptr<ZipArchive> zip_;
+    OpenOdsContent open_;
+    std::string partName_;
+    std::vector<SheetInfo> sheets_;
+    std::unique_ptr<OdsCellSearch> search_;  // for the last keyword searched
+};
+
+}  // namespace
+
+ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
+                             OpenOdsContent open, std::string partName) {
+    auto reader = std::make_unique<OdsReader>(std::move(data), std::move(zip), std::move(open),
+                                              std::move(partName));
+    Status loaded = reader->load();
+    if (!loaded) return loaded.failure();
+    return std::unique_ptr<WorkbookReader>(std::move(reader));
+}
+
+}  // namespace quillmark::engine

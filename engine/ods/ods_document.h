@@ -1,0 +1,23 @@
+// The spreadsheet content of an OpenDocument file (OpenDocument 1.2 Part 1, 9.1 table:table),
+// shared by the zipped (.ods, .ots: content.xml) and flat (.fods) forms.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/container/zip_archive.h"
+#include "engine/workbook.h"
+#include "engine/xml/xml_pull_tokenizer.h"
+
+namespace quillmark::engine {
+
+// A fresh stream over the content document, from its first byte.
+using OpenOdsContent = std::function<Outcome<XmlPullTokenizer::Source>()>;
+
+// The reader over either form. `data` and `zip` (may be null) are kept alive for the reads;
+// `partName` ("content.xml", or empty) prefixes the reason of a failure.
+ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
+                             OpenOdsContent open, std::string partName);
+
+}  // namespace quillmark::engine

@@ -1,0 +1,79 @@
+// Streams sharedStrings.xml with the general XML parser: the table is read once per keyword,
+// so it is not on the per-cell hot path the worksheet tokenizer serves.
+#include "engine/xlsx/xlsx_shared_strings.h"
+
+#include "engine/container/zip_archive.h"
+#include "engine/core/matcher.h"
+#include "engine/core/string_table_matches.h"
+#include "engine/xlsx/ooxml_text.h"
+#include "engine/xml/xml_parser.h"
+
+namespace quillmark::engine {
+namespace {
+
+class SharedStringsHandler : public XmlHandler {
+  public:
+    SharedStringsHandler(const Matcher& matcher, StringTableMatches& matches)
+        : matcher_(matcher), matches_(matches) {}
+
+    void startElement(std::string_view name, const XmlAttributes&) override {
+        if (name == "si") {
+            inEntry_ = true;
+            text_.clear();
+        } else if (name == "rPh") {
+            ++phoneticDepth_;
+        } else if (name == "t" && inEntry_ && phoneticDepth_ == 0) {
+            inText_ = true;
+        }
+    }
+    void endElement(std::string_view name) override {
+        if (name == "t") {
+            inText_ = false;
+        } else if (name == "rPh") {
+            if (phoneticDepth_ > 0) --phoneticDepth_;
+        } else if (name == "si" && inEntry_) {
+            inEntry_ = false;
+            if (mayHoldOoxmlEscape(text_)) {
+                unescaped_.clear();
+                appendOoxmlUnescaped(text_, unescaped_);
+                matches_.add(matcher_.matches(unescaped_));
+            } else {
+                matches_.add(matcher_.matches(text_));
+            }
+        }
+    }
+    void characters(std::string_view text) override {
+        if (inText_) text_.append(text);
+    }
+
+  private:
+    const Matcher& matcher_;
+    StringTableMatches& matches_;
+    std::string text_;
+    std::string unescaped_;
+    bool inEntry_ = false;
+    bool inText_ = false;
+    int phoneticDepth_ = 0;
+};
+
+}  // namespace
+
+Status matchSharedStrings(const ZipArchive& zip, const std::string& partName,
+                          const Matcher& matcher, StringTableMatches& matches) {
+    matches.start(matcher.keyword());
+    auto stream = zip.openPart(partName);
+    if (!stream) {
+        matches.invalidate();
+        return stream.failure();
+    }
+    SharedStringsHandler handler(matcher, matches);
+    XmlParser parser(handler);
+    Status parsed = parser.parse(*stream.value());
+    if (!parsed) {
+        matches.invalidate();
+        return Failure{parsed.failure().kind, partName + ": " + parsed.failure().reason};
+    }
+    return Done{};
+}
+
+}  // namespace quillmark::engine

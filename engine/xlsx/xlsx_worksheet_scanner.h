@@ -1,0 +1,30 @@
+// Streams one xlsx worksheet or macro sheet part (ECMA-376 Part 1, 18.3.1.99 worksheet,
+// sheetData/row/c) and stops at the first cell whose formula or value text matches.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/cell/serial_date.h"
+#include "engine/core/outcome.h"
+#include "engine/workbook.h"
+#include "engine/xml/xml_pull_tokenizer.h"
+
+namespace quillmark::engine {
+
+class Matcher;
+class StringTableMatches;
+
+struct WorksheetContext {
+    const Matcher& matcher;
+    const StringTableMatches* sharedStrings = nullptr;  // nullptr: the workbook has none
+    const std::vector<bool>* dateStyles = nullptr;      // per cellXfs entry; nullptr: none
+    DateEpoch epoch = DateEpoch::Excel1900;
+    const std::vector<std::string>* externalBooks = nullptr;  // targets of [1], [2]...
+};
+
+Outcome<std::optional<CellPosition>> findFirstInWorksheet(XmlPullTokenizer::Source source,
+                                                          const WorksheetContext& context);
+
+}  // namespace quillmark::engine

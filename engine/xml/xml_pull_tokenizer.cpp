@@ -1,0 +1,515 @@
+// The worksheet tokenizer. Every lexer works on the unconsumed bytes [begin_, end_) and
+// either finishes a token, or asks for more input, in which case the token is lexed again
+// from its start once the buffer has been topped up (and doubled when the token fills it).
+#include "engine/xml/xml_pull_tokenizer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "engine/core/utf8.h"
+
+namespace quillmark::engine {
+namespace {
+
+constexpr std::size_t kInitialCapacity = std::size_t{128} << 10;
+
+// Character classes by table: the tokenizer asks these for nearly every byte of a sheet.
+enum CharClass : std::uint8_t { kSpace = 1, kNameChar = 2 };
+
+constexpr auto kCharClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        bool delimiter = c == '/' || c == '>' || c == '<' || c == '=' || c == '"' || c == '\'' ||
+                         c == '&' || c == '!' || c == '?' || c == 0;
+        classes[c] = space ? kSpace : delimiter ? 0 : kNameChar;
+    }
+    return classes;
+}();
+
+inline bool isSpace(char c) {
+    return kCharClasses[static_cast<unsigned char>(c)] == kSpace;
+}
+inline bool isNameChar(char c) {
+    return kCharClasses[static_cast<unsigned char>(c)] == kNameChar;
+}
+
+bool isAllSpace(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), isSpace);
+}
+
+std::string_view localPart(std::string_view qualified) {
+    for (std::size_t i = qualified.size(); i > 0; --i)
+        if (qualified[i - 1] == ':') return qualified.substr(i);
+    return qualified;
+}
+
+std::uint64_t nameKey(std::string_view name) {
+    if (name.size() <= 7) {
+        std::uint64_t key = name.size();
+        for (char c : name) key = (key << 8) | static_cast<unsigned char>(c);
+        return key;
+    }
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash | (std::uint64_t{1} << 63);
+}
+
+// Names are short: a plain loop beats a call to memcmp.
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+// Characters XML allows (the Char production of XML 1.0).
+bool isXmlCharacter(std::uint32_t c) {
+    if (c == 0x9 || c == 0xA || c == 0xD) return true;
+    if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) return false;
+    return c <= 0x10FFFF;
+}
+
+bool appendCharacterReference(std::string_view digits, std::string& out) {
+    int base = 10;
+    if (!digits.empty() && (digits[0] == 'x')) {
+        base = 16;
+        digits.remove_prefix(1);
+    }
+    if (digits.empty() || digits.size() > 8) return false;
+    std::uint32_t value = 0;
+    for (char c : digits) {
+        int digit = (c >= '0' && c <= '9')                 ? c - '0'
+                    : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
+                    : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                           : -1;
+        if (digit < 0) return false;
+        value = value * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
+    }
+    if (!isXmlCharacter(value)) return false;
+    appendUtf8(value, out);
+    return true;
+}
+
+// The encoding an XML declaration names; workbook parts are UTF-8 unless they say otherwise.
+bool declaresUtf8OrNothing(std::string_view declaration) {
+    std::size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) return true;
+    std::size_t quote = declaration.find_first_of("\"'", at);
+    if (quote == std::string_view::npos) return false;
+    std::size_t close = declaration.find(declaration[quote], quote + 1);
+    if (close == std::string_view::npos) return false;
+    std::string name(declaration.substr(quote + 1, close - quote - 1));
+    for (char& c : name) c = static_cast<char>(c | 0x20);
+    return name == "utf-8" || name == "utf8";
+}
+
+// The five entities XML predefines; '\0' for any other name.
+char predefinedEntity(std::string_view name) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
+    for (const auto& [entity, character] : kEntities)
+        if (entity == name) return character;
+    return '\0';
+}
+
+}  // namespace
+
+bool appendXmlUnescaped(std::string_view raw, std::string& out) {
+    std::size_t at = 0;
+    while (at < raw.size()) {
+        std::size_t ampersand = raw.find('&', at);
+        if (ampersand == std::string_view::npos) {
+            out.append(raw.substr(at));
+            break;
+        }
+        out.append(raw.substr(at, ampersand - at));
+        std::size_t semicolon = raw.find(';', ampersand + 1);
+        if (semicolon == std::string_view::npos || semicolon - ampersand > 12) return false;
+        std::string_view entity = raw.substr(ampersand + 1, semicolon - ampersand - 1);
+        if (char predefined = predefinedEntity(entity)) {
+            out += predefined;
+        } else if (entity.empty() || entity[0] != '#' ||
+                   !appendCharacterReference(entity.substr(1), out)) {
+            return false;
+        }
+        at = semicolon + 1;
+    }
+    return true;
+}
+
+// The sentinel '<' after the data ends every scan without a bounds check.
+inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
+    const char* data = buffer_.data();
+    while (isNameChar(data[from])) ++from;
+    return from;
+}
+
+XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
+    buffer_.resize(kInitialCapacity + 1);
+    buffer_[0] = '<';
+}
+
+XmlToken XmlPullTokenizer::fail(FailureKind kind, std::string reason) {
+    failed_ = true;
+    failure_ = Failure{kind, "XML: " + std::move(reason)};
+    return XmlToken::Error;
+}
+
+bool XmlPullTokenizer::refill() {
+    if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    std::size_t capacity = buffer_.size() - 1;  // one byte kept for the sentinel
+    if (end_ == capacity) {
+        if (capacity >= kMaxTokenBytes) {
+            fail(FailureKind::TooLarge, "a single token is larger than we keep in memory");
+            return false;
+        }
+        capacity = std::min(capacity * 2, kMaxTokenBytes);
+        buffer_.resize(capacity + 1);
+    }
+    auto got = source_(buffer_.data() + end_, capacity - end_);
+    if (!got) {
+        failed_ = true;
+        failure_ = got.failure();
+        return false;
+    }
+    std::size_t count = std::min(got.value(), capacity - end_);
+    if (count == 0) inputEnded_ = true;
+    end_ += count;
+    buffer_[end_] = '<';
+    return true;
+}
+
+XmlToken XmlPullTokenizer::finish() {
+    if (!sawRoot_) return fail(FailureKind::Truncated, "the part has no root element");
+    if (!openElementKeys_.empty())
+        return fail(FailureKind::Truncated, "the part ends inside an element");
+    return XmlToken::EndOfDocument;
+}
+
+XmlToken XmlPullTokenizer::next() {
+    if (failed_) return XmlToken::Error;
+    if (pendingEnd_) {
+        pendingEnd_ = false;
+        return XmlToken::EndElement;
+    }
+    for (;;) {
+        if (atDocumentStart_ && end_ - begin_ < 3 && !inputEnded_) {
+            if (!refill()) return XmlToken::Error;
+            continue;
+        }
+        if (atDocumentStart_) {
+            atDocumentStart_ = false;
+            std::string_view start(buffer_.data() + begin_,
+                                   std::min<std::size_t>(end_ - begin_, 3));
+            if (start == "\xEF\xBB\xBF") begin_ += 3;
+            if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
+                return fail(FailureKind::Unsupported, "UTF-16 parts are not read");
+        }
+        if (begin_ == end_) {
+            if (inputEnded_) return finish();
+            if (!refill()) return XmlToken::Error;
+            continue;
+        }
+        XmlToken token = XmlToken::EndOfDocument;  // stays so when the lexer skipped something
+        Lex result = buffer_[begin_] == '<' ? lexMarkup(token) : lexText(token);
+        if (result == Lex::Bad) return XmlToken::Error;
+        if (result == Lex::NeedMore) {
+            if (inputEnded_) return fail(FailureKind::Truncated, "the part ends inside a tag");
+            if (!refill()) return XmlToken::Error;
+            continue;
+        }
+        if (token != XmlToken::EndOfDocument) return token;
+    }
+}
+
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
+    // Cell texts are short: one plain loop finds the end and any entity at once.
+    const char* start = buffer_.data() + begin_;
+    const char* stop = buffer_.data() + end_;
+    const char* at = start;
+    bool ampersand = false;
+    while (*at != '<') ampersand |= *at++ == '&';
+    if (at == stop && !inputEnded_) return Lex::NeedMore;
+    std::size_t length = static_cast<std::size_t>(at - start);
+    std::string_view raw(start, length);
+    if (openElementKeys_.empty()) {
+        if (!isAllSpace(raw)) {
+            fail(FailureKind::Corrupt, "text outside the root element");
+            return Lex::Bad;
+        }
+        begin_ += length;
+        return Lex::Done;
+    }
+    if (ampersand) {
+        textStorage_.clear();
+        if (!appendXmlUnescaped(raw, textStorage_)) {
+            fail(FailureKind::Corrupt, "an undefined entity or a bad character reference");
+            return Lex::Bad;
+        }
+        text_ = textStorage_;
+    } else {
+        text_ = raw;
+    }
+    begin_ += length;
+    token = XmlToken::Text;
+    return Lex::Done;
+}
+
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
+    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    if (rest.size() < 2) return Lex::NeedMore;
+    if (rest[1] == '/') return lexEndTag(token);
+    if (rest[1] == '?') return lexDeclaration();
+    if (rest[1] != '!') return lexStartTag(token);
+    constexpr std::string_view kComment = "<!--", kCdata = "<![CDATA[";
+    if (rest.substr(0, kComment.size()) == kComment) return lexSkipped("-->", kComment.size());
+    if (rest.substr(0, kCdata.size()) == kCdata) return lexCdata(token);
+    bool couldStillBeOne =
+        (rest.size() < kComment.size() && kComment.substr(0, rest.size()) == rest) ||
+        (rest.size() < kCdata.size() && kCdata.substr(0, rest.size()) == rest);
+    if (couldStillBeOne) return Lex::NeedMore;
+    fail(FailureKind::Corrupt, "document type and entity declarations are not allowed");
+    return Lex::Bad;
+}
+
+XmlPullTokenizer::Lex XmlPullTokenizer::lexSkipped(std::string_view terminator, std::size_t from) {
+    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::size_t at = rest.find(terminator, from);
+    if (at == std::string_view::npos) return Lex::NeedMore;
+    begin_ += at + terminator.size();
+    return Lex::Done;
+}
+
+XmlPullTokenizer::Lex XmlPullTokenizer::lexDeclaration() {
+    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::size_t at = rest.find("?>", 2);
+    if (at == std::string_view::npos) return Lex::NeedMore;
+    std::string_view instruction = rest.substr(0, at);
+    if (instruction.substr(0, 6) == "<?xml " && !declaresUtf8OrNothing(instruction)) {
+        fail(FailureKind::Unsupported, "a part in an encoding other than UTF-8");
+        return Lex::Bad;
+    }
+    begin_ += at + 2;
+    return Lex::Done;
+}
+
+XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
+    constexpr std::size_t kOpening = 9;  // "<![CDATA["
+    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::size_t at = rest.find("]]>", kOpening);
+    if (at == std::string_view::npos) return Lex::NeedMore;
+    if (openElementKeys_.empty()) {
+        fail(FailureKind::Corrupt, "CDATA outside the root element");
+        return Lex::Bad;
+    }
+    text_ = rest.substr(kOpening, at - kOpening);
+    begin_ += at + 3;
+    token = XmlToken::Text;
+    return Lex::Done;
+}
+
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
+    const char* data = buffer_.data();
+    std::size_t nameStart = begin_ + 2, nameStop = nameEnd(nameStart);
+    if (nameStop == end_) return Lex::NeedMore;
+    std::size_t at = nameStop;
+    while (isSpace(data[at])) ++at;
+    if (at == end_) return Lex::NeedMore;
+    std::string_view qualified(data + nameStart, nameStop - nameStart);
+    if (qualified.empty() || data[at] != '>') {
+        fail(FailureKind::Corrupt, "a malformed end tag");
+        return Lex::Bad;
+    }
+    if (openElementKeys_.empty() || openElementKeys_.back() != nameKey(qualified)) {
+        fail(FailureKind::Corrupt, "an end tag that closes no open element");
+        return Lex::Bad;
+    }
+    openElementKeys_.pop_back();
+    name_ = localPart(qualified);
+    begin_ = at + 1;
+    token = XmlToken::EndElement;
+    return Lex::Done;
+}
+
+inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
+    const char* data = buffer_.data();
+    std::size_t nameStart = begin_ + 1, nameStop = nameEnd(nameStart);
+    if (nameStop == end_) return Lex::NeedMore;
+    if (nameStop == nameStart) {
+        fail(FailureKind::Corrupt, "a tag without a name");
+        return Lex::Bad;
+    }
+    if (sawRoot_ && openElementKeys_.empty()) {
+        fail(FailureKind::Corrupt, "a second root element");
+        return Lex::Bad;
+    }
+    attributes_.clear();
+    std::size_t at = nameStop;
+    bool empty = false, closed = false;
+    for (;;) {
+        std::size_t spaceStart = at;
+        while (isSpace(data[at])) ++at;
+        if (at == end_) return Lex::NeedMore;
+        if (data[at] == '>') {
+            ++at;
+            closed = true;
+            break;
+        }
+        if (data[at] == '/') {
+            if (at + 1 == end_) return Lex::NeedMore;
+            if (data[at + 1] != '>') break;  // reported below as malformed
+            empty = closed = true;
+            at += 2;
+            break;
+        }
+        std::size_t attributeStart = at, attributeStop = nameEnd(at);
+        if (attributeStop == end_) return Lex::NeedMore;
+        if (at == spaceStart || attributeStop == attributeStart) break;
+        at = attributeStop;
+        while (isSpace(data[at])) ++at;
+        if (at == end_) return Lex::NeedMore;
+        if (data[at++] != '=') break;
+        while (isSpace(data[at])) ++at;
+        if (at == end_) return Lex::NeedMore;
+        char quote = data[at];
+        if (quote != '"' && quote != '\'') break;
+        std::size_t close = at + 1;
+        bool ampersand = false;
+        while (data[close] != quote && data[close] != '<') ampersand |= data[close++] == '&';
+        if (close == end_) return Lex::NeedMore;
+        if (data[close] == '<') break;  // not allowed in an attribute value
+        std::string_view value(data + at + 1, close - at - 1);
+        if (ampersand) {
+            textStorage_.clear();
+            if (!appendXmlUnescaped(value, textStorage_)) break;
+        }
+        attributes_.push_back(
+            {localPart(std::string_view(data + attributeStart, attributeStop - attributeStart)),
+             value, ampersand});
+        at = close + 1;
+    }
+    if (!closed) {
+        fail(FailureKind::Corrupt, "a malformed start tag");
+        return Lex::Bad;
+    }
+    std::string_view qualified(data + nameStart, nameStop - nameStart);
+    sawRoot_ = true;
+    if (empty) {
+        pendingEnd_ = true;
+    } else {
+        openElementKeys_.push_back(nameKey(qualified));
+    }
+    name_ = localPart(qualified);
+    begin_ = at;
+    token = XmlToken::StartElement;
+    return Lex::Done;
+}
+
+bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
+    if (failed_) return false;
+    pendingEnd_ = false;  // the empty element is over
+    std::size_t depth = openElementKeys_.size();
+    while (depth > count) {
+        // The sentinel '<' after the data ends the search for the next tag.
+        const char* data = buffer_.data();
+        const void* tag = std::memchr(data + begin_, '<', end_ - begin_ + 1);
+        begin_ = static_cast<std::size_t>(static_cast<const char*>(tag) - data);
+        Lex result = begin_ == end_ ? Lex::NeedMore : skipMarkup(depth);
+        if (result == Lex::Bad) return false;
+        if (result == Lex::Done) continue;
+        if (inputEnded_) {
+            fail(FailureKind::Truncated, "the part ends inside an element");
+            return false;
+        }
+        if (!refill()) return false;
+    }
+    openElementKeys_.resize(std::min(count, openElementKeys_.size()));
+    return true;
+}
+
+// One tag, comment, CDATA section or processing instruction at begin_, counted in `depth`.
+XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
+    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    if (rest.size() < 2) return Lex::NeedMore;
+    if (rest[1] == '/') {
+        std::size_t close = rest.find('>', 2);
+        if (close == std::string_view::npos) return Lex::NeedMore;
+        --depth;
+        begin_ += close + 1;
+        return Lex::Done;
+    }
+    if (rest[1] == '?') return lexSkipped("?>", 2);
+    if (rest[1] == '!') {
+        constexpr std::string_view kComment = "<!--", kCdata = "<![CDATA[";
+        if (rest.substr(0, kComment.size()) == kComment) return lexSkipped("-->", 4);
+        if (rest.substr(0, kCdata.size()) == kCdata) return lexSkipped("]]>", kCdata.size());
+        if (rest.size() < kCdata.size()) return Lex::NeedMore;
+        fail(FailureKind::Corrupt, "document type and entity declarations are not allowed");
+        return Lex::Bad;
+    }
+    // A start tag ends at the first '>' outside quotes (attribute values may hold '>').
+    char quote = 0;
+    std::size_t at = 1;
+    for (; at < rest.size(); ++at) {
+        char c = rest[at];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            break;
+        }
+    }
+    if (at == rest.size()) return Lex::NeedMore;
+    if (rest[at - 1] != '/') ++depth;
+    begin_ += at + 1;
+    return Lex::Done;
+}
+
+bool XmlPullTokenizer::skipTextContent() {
+    if (failed_ || pendingEnd_ || openElementKeys_.empty()) return false;
+    const char* data = buffer_.data();
+    std::size_t at = begin_;
+    bool ampersand = false;
+    while (data[at] != '<') ampersand |= data[at++] == '&';
+    if (ampersand || at == end_ || data[at + 1] != '/') return false;
+    std::size_t nameStart = at + 2, nameStop = nameEnd(nameStart);
+    if (nameStop == end_) return false;
+    at = nameStop;
+    while (isSpace(data[at])) ++at;
+    if (at == end_ || data[at] != '>') return false;
+    if (openElementKeys_.back() !=
+        nameKey(std::string_view(data + nameStart, nameStop - nameStart)))
+        return false;  // left for next() to report
+    openElementKeys_.pop_back();
+    begin_ = at + 1;
+    return true;
+}
+
+std::string_view XmlPullTokenizer::attributeValue(std::size_t index, std::string& storage) const {
+    std::string_view raw = attributes_[index].rawValue;
+    if (!attributes_[index].hasReferences) return raw;
+    storage.clear();
+    appendXmlUnescaped(raw, storage);  // checked when the tag was lexed
+    return storage;
+}
+
+std::optional<std::string_view> XmlPullTokenizer::attribute(std::string_view localName,
+                                                            std::string& storage) const {
+    for (const Attribute& attribute : attributes_) {
+        if (!sameName(attribute.name, localName)) continue;
+        if (!attribute.hasReferences) return attribute.rawValue;
+        storage.clear();
+        appendXmlUnescaped(attribute.rawValue, storage);  // checked when the tag was lexed
+        return std::string_view(storage);
+    }
+    return std::nullopt;
+}
+
+}  // namespace quillmark::engine
