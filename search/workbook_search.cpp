@@ -35,14 +35,14 @@ std::optional<Variant> worksheetName(const Object& application, std::int32_t pos
     return name.value();
 }
 
-// Whether the sheet's cells hold the keyword; nothing when the sheet cannot be searched.
-std::optional<bool> sheetHasKeyword(const Object& sheet, const std::string& keyword) {
+// Whether the sheet's cells hold the keyword, or why the sheet cannot be searched.
+Outcome<bool> sheetHasKeyword(const Object& sheet, const std::string& keyword) {
     auto cells = sheet.getObject("Cells");
-    if (!cells) return std::nullopt;
+    if (!cells) return cells.failure();
     auto allCells = cells.value().getObject("Cells");
-    if (!allCells) return std::nullopt;
+    if (!allCells) return allCells.failure();
     auto found = allCells.value().get("find", {Variant(keyword)});
-    if (!found) return std::nullopt;
+    if (!found) return found.failure();
     const auto* object = std::get_if<automation::DispatchRef>(&found.value());
     return object != nullptr && *object != nullptr;
 }
@@ -59,42 +59,69 @@ std::optional<std::int32_t> worksheetCount(const Object& application) {
 
 }  // namespace
 
-std::string FindinExcel(const std::string& fileName, const std::string& keyword) {
+WorkbookSearchResult searchWorkbook(const std::string& fileName, const std::string& keyword,
+                                    const SearchOptions& options) {
+    engine::CancelScope cancelScope(options.cancel);
+    WorkbookSearchResult result;
     auto created = automation::createObject("Excel.Application");
-    if (!created) return {};
+    if (!created) {
+        result.failure = created.failure();
+        return result;
+    }
     Object application = created.take();
     Object currentSheet;
 
     auto workbooks = application.getObject("workbooks");
-    if (!workbooks || !workbooks.value().call("Open", {Variant(fileName)})) {
+    if (!workbooks) {
+        result.failure = workbooks.failure();
         shutDown(application, currentSheet);
-        return {};
+        return result;
+    }
+    if (auto opened = workbooks.value().call("Open", {Variant(fileName)}); !opened) {
+        result.failure = opened.failure();
+        shutDown(application, currentSheet);
+        return result;
     }
     auto count = worksheetCount(application);
     if (!count) {
+        result.failure = fail(FailureKind::Corrupt, "the workbook's sheets cannot be counted");
         shutDown(application, currentSheet);
-        return {};
+        return result;
     }
 
     // Worksheets gives both the count and the positions, so chart and dialog sheets neither
     // shift the positions nor fail the workbook. A sheet that cannot be searched is passed
     // over; the others still count.
-    std::string accumulator;
     for (std::int32_t position = 1; position <= count.value(); ++position) {
         auto name = worksheetName(application, position);
         if (!name) continue;
         auto sheet = application.getObject("Worksheets", {*name});
         if (!sheet) continue;
         currentSheet = sheet.take();
-        std::optional<bool> found = sheetHasKeyword(currentSheet, keyword);
-        if (!found || !*found) continue;
+        auto found = sheetHasKeyword(currentSheet, keyword);
+        if (!found) {
+            result.sheetFailures.push_back({std::get<std::string>(*name), found.failure()});
+            continue;
+        }
+        if (!found.value()) continue;
         if (auto again = worksheetName(application, position))
-            accumulator += std::get<std::string>(*again) + ",";
+            result.sheets.push_back(SheetMatch{std::get<std::string>(*again), {}, 0});
     }
-    std::string answer =
-        accumulator.empty() ? std::string() : accumulator.substr(0, accumulator.size() - 1);
     shutDown(application, currentSheet);
+    return result;
+}
+
+std::string sheetNameList(const WorkbookSearchResult& result) {
+    std::string answer;
+    for (const SheetMatch& sheet : result.sheets) {
+        if (!answer.empty()) answer += ',';
+        answer += sheet.name;
+    }
     return answer;
+}
+
+std::string FindinExcel(const std::string& fileName, const std::string& keyword) {
+    return sheetNameList(searchWorkbook(fileName, keyword));
 }
 
 }  // namespace quillmark::search

@@ -19,6 +19,8 @@ const char* failureKindName(FailureKind kind) {
             return "too large";
         case FailureKind::Unreadable:
             return "unreadable";
+        case FailureKind::Cancelled:
+            return "cancelled";
         case FailureKind::NoSuchMember:
             return "no such member";
         case FailureKind::BadArgument:

@@ -16,6 +16,7 @@ enum class FailureKind {
     Unsupported,   // a known format in a version or variant we do not read
     TooLarge,      // a part would inflate or grow past our caps
     Unreadable,    // the file system refused the file
+    Cancelled,     // the search was asked to stop before it finished
     NoSuchMember,  // automation: the object has no member of that name
     BadArgument,   // automation: an argument of the wrong kind or out of range
     NotAvailable,  // automation: the server cannot be created
