@@ -5,14 +5,11 @@
 #include <map>
 #include <mutex>
 
+#include "engine/core/ascii.h"
 #include "platform/engine_automation.h"
 
 namespace quillmark::automation {
 namespace {
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
 
 struct Registry {
     std::mutex mutex;
@@ -21,7 +18,7 @@ struct Registry {
 
 std::string lowered(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = lowerAscii(c);
+    for (char& c : out) c = engine::lowerAscii(c);
     return out;
 }
 
@@ -38,10 +35,7 @@ Registry& registry() {
 }  // namespace
 
 bool sameMember(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
+    return engine::equalsIgnoringAsciiCase(a, b);
 }
 
 CallOutcome Object::get(std::string_view member, const Arguments& arguments) const {

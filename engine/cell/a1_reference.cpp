@@ -3,23 +3,15 @@
 
 #include <string>
 
+#include "engine/core/ascii.h"
+
 namespace quillmark::engine {
-namespace {
-
-bool isLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-}  // namespace
 
 std::optional<std::uint32_t> parseColumnLetters(std::string_view letters) {
     if (letters.empty() || letters.size() > 3) return std::nullopt;
     std::uint32_t column = 0;
     for (char c : letters) {
-        if (!isLetter(c)) return std::nullopt;
+        if (!isAsciiLetter(c)) return std::nullopt;
         column = column * 26 + static_cast<std::uint32_t>((c | 0x20) - 'a' + 1);
     }
     if (column > kMaxColumns) return std::nullopt;
@@ -30,13 +22,13 @@ std::optional<CellPosition> parseA1(std::string_view reference) {
     std::size_t i = 0;
     if (i < reference.size() && reference[i] == '$') ++i;
     std::size_t lettersStart = i;
-    while (i < reference.size() && isLetter(reference[i])) ++i;
+    while (i < reference.size() && isAsciiLetter(reference[i])) ++i;
     auto column = parseColumnLetters(reference.substr(lettersStart, i - lettersStart));
     if (!column) return std::nullopt;
     if (i < reference.size() && reference[i] == '$') ++i;
     std::size_t digitsStart = i;
     std::uint64_t row = 0;
-    while (i < reference.size() && isDigit(reference[i]) && i - digitsStart < 8)
+    while (i < reference.size() && isAsciiDigit(reference[i]) && i - digitsStart < 8)
         row = row * 10 + static_cast<std::uint64_t>(reference[i++] - '0');
     if (i == digitsStart || i != reference.size() || row == 0 || row > kMaxRows)
         return std::nullopt;

@@ -1,15 +1,13 @@
 // Date detection in number format codes: a scan that skips what a code shows literally.
 #include "engine/cell/number_format.h"
 
+#include "engine/core/ascii.h"
+
 namespace quillmark::engine {
 namespace {
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool isDateLetter(char c) {
-    c = asciiLower(c);
+    c = lowerAscii(c);
     return c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 's';
 }
 
@@ -17,10 +15,10 @@ bool isDateLetter(char c) {
 // a locale.
 bool isElapsedTimeBracket(std::string_view inside) {
     if (inside.empty()) return false;
-    char first = asciiLower(inside[0]);
+    char first = lowerAscii(inside[0]);
     if (first != 'h' && first != 'm' && first != 's') return false;
     for (char c : inside)
-        if (asciiLower(c) != first) return false;
+        if (lowerAscii(c) != first) return false;
     return true;
 }
 

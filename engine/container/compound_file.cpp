@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/core/ascii.h"
 #include "engine/core/byte_order.h"
 #include "engine/core/utf8.h"
 
@@ -30,16 +31,6 @@ std::string entryName(const std::uint8_t* entry) {
     std::string name;
     appendUtf16LeAsUtf8(entry, actual, name);
     return name;
-}
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return asciiLower(x) == asciiLower(y);
-           });
 }
 
 }  // namespace
@@ -234,7 +225,7 @@ void CompoundFile::markRootChildren() {
 const CompoundFile::Entry* CompoundFile::findStream(std::string_view name) const {
     const Entry* anywhere = nullptr;
     for (const Entry& entry : entries_) {
-        if (entry.type != EntryType::Stream || !sameNameIgnoringCase(entry.name, name)) continue;
+        if (entry.type != EntryType::Stream || !equalsIgnoringAsciiCase(entry.name, name)) continue;
         if (entry.inRootStorage) return &entry;
         if (!anywhere) anywhere = &entry;
     }

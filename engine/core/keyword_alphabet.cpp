@@ -1,12 +1,10 @@
 // Mirrors the matcher's reading of "*", "?" and "~" so that the answer stays conservative.
 #include "engine/core/keyword_alphabet.h"
 
+#include "engine/core/ascii.h"
+
 namespace quillmark::engine {
 namespace {
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
 
 bool inAlphabet(char c, std::string_view alphabet) {
     for (char member : alphabet)

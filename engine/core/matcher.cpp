@@ -4,6 +4,7 @@
 
 #include <QChar>
 
+#include "engine/core/ascii.h"
 #include "engine/core/utf8.h"
 
 namespace quillmark::engine {
@@ -11,10 +12,6 @@ namespace {
 
 char32_t fold(char32_t codePoint) {
     return QChar::toCaseFolded(codePoint);
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
 bool isAscii(std::string_view text) {

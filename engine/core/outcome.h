@@ -30,9 +30,10 @@ struct Failure {
 };
 
 // Either a T or a Failure. Kept small on purpose: the engine returns these everywhere
-// instead of throwing, so a bad file is a value the caller can look at.
+// instead of throwing, so a bad file is a value the caller can look at. Dropping one
+// unlooked-at would drop its failure's reason, so the compiler warns.
 template <class T>
-class Outcome {
+class [[nodiscard]] Outcome {
   public:
     Outcome(T value) : state_(std::move(value)) {}
     Outcome(Failure failure) : state_(std::move(failure)) {}

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/formula/formula_text.h"
+#include "engine/formula/formula_dialect.h"
 
 namespace quillmark::engine {
 

@@ -1,15 +1,10 @@
 // Reference text for the formula decompiler.
 #include "engine/formula/formula_references.h"
 
+#include "engine/core/ascii.h"
+
 namespace quillmark::engine::formula {
 namespace {
-
-bool isAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 // "A1", "xfd1048576": letters then digits, as a cell reference reads.
 bool looksLikeA1(std::string_view name) {
@@ -17,7 +12,7 @@ bool looksLikeA1(std::string_view name) {
     while (letters < name.size() && isAsciiLetter(name[letters])) ++letters;
     if (letters == 0 || letters > 3 || letters == name.size()) return false;
     for (std::size_t i = letters; i < name.size(); ++i)
-        if (!isDigit(name[i])) return false;
+        if (!isAsciiDigit(name[i])) return false;
     return true;
 }
 
@@ -25,7 +20,7 @@ bool looksLikeA1(std::string_view name) {
 bool looksLikeR1C1(std::string_view name) {
     std::size_t i = 0;
     auto digits = [&] {
-        while (i < name.size() && isDigit(name[i])) ++i;
+        while (i < name.size() && isAsciiDigit(name[i])) ++i;
     };
     if (i < name.size() && (name[i] == 'R' || name[i] == 'r')) {
         ++i;
@@ -86,11 +81,11 @@ void appendArea(const CellReference& first, const CellReference& last, GridSize 
 }
 
 bool sheetNameNeedsQuotes(std::string_view name) {
-    if (name.empty() || isDigit(name.front())) return true;
+    if (name.empty() || isAsciiDigit(name.front())) return true;
     for (char c : name) {
         auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x80) continue;  // letters of other scripts need no quotes
-        if (!isAsciiLetter(c) && !isDigit(c) && c != '_' && c != '.') return true;
+        if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '_' && c != '.') return true;
     }
     return looksLikeA1(name) || looksLikeR1C1(name);
 }

@@ -10,10 +10,9 @@
 #include <string>
 
 #include "engine/core/file_data.h"
+#include "engine/formula/formula_dialect.h"
 
 namespace quillmark::engine {
-
-enum class FormulaDialect { Biff5, Biff8, Biff12 };
 
 // A formula's token stream (rgce) and the bytes stored right after it (BIFF8 RgbExtra,
 // BIFF12 rgcb), where array constants keep their values. `extra` may be empty.

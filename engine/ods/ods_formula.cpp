@@ -5,12 +5,10 @@
 
 #include <vector>
 
+#include "engine/core/ascii.h"
+
 namespace quillmark::engine {
 namespace {
-
-bool isLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 // The parts of a range "a:b:c" split at ":" outside quotes.
 std::vector<std::string_view> rangeParts(std::string_view reference) {
@@ -67,7 +65,7 @@ void appendReference(std::string_view reference, std::string& out) {
 
 void appendOdsFormulaAsDisplayed(std::string_view formula, std::string& out) {
     std::size_t prefixEnd = 0;
-    while (prefixEnd < formula.size() && isLetter(formula[prefixEnd])) ++prefixEnd;
+    while (prefixEnd < formula.size() && isAsciiLetter(formula[prefixEnd])) ++prefixEnd;
     if (prefixEnd > 0 && prefixEnd < formula.size() && formula[prefixEnd] == ':')
         formula.remove_prefix(prefixEnd + 1);
     if (formula.empty() || formula.front() != '=') out += '=';

@@ -5,22 +5,13 @@
 #include <algorithm>
 
 #include "engine/container/zip_archive.h"
+#include "engine/core/ascii.h"
 #include "engine/xml/xml_parser.h"
 
 namespace quillmark::engine {
 namespace {
 
 constexpr std::size_t kMaxRelationshipsBytes = 16u << 20;
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -62,7 +53,7 @@ class RelationshipsHandler : public XmlHandler {
         std::size_t slash = typeUri.find_last_of('/');
         relationship.kind =
             std::string(slash == std::string_view::npos ? typeUri : typeUri.substr(slash + 1));
-        relationship.external = mode != nullptr && equalsIgnoringCase(mode, "External");
+        relationship.external = mode != nullptr && equalsIgnoringAsciiCase(mode, "External");
         relationship.partName = relationship.external ? percentDecoded(target, false)
                                                       : resolvePartName(folder_, target);
         out_.push_back(std::move(relationship));
@@ -150,7 +141,7 @@ const Relationship* findRelationshipById(const std::vector<Relationship>& list,
 const Relationship* findRelationshipByKind(const std::vector<Relationship>& list,
                                            std::string_view kind) {
     for (const Relationship& relationship : list)
-        if (!relationship.external && equalsIgnoringCase(relationship.kind, kind))
+        if (!relationship.external && equalsIgnoringAsciiCase(relationship.kind, kind))
             return &relationship;
     return nullptr;
 }

@@ -5,19 +5,14 @@
 #include <optional>
 
 #include "engine/cell/a1_reference.h"
+#include "engine/core/ascii.h"
 
 namespace quillmark::engine {
 namespace {
 
-bool isLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 bool isWordChar(char c) {
-    return isLetter(c) || isDigit(c) || c == '_' || c == '.' || c == '$' || c == '\\' || c == '?' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return isAsciiLetter(c) || isAsciiDigit(c) || c == '_' || c == '.' || c == '$' || c == '\\' ||
+           c == '?' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 // One part of a reference: a column ("$AB") or a row ("12"), with its "$" flag.
@@ -32,7 +27,7 @@ std::size_t parseColumnPart(std::string_view text, ReferencePart& part) {
     part.absolute = i < text.size() && text[i] == '$';
     if (part.absolute) ++i;
     std::size_t start = i;
-    while (i < text.size() && isLetter(text[i]) && i - start < 4) ++i;
+    while (i < text.size() && isAsciiLetter(text[i]) && i - start < 4) ++i;
     auto column = parseColumnLetters(text.substr(start, i - start));
     if (!column) return 0;
     part.value = *column;
@@ -46,7 +41,8 @@ std::size_t parseRowPart(std::string_view text, ReferencePart& part) {
     if (part.absolute) ++i;
     std::size_t start = i;
     std::int64_t row = 0;
-    while (i < text.size() && isDigit(text[i]) && i - start < 8) row = row * 10 + (text[i++] - '0');
+    while (i < text.size() && isAsciiDigit(text[i]) && i - start < 8)
+        row = row * 10 + (text[i++] - '0');
     if (i == start || row < 1 || row > kMaxRows) return 0;
     part.value = row - 1;
     return i;
@@ -81,7 +77,7 @@ class FormulaShifter {
                 copyQuoted('\'');
             } else if (c == '[') {
                 copyBracketed();
-            } else if (isDigit(c) || c == '$' || isLetter(c) || c == '_' || c == '\\' ||
+            } else if (isAsciiDigit(c) || c == '$' || isAsciiLetter(c) || c == '_' || c == '\\' ||
                        static_cast<unsigned char>(c) >= 0x80) {
                 word();
             } else {
@@ -124,7 +120,7 @@ class FormulaShifter {
 
     void word() {
         std::size_t end = at_;
-        bool startsWithDigit = isDigit(text_[at_]);
+        bool startsWithDigit = isAsciiDigit(text_[at_]);
         if (startsWithDigit) {
             end = numberEnd(at_);
         } else {
@@ -142,14 +138,14 @@ class FormulaShifter {
     // A number: digits, a fraction and an exponent ("1.5E+10" is no reference to E10).
     std::size_t numberEnd(std::size_t from) const {
         std::size_t i = from;
-        while (i < text_.size() && (isDigit(text_[i]) || text_[i] == '.')) ++i;
+        while (i < text_.size() && (isAsciiDigit(text_[i]) || text_[i] == '.')) ++i;
         if (i < text_.size() && (text_[i] == 'E' || text_[i] == 'e')) {
             std::size_t exponent = i + 1;
             if (exponent < text_.size() && (text_[exponent] == '+' || text_[exponent] == '-'))
                 ++exponent;
-            if (exponent < text_.size() && isDigit(text_[exponent])) {
+            if (exponent < text_.size() && isAsciiDigit(text_[exponent])) {
                 i = exponent;
-                while (i < text_.size() && isDigit(text_[i])) ++i;
+                while (i < text_.size() && isAsciiDigit(text_[i])) ++i;
             }
         }
         return i;

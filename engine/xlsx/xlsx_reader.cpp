@@ -1,8 +1,7 @@
 // The xlsx reader (.xlsx .xlsm .xltx .xltm .xlam, transitional and strict): the package
 // relationships lead to the workbook part, its relationships to the sheets, the shared
 // string table and the styles. Sheets are streamed on demand, one search at a time.
-#include <algorithm>
-
+#include "engine/core/ascii.h"
 #include "engine/core/matcher.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/readers.h"
@@ -15,20 +14,15 @@
 namespace quillmark::engine {
 namespace {
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // Sheet kinds follow the relationship that names the sheet's part. Excel 4 macro sheets
 // come as "xlMacrosheet" (or "xlIntlMacrosheet") relationships to parts in xl/macrosheets/.
 SheetKind sheetKindOf(const Relationship& relationship) {
     const std::string& kind = relationship.kind;
-    if (equalsIgnoringCase(kind, "chartsheet")) return SheetKind::Chart;
-    if (equalsIgnoringCase(kind, "dialogsheet")) return SheetKind::Dialog;
-    if (equalsIgnoringCase(kind, "xlMacrosheet") || equalsIgnoringCase(kind, "xlIntlMacrosheet") ||
-        equalsIgnoringCase(kind, "macrosheet"))
+    if (equalsIgnoringAsciiCase(kind, "chartsheet")) return SheetKind::Chart;
+    if (equalsIgnoringAsciiCase(kind, "dialogsheet")) return SheetKind::Dialog;
+    if (equalsIgnoringAsciiCase(kind, "xlMacrosheet") ||
+        equalsIgnoringAsciiCase(kind, "xlIntlMacrosheet") ||
+        equalsIgnoringAsciiCase(kind, "macrosheet"))
         return SheetKind::MacroSheet;
     if (relationship.partName.find("macrosheets/") != std::string::npos)
         return SheetKind::MacroSheet;
