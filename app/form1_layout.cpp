@@ -1,5 +1,6 @@
-// Form1's controls, made from the window's fixed layout. Places and sizes are written in
-// twips as the layout was drawn (15 twips to a pixel at 96 dpi); every value divides exactly.
+// Form1's controls, made from the window's fixed layout table.
+#include "app/form1_layout.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,33 @@ static void registerArtwork() {
 namespace quillmark::app {
 
 namespace {
+
+constexpr ControlPlace kLayout[] = {
+    {"hand", -1, {0, 0, 480, 480}},
+    {"tamberly", -1, {210, 4980, 4170, 345}},
+    {"Image4", -1, {3450, 1290, 480, 390}},
+    {"scantip", -1, {960, 1680, 2415, 255}},
+    {"Shape1", 1, {960, 1260, 2415, 405}},
+    {"Shape1", 0, {960, 765, 2415, 405}},
+    {"Image2", -1, {3480, 1260, 450, 405}},
+    {"Image1", -1, {3480, 765, 450, 390}},
+    {"Label1", 0, {240, 840, 735, 255}},
+    {"Label1", 1, {240, 1320, 735, 255}},
+    {"Picture1", -1, {0, 0, 9255, 375}},
+    {"Image5", -1, {7920, 0, 300, 300}},
+    {"Image3", -1, {8400, 0, 720, 285}},
+    {"Label10", -1, {120, 15, 2865, 375}},
+    {"ListView1", -1, {240, 1920, 8775, 3015}},
+    {"List1", -1, {4065, 630, 4935, 1110}},
+    {"Text2", -1, {1080, 1320, 2175, 255}},
+    {"Text1", -1, {1080, 840, 2175, 255}},
+};
+
+QRect twipsOf(const char* name, int index) {
+    for (const ControlPlace& place : kLayout)
+        if (place.index == index && std::string_view(place.name) == name) return place.twips;
+    return {};
+}
 
 const QColor kWindowBackground(245, 245, 245);
 const QColor kTitleText(255, 255, 255);
@@ -72,6 +100,15 @@ QLineEdit* borderlessTextBox(QWidget* parent, const char* name, const QString& t
 
 }  // namespace
 
+std::span<const ControlPlace> form1Layout() {
+    return kLayout;
+}
+
+QRect placeOf(const char* name, int index) {
+    const QRect twips = twipsOf(name, index);
+    return pixelsFromTwips(twips.x(), twips.y(), twips.width(), twips.height());
+}
+
 void Form1::createControls() {
     registerArtwork();
     setObjectName(QStringLiteral("Form1"));
@@ -91,42 +128,36 @@ void Form1::createControls() {
 }
 
 void Form1::createDrawnElements() {
-    hand_ = named(new QLabel(this), "hand", pixelsFromTwips(0, 0, 480, 480));
+    hand_ = named(new QLabel(this), "hand", placeOf("hand"));
     hand_->setPixmap(QPixmap(QStringLiteral(":/artwork/hand.ico")));
     hand_->setVisible(false);  // only a holder for the link's pointer picture
 
-    tamberly_ =
-        transparentLabel(this, "tamberly", QStringLiteral("Learn More About EXCEL"), kLinkText,
-                         yaHei(9, QFont::Bold), pixelsFromTwips(210, 4980, 4170, 345));
+    tamberly_ = transparentLabel(this, "tamberly", QStringLiteral("Learn More About EXCEL"),
+                                 kLinkText, yaHei(9, QFont::Bold), placeOf("tamberly"));
     tamberly_->setMouseTracking(true);
 
-    image4_ =
-        imageButton(this, "Image4", ":/artwork/stop.jpg", pixelsFromTwips(3450, 1290, 480, 390));
+    image4_ = imageButton(this, "Image4", ":/artwork/stop.jpg", placeOf("Image4"));
     image4_->setVisible(false);
 
     scantip_ = transparentLabel(this, "scantip", QStringLiteral("Please scan the folder first"),
-                                kPromptText, yaHei(9, QFont::Normal),
-                                pixelsFromTwips(960, 1680, 2415, 255));
+                                kPromptText, yaHei(9, QFont::Normal), placeOf("scantip"));
     scantip_->setVisible(false);
 
     // Shape1(2) is placed by Form_Load; Shape1(1) and Shape1(0) frame the two text boxes.
     shape1_[2] = named(new RectangleShape(kOutline, this), "Shape1", QRect());
     shape1_[1] = named(new RectangleShape(kBoxFrame, this), "Shape1", QRect());
-    shape1_[1]->setTwipGeometry(QRectF(960, 1260, 2415, 405));
+    shape1_[1]->setTwipGeometry(QRectF(twipsOf("Shape1", 1)));
     shape1_[0] = named(new RectangleShape(kBoxFrame, this), "Shape1", QRect());
-    shape1_[0]->setTwipGeometry(QRectF(960, 765, 2415, 405));
+    shape1_[0]->setTwipGeometry(QRectF(twipsOf("Shape1", 0)));
     for (int index = 0; index < 3; ++index) shape1_[index]->setProperty("index", index);
 
-    image2_ =
-        imageButton(this, "Image2", ":/artwork/search.jpg", pixelsFromTwips(3480, 1260, 450, 405));
-    image1_ =
-        imageButton(this, "Image1", ":/artwork/folder.jpg", pixelsFromTwips(3480, 765, 450, 390));
+    image2_ = imageButton(this, "Image2", ":/artwork/search.jpg", placeOf("Image2"));
+    image1_ = imageButton(this, "Image1", ":/artwork/folder.jpg", placeOf("Image1"));
 
     const QString captions[] = {QStringLiteral("Path"), QStringLiteral("keyword")};
-    const QRect places[] = {pixelsFromTwips(240, 840, 735, 255),
-                            pixelsFromTwips(240, 1320, 735, 255)};
     for (int index : {1, 0}) {
-        auto* label = named(new ControlLabel(captions[index], this), "Label1", places[index]);
+        auto* label =
+            named(new ControlLabel(captions[index], this), "Label1", placeOf("Label1", index));
         label->setProperty("index", index);
         label->setAutoFillBackground(true);  // opaque, in the button face colour
         label->setBackgroundRole(QPalette::Button);
@@ -136,39 +167,35 @@ void Form1::createDrawnElements() {
 }
 
 void Form1::createTitleBar() {
-    picture1_ = named(new TitleBar(this), "Picture1", pixelsFromTwips(0, 0, 9255, 375));
+    picture1_ = named(new TitleBar(this), "Picture1", placeOf("Picture1"));
     picture1_->setMouseTracking(true);
     picture1_->setFocusPolicy(Qt::TabFocus);
 
-    image5_ =
-        imageButton(picture1_, "Image5", ":/artwork/help.jpg", pixelsFromTwips(7920, 0, 300, 300));
+    image5_ = imageButton(picture1_, "Image5", ":/artwork/help.jpg", placeOf("Image5"));
     image5_->setScreenBlend(true);
     image5_->setToolTip(QStringLiteral("Help"));
-    image3_ =
-        imageButton(picture1_, "Image3", ":/artwork/close.jpg", pixelsFromTwips(8400, 0, 720, 285));
+    image3_ = imageButton(picture1_, "Image3", ":/artwork/close.jpg", placeOf("Image3"));
     image3_->setScreenBlend(true);
 
-    label10_ =
-        transparentLabel(picture1_, "Label10", QStringLiteral("Tamberly Quillmark"), kTitleText,
-                         yaHei(10.5, QFont::Bold), pixelsFromTwips(120, 15, 2865, 375));
+    label10_ = transparentLabel(picture1_, "Label10", QStringLiteral("Tamberly Quillmark"),
+                                kTitleText, yaHei(10.5, QFont::Bold), placeOf("Label10"));
     label10_->setMouseTracking(true);
 }
 
 void Form1::createChildWindows() {
     createTitleBar();
 
-    listView1_ = named(new ResultsList(this), "ListView1", pixelsFromTwips(240, 1920, 8775, 3015));
+    listView1_ = named(new ResultsList(this), "ListView1", placeOf("ListView1"));
 
-    list1_ = named(new QListWidget(this), "List1", pixelsFromTwips(4065, 630, 4935, 1110));
+    list1_ = named(new QListWidget(this), "List1", placeOf("List1"));
     list1_->setAttribute(Qt::WA_NoMousePropagation);
     // One entry's size stands for all, so laying out even a long list is a quick pass over
     // its rows; a folder walk lays it out only when it lets the list through to the screen.
     list1_->setUniformItemSizes(true);
     setColour(*list1_, QPalette::Base, kWindowBackground);
 
-    text2_ = borderlessTextBox(this, "Text2", QString(), pixelsFromTwips(1080, 1320, 2175, 255));
-    text1_ = borderlessTextBox(this, "Text1", QStringLiteral("Select one fold"),
-                               pixelsFromTwips(1080, 840, 2175, 255));
+    text2_ = borderlessTextBox(this, "Text2", QString(), placeOf("Text2"));
+    text1_ = borderlessTextBox(this, "Text1", QStringLiteral("Select one fold"), placeOf("Text1"));
     text1_->setReadOnly(true);  // only the folder choice writes it
 
     setTabOrder(text1_, text2_);
