@@ -19,14 +19,12 @@ class TestFolderChoice : public QObject {
   private slots:
     void cancelChangesNothingButHidesThePrompt();
     void confirmScansTheFolderAndEmptiesTheResults();
-    void choosingTheSameFolderAgainDoesNotDuplicate();
-    void resultsAreEmptiedEvenWhenNothingIsFound();
+    void choosingAgainStartsAfresh();
     void aClickHandledMidScanSeesTheEntriesSoFar();
     void aSecondChoiceSupersedesTheScanUnderWay();
     void aNameThatIsNotUtf8IsShownAndKeptExactly();
     void dialogStartsWithThePresetNameAndYieldsTheFolderInView();
-    void dialogYieldsThePickedFilesFolder();
-    void dialogCancelYieldsNothing();
+    void dialogYieldsThePickedFilesFolderOrNothing();
 };
 
 // A result row left from earlier, to see whether a folder choice empties the results.
@@ -74,7 +72,8 @@ void TestFolderChoice::confirmScansTheFolderAndEmptiesTheResults() {
     QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
 }
 
-void TestFolderChoice::choosingTheSameFolderAgainDoesNotDuplicate() {
+// Choosing again lists the folder afresh, and empties the results even when nothing is found.
+void TestFolderChoice::choosingAgainStartsAfresh() {
     Window window;
     window.show();
     Tree tree;
@@ -82,15 +81,10 @@ void TestFolderChoice::choosingTheSameFolderAgainDoesNotDuplicate() {
     window.chooseFolder(tree.root());
     window.chooseFolder(tree.root());
     QCOMPARE(window.fileList(), expected);
-}
-
-void TestFolderChoice::resultsAreEmptiedEvenWhenNothingIsFound() {
-    Window window;
-    window.show();
-    Tree tree;
-    tree.file("readme.txt");
+    Tree empty;
+    empty.file("readme.txt");
     addLeftoverResult(window);
-    window.chooseFolder(tree.root());
+    window.chooseFolder(empty.root());
     QCOMPARE(window.form.List1()->count(), 0);
     QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
 }
@@ -192,7 +186,8 @@ void TestFolderChoice::dialogStartsWithThePresetNameAndYieldsTheFolderInView() {
     QCOMPARE(folder, std::optional<std::string>(tree.root()));
 }
 
-void TestFolderChoice::dialogYieldsThePickedFilesFolder() {
+// A file picked in the dialog stands for its folder; Cancel yields nothing.
+void TestFolderChoice::dialogYieldsThePickedFilesFolderOrNothing() {
     Tree tree;
     const std::string book = tree.file("sub/book.xlsx");
     const auto folder = runDialog([&](QFileDialog& dialog) {
@@ -200,11 +195,7 @@ void TestFolderChoice::dialogYieldsThePickedFilesFolder() {
         QMetaObject::invokeMethod(&dialog, "accept");  // as the Open button does
     });
     QCOMPARE(folder, std::optional<std::string>(tree.root() + "sub/"));
-}
-
-void TestFolderChoice::dialogCancelYieldsNothing() {
-    const auto folder = runDialog([](QFileDialog& dialog) { dialog.reject(); });
-    QVERIFY(!folder.has_value());
+    QVERIFY(!runDialog([](QFileDialog& dialog) { dialog.reject(); }).has_value());
 }
 
 QTEST_MAIN(TestFolderChoice)
