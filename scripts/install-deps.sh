@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev   # fuzzing and sanitizer builds
     clang-format               # the tree's one format, checked in CI
     xdg-utils                  # opening workbooks and links with the desktop's handler
+    lcov                       # scripts/coverage.sh
 )
 if [ "${QUILLMARK_WITH_FIXTURE_TOOLS:-0}" = 1 ]; then
     packages+=(python3-openpyxl imagemagick xvfb)
