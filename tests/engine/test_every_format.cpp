@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/cell/a1_reference.h"
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
 
 using quillmark::Failure;
+using quillmark::Status;
 using namespace quillmark::engine;
 
 namespace {
@@ -209,6 +211,52 @@ QString difference(const Answer& answer, const Expected& expected) {
     return {};
 }
 
+// Every hit of every grid sheet as "Sheet!C3 text", one per line, in sheet and row-major
+// order, the sheet read to its end.
+class HitList final : public HitSink {
+  public:
+    explicit HitList(std::string sheet) : sheet_(std::move(sheet)) {}
+    bool take(const CellHit& hit) override {
+        std::string line = sheet_ + "!";
+        appendColumnLetters(hit.cell.column, line);
+        line += std::to_string(hit.cell.row + 1) + " " + std::string(hit.text);
+        lines << QString::fromStdString(line);
+        return true;
+    }
+    QStringList lines;
+
+  private:
+    std::string sheet_;
+};
+
+QString allHits(WorkbookReader& reader, std::string_view keyword) {
+    Matcher matcher(keyword);
+    QStringList lines;
+    for (std::size_t index = 0; index < reader.sheets().size(); ++index) {
+        HitList hits(reader.sheets()[index].name);
+        Status searched = reader.findCells(index, matcher, hits);
+        if (!searched) return "failed: " + QString::fromStdString(searched.failure().reason);
+        lines << hits.lines;
+    }
+    return lines.join("\n");
+}
+
+// Keywords whose every hit, with the text the keyword matched, is the same in every format
+// that keeps what they match (the workbook's, and the text copies' of the Sales sheet).
+struct HitCase {
+    const char* keyword;
+    const char* workbook;
+    const char* text;
+    std::vector<std::pair<const char*, const char*>> exceptions;  // format, hits
+};
+
+const std::vector<HitCase>& hitCases() {
+    static const std::vector<HitCase> cases = {
+        {"sales", "Sales!B1 Sales\nQ1,Q2!A1 Q1 sales", "book!B1 Sales", {}},
+    };
+    return cases;
+}
+
 }  // namespace
 
 class TestEveryFormat : public QObject {
@@ -275,6 +323,29 @@ class TestEveryFormat : public QObject {
         if (const KnownGap* gap = knownGap(format, keywordCase.keyword))
             QEXPECT_FAIL("", gap->why, Abort);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void hits_data() {
+        QTest::addColumn<int>("formatIndex");
+        QTest::addColumn<int>("caseIndex");
+        for (int format = 0; format < int(std::size(kFormats)); ++format)
+            for (int keyword = 0; keyword < int(hitCases().size()); ++keyword)
+                QTest::newRow(qPrintable(
+                    QString("%1 %2").arg(kFormats[format].tag, hitCases()[keyword].keyword)))
+                    << format << keyword;
+    }
+
+    // Where the keyword is, cell by cell: the same references and texts in every format.
+    void hits() {
+        QFETCH(int, formatIndex);
+        QFETCH(int, caseIndex);
+        const Format& format = kFormats[formatIndex];
+        const HitCase& hitCase = hitCases()[caseIndex];
+        OPEN_FIXTURE(reader, format);
+        const char* expected = format.layout == Layout::TextFile ? hitCase.text : hitCase.workbook;
+        for (const auto& [tag, hits] : hitCase.exceptions)
+            if (std::string_view(tag) == format.tag) expected = hits;
+        QCOMPARE(allHits(reader, hitCase.keyword), QString::fromUtf8(expected));
     }
 
     void oneReaderForEveryKeyword_data() { sheetList_data(); }
