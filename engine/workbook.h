@@ -1,5 +1,5 @@
-// The engine's one interface over every workbook format: the sheet list, and a search
-// of one sheet for the first cell a matcher accepts. One reader per format implements it.
+// The engine's one interface over every workbook format: the sheet list, and a search of
+// one sheet that reports every cell a matcher accepts. One reader per format implements it.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,25 @@ struct CellPosition {
     std::uint32_t column = 0;  // zero-based
 };
 
+// One cell a matcher accepted. `text` is what it accepted: the value text when the value
+// matches, else the formula text ("=SUM(A1:B2)"). The view is valid only during the call.
+struct CellHit {
+    CellPosition cell;
+    std::string_view text;
+    bool viaFormula = false;
+};
+
+// Where a sheet search delivers its hits, in row-major order.
+class HitSink {
+  public:
+    virtual ~HitSink() = default;
+    // False: no more hits of this sheet are wanted, and its reading stops.
+    virtual bool take(const CellHit& hit) = 0;
+    // `count` cells from hit.cell rightwards that hold the same content (a repeated cell of
+    // OpenDocument). One take() per cell unless a sink knows better, such as one that counts.
+    virtual bool takeRun(const CellHit& hit, std::uint32_t count);
+};
+
 class WorkbookReader {
   public:
     virtual ~WorkbookReader() = default;
@@ -41,11 +60,20 @@ class WorkbookReader {
     // Every sheet in workbook order, whatever its kind.
     virtual const std::vector<SheetInfo>& sheets() const = 0;
 
-    // Streams the sheet at `sheetIndex` (a position in sheets()) and stops at the first
-    // cell whose formula text or value text the matcher accepts. Nothing when none does.
-    // A failure means this sheet could not be read (truncated, corrupt, too large...).
-    virtual Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                           const Matcher& matcher) = 0;
+    // Streams the sheet at `sheetIndex` (a position in sheets()) and hands every cell whose
+    // value text or formula text the matcher accepts to `sink`, until the sink wants no more.
+    // A failure means this sheet could not be read (truncated, corrupt, too large...); the
+    // hits delivered before it stand.
+    [[nodiscard]] Status findCells(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink);
+
+    // The first such cell; nothing when there is none.
+    [[nodiscard]] Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
+                                                                 const Matcher& matcher);
+
+  protected:
+    // findCells once the sheet is known to exist and to have cells, and the keyword is not
+    // empty.
+    virtual Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) = 0;
 };
 
 using ReaderOutcome = Outcome<std::unique_ptr<WorkbookReader>>;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "engine/cell/kept_hits.h"
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
 
@@ -40,22 +41,51 @@ bool sameSheetName(const std::string& a, const std::string& b) {
     return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
 }
 
+// FindAll's collection: how many cells of the sheet match, and the first `limit` of them.
+class HitCollector final : public engine::HitSink {
+  public:
+    explicit HitCollector(std::size_t limit) : limit_(limit) {}
+    bool take(const engine::CellHit& hit) override { return takeRun(hit, 1); }
+    // A run of repeated cells is counted at once; only the cells within the limit are kept.
+    bool takeRun(const engine::CellHit& hit, std::uint32_t count) override {
+        for (std::uint32_t i = 0; i < count && hits.size() < limit_; ++i)
+            hits.push_back(engine::KeptHit{
+                {hit.cell.row, hit.cell.column + i}, std::string(hit.text), hit.viaFormula});
+        total += count;
+        return true;
+    }
+
+    std::vector<engine::KeptHit> hits;
+    std::int64_t total = 0;
+
+  private:
+    std::size_t limit_;
+};
+
+class HitsObject;
+
 class RangeObject final : public Dispatch {
   public:
     RangeObject(StateRef state, WorkbookRef workbook, std::size_t sheet,
-                std::optional<engine::CellPosition> cell)
-        : state_(std::move(state)), workbook_(std::move(workbook)), sheet_(sheet), cell_(cell) {}
+                std::optional<engine::CellPosition> cell, std::optional<std::string> text = {})
+        : state_(std::move(state)),
+          workbook_(std::move(workbook)),
+          sheet_(sheet),
+          cell_(cell),
+          text_(std::move(text)) {}
 
     CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
         if (sameMember(member, "Cells") && arguments.empty())
             return Variant(DispatchRef(
                 std::make_shared<RangeObject>(state_, workbook_, sheet_, std::nullopt)));
         if (sameMember(member, "Find")) return find(arguments);
+        if (!cell_ && sameMember(member, "FindAll")) return findAll(arguments);
         if (sameMember(member, "Application")) return applicationVariant();
         if (cell_ && sameMember(member, "Row")) return Variant(std::int64_t{cell_->row} + 1);
         if (cell_ && sameMember(member, "Column")) return Variant(std::int64_t{cell_->column} + 1);
         if (cell_ && sameMember(member, "Address"))
             return Variant(cellAddress(cell_->row, cell_->column));
+        if (text_ && sameMember(member, "Text")) return Variant(*text_);
         return noSuchMember(member);
     }
 
@@ -72,6 +102,8 @@ class RangeObject final : public Dispatch {
             DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, *found.value())));
     }
 
+    CallOutcome findAll(const Arguments& arguments);
+
     CallOutcome applicationVariant() {
         auto application = applicationObject(state_);
         return Variant(application.value().dispatch());
@@ -81,7 +113,63 @@ class RangeObject final : public Dispatch {
     WorkbookRef workbook_;
     std::size_t sheet_;
     std::optional<engine::CellPosition> cell_;  // nothing: the whole sheet's cells
+    std::optional<std::string> text_;           // a FindAll hit's matched text
 };
+
+class HitsObject final : public Dispatch {
+  public:
+    HitsObject(StateRef state, WorkbookRef workbook, std::size_t sheet,
+               std::vector<engine::KeptHit> hits, std::int64_t total)
+        : state_(std::move(state)),
+          workbook_(std::move(workbook)),
+          sheet_(sheet),
+          hits_(std::move(hits)),
+          total_(total) {}
+
+    CallOutcome invoke(std::string_view member, Invoke, const Arguments& arguments) override {
+        if (sameMember(member, "Count")) return Variant(total_);
+        if (sameMember(member, "Item") && !arguments.empty()) return item(arguments[0]);
+        return noSuchMember(member);
+    }
+
+  private:
+    CallOutcome item(const Variant& key) {
+        auto position = toInteger(key);
+        if (!position) return position.failure();
+        if (position.value() < 1 || static_cast<std::uint64_t>(position.value()) > hits_.size())
+            return badArgument("Item", "subscript out of range");
+        const engine::KeptHit& hit = hits_[static_cast<std::size_t>(position.value() - 1)];
+        return Variant(DispatchRef(
+            std::make_shared<RangeObject>(state_, workbook_, sheet_, hit.cell, hit.text)));
+    }
+
+    StateRef state_;
+    WorkbookRef workbook_;
+    std::size_t sheet_;
+    std::vector<engine::KeptHit> hits_;
+    std::int64_t total_;
+};
+
+// Reads the whole sheet: Count is every matching cell; Item(i) for i up to Limit (100
+// when not given) is one of them in row-major order, with the text the keyword matched.
+CallOutcome RangeObject::findAll(const Arguments& arguments) {
+    if (arguments.empty()) return badArgument("FindAll", "What is required");
+    auto what = toText(arguments[0]);
+    if (!what) return what.failure();
+    std::int64_t limit = 100;
+    if (arguments.size() > 1) {
+        auto given = toInteger(arguments[1]);
+        if (!given) return given.failure();
+        if (given.value() < 0) return badArgument("FindAll", "Limit must not be negative");
+        limit = given.value();
+    }
+    HitCollector collector(static_cast<std::size_t>(limit));
+    engine::Matcher matcher(what.value());
+    Status searched = workbook_->reader->findCells(sheet_, matcher, collector);
+    if (!searched) return searched.failure();
+    return Variant(DispatchRef(std::make_shared<HitsObject>(
+        state_, workbook_, sheet_, std::move(collector.hits), collector.total)));
+}
 
 class SheetObject final : public Dispatch {
   public:

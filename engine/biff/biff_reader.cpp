@@ -105,13 +105,8 @@ BiffWorkbook::BiffWorkbook(std::shared_ptr<const FileData> data,
     }
 }
 
-Outcome<std::optional<CellPosition>> BiffWorkbook::findFirst(std::size_t sheetIndex,
-                                                             const Matcher& matcher) {
-    if (sheetIndex >= entries_.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
+Status BiffWorkbook::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const SheetEntry& sheet = entries_[sheetIndex];
-    if (matcher.matchesNothing() || !isGridSheet(sheet.info.kind))
-        return std::optional<CellPosition>{};
     if (globals_ && globals_->sstOffset && !sharedStrings_.isFor(matcher.keyword()))
         matchSharedStrings(stream_, *globals_->sstOffset, matcher, sharedStrings_);
     SheetSearchInput input;
@@ -120,7 +115,7 @@ Outcome<std::optional<CellPosition>> BiffWorkbook::findFirst(std::size_t sheetIn
     input.version = version_;
     input.globals = globals_.get();
     input.sharedStrings = &sharedStrings_;
-    return searchSheet(input, matcher);
+    return biff::searchSheet(input, matcher, sink);
 }
 
 ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,

@@ -21,8 +21,9 @@ class BiffWorkbook final : public WorkbookReader {
                  std::vector<SheetEntry> sheets);
 
     const std::vector<SheetInfo>& sheets() const override { return sheetInfos_; }
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                   const Matcher& matcher) override;
+
+  protected:
+    Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override;
 
   private:
     std::shared_ptr<const FileData> data_;

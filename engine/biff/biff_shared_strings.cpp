@@ -19,7 +19,7 @@ void matchSharedStrings(Bytes stream, std::size_t sstOffset, const Matcher& matc
         text.clear();
         bool complete = reader.readRichExtendedString(text);
         // An entry cut short by the end of the table still keeps its place.
-        if (complete || !text.empty()) matches.add(matcher.matches(text));
+        if (complete || !text.empty()) matches.add(matcher.matches(text), text);
         if (!complete) return;
     }
 }

@@ -1,15 +1,11 @@
-// Streams the cell records of one sheet substream and stops at the first cell that matches.
-// Nothing is kept per cell: one text buffer and one formula buffer are reused throughout.
+// Streams the cell records of one sheet substream and reports the cells that match, until the
+// sink wants no more. Nothing is kept per cell: one text buffer and one formula buffer are
+// reused throughout.
 #include "engine/biff/biff_sheet_search.h"
 
-#include <charconv>
-#include <cmath>
-
 #include "engine/biff/biff_formula_context.h"
-#include "engine/cell/number_text.h"
-#include "engine/cell/serial_date.h"
+#include "engine/cell/cell_text.h"
 #include "engine/core/byte_order.h"
-#include "engine/core/keyword_alphabet.h"
 
 namespace quillmark::engine::biff {
 namespace {
@@ -28,11 +24,12 @@ constexpr FormulaLayout kBiff5Formula{6, 20, 2, 22};
 
 class SheetSearch {
   public:
-    SheetSearch(const SheetSearchInput& input, const Matcher& matcher);
-    Outcome<std::optional<CellPosition>> run();
+    SheetSearch(const SheetSearchInput& input, const Matcher& matcher, HitSink& sink);
+    Status run();
 
   private:
-    using Hit = std::optional<CellPosition>;
+    // What a record's search says: true when the sink wants no more of this sheet.
+    using Stop = bool;
 
     bool biff8() const { return input_.version == Version::Biff8; }
     bool biff2() const { return input_.version == Version::Biff2; }
@@ -44,30 +41,29 @@ class SheetSearch {
         return input_.globals ? *input_.globals->decoder : *decoder_;
     }
 
-    Hit onRecord(const Record& record, RecordCursor& cursor);
-    Hit onBiff2Record(const Record& record, RecordCursor& cursor);
+    Stop onRecord(const Record& record, RecordCursor& cursor);
+    Stop onBiff2Record(const Record& record, RecordCursor& cursor);
     void onSheetFormatRecord(const Record& record);
     void onSharedFormula(const Record& record);
 
-    Hit matchLabel(Bytes data);
-    Hit matchNumberCell(Bytes data, double value, bool isDate);
-    Hit matchBoolErr(std::uint32_t row, std::uint32_t column, std::uint8_t value, bool isError);
-    Hit matchMulRk(Bytes data);
-    Hit matchFormula(const Record& record, RecordCursor& cursor, const FormulaLayout& layout,
-                     bool isDate);
+    Stop matchLabel(Bytes data);
+    Stop matchNumberCell(Bytes data, double value, bool isDate);
+    Stop matchBoolErr(std::uint32_t row, std::uint32_t column, std::uint8_t value, bool isError);
+    Stop matchMulRk(Bytes data);
+    Stop matchFormula(const Record& record, RecordCursor& cursor, const FormulaLayout& layout,
+                      bool isDate);
     bool readFormulaString(const Record& record, std::string& out);
     bool numberMatches(double value, bool isDate);
+    DateEpoch epoch() const {
+        return styles().date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900;
+    }
     bool formulaTextMatches(Bytes data, const FormulaLayout& layout, std::uint32_t row,
                             std::uint32_t column);
 
     static CellPosition at(Bytes data) { return {readU16(data.data()), readU16(data.data() + 2)}; }
 
     const SheetSearchInput& input_;
-    const Matcher& matcher_;
-    // Whether the keyword could match a number's text or a date's at all: when not, numeric
-    // cells are skipped without formatting them.
-    const bool numberTextCanMatch_;
-    const bool dateTextCanMatch_;
+    CellText cells_;
     DateStyles styles_;                         // a single-sheet stream's own formats
     std::unique_ptr<CodePageDecoder> decoder_;  // and its own code page
     SharedFormulaTable sharedFormulas_;
@@ -76,11 +72,9 @@ class SheetSearch {
     std::string formulaText_;
 };
 
-SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher)
+SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher, HitSink& sink)
     : input_(input),
-      matcher_(matcher),
-      numberTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kNumberAlphabet)),
-      dateTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kDateAlphabet)),
+      cells_(matcher, sink),
       decoder_(input.globals ? nullptr : std::make_unique<CodePageDecoder>(1252)),
       formulaContext_(makeFormulaContext(input.globals, sharedFormulas_)) {
     formulaContext_.appendCodePageText = [this](Bytes text, std::string& out) {
@@ -88,7 +82,7 @@ SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher)
     };
 }
 
-Outcome<std::optional<CellPosition>> SheetSearch::run() {
+Status SheetSearch::run() {
     if (input_.bofOffset >= input_.stream.size())
         return fail(FailureKind::Corrupt,
                     "sheet's recorded position lies outside the workbook stream");
@@ -105,16 +99,16 @@ Outcome<std::optional<CellPosition>> SheetSearch::run() {
             continue;
         }
         if (record->type == record::Eof) {
-            if (--depth == 0) return Hit{};
+            if (--depth == 0) return Done{};
             continue;
         }
         if (depth > 1) continue;
-        if (Hit hit = onRecord(*record, cursor)) return hit;
+        if (onRecord(*record, cursor)) return Done{};
     }
     return fail(FailureKind::Truncated, "sheet ends before its EOF record");
 }
 
-SheetSearch::Hit SheetSearch::onBiff2Record(const Record& record, RecordCursor& cursor) {
+SheetSearch::Stop SheetSearch::onBiff2Record(const Record& record, RecordCursor& cursor) {
     // BIFF2 cells: row, column, three attribute bytes (the second holds the number format
     // index), then the value.
     Bytes data = record.data;
@@ -123,25 +117,25 @@ SheetSearch::Hit SheetSearch::onBiff2Record(const Record& record, RecordCursor& 
                   record.type == record::Formula2;
     if (!isCell) {
         onSheetFormatRecord(record);
-        return {};
+        return false;
     }
-    if (data.size() < 7) return {};
+    if (data.size() < 7) return false;
     bool isDate = styles().formatIsDate(data[5] & 0x3F);
     switch (record.type) {
         case record::Integer2:
-            if (data.size() < 9) return {};
+            if (data.size() < 9) return false;
             return matchNumberCell(data, readU16(data.data() + 7), isDate);
         case record::Number2:
-            if (data.size() < 15) return {};
+            if (data.size() < 15) return false;
             return matchNumberCell(data, readF64(data.data() + 7), isDate);
         case record::Label2: {
             text_.clear();
             std::size_t offset = 7;
             readByteString(data, offset, 1, decoder(), text_);
-            return matcher_.matches(text_) ? Hit{at(data)} : Hit{};
+            return cells_.text(text_) && !cells_.report(at(data));
         }
         case record::BoolErr2:
-            if (data.size() < 9) return {};
+            if (data.size() < 9) return false;
             return matchBoolErr(readU16(data.data()), readU16(data.data() + 2), data[7],
                                 data[8] != 0);
         default:
@@ -149,34 +143,35 @@ SheetSearch::Hit SheetSearch::onBiff2Record(const Record& record, RecordCursor& 
     }
 }
 
-SheetSearch::Hit SheetSearch::onRecord(const Record& record, RecordCursor& cursor) {
+SheetSearch::Stop SheetSearch::onRecord(const Record& record, RecordCursor& cursor) {
     if (biff2()) return onBiff2Record(record, cursor);
     Bytes data = record.data;
     switch (record.type) {
         case record::LabelSst:
-            if (!biff8() || data.size() < 10 || !input_.sharedStrings) return {};
-            return input_.sharedStrings->matches(readU32(data.data() + 6)) ? Hit{at(data)} : Hit{};
+            if (!biff8() || data.size() < 10 || !input_.sharedStrings) return false;
+            return cells_.sharedString(input_.sharedStrings, readU32(data.data() + 6)) &&
+                   !cells_.report(at(data));
         case record::Label:
         case record::RString:
             return matchLabel(data);
         case record::Number:
-            if (data.size() < 14) return {};
+            if (data.size() < 14) return false;
             return matchNumberCell(data, readF64(data.data() + 6),
                                    styles().cellFormatIsDate(readU16(data.data() + 4)));
         case record::Rk:
-            if (data.size() < 10) return {};
+            if (data.size() < 10) return false;
             return matchNumberCell(data, decodeRk(readU32(data.data() + 6)),
                                    styles().cellFormatIsDate(readU16(data.data() + 4)));
         case record::MulRk:
             return matchMulRk(data);
         case record::BoolErr:
-            if (data.size() < 8) return {};
+            if (data.size() < 8) return false;
             return matchBoolErr(readU16(data.data()), readU16(data.data() + 2), data[6],
                                 data[7] != 0);
         case record::Formula2:  // 0x0006: BIFF5 and BIFF8 FORMULA
         case record::Formula3:
         case record::Formula4: {
-            if (data.size() < 6) return {};
+            if (data.size() < 6) return false;
             bool isDate = styles().cellFormatIsDate(readU16(data.data() + 4));
             bool biff5Layout = record.type == record::Formula2;
             return matchFormula(record, cursor, biff5Layout ? kBiff5Formula : kBiff3Formula,
@@ -186,10 +181,10 @@ SheetSearch::Hit SheetSearch::onRecord(const Record& record, RecordCursor& curso
         case record::SharedFormula5:
         case record::Array:
             onSharedFormula(record);
-            return {};
+            return false;
         default:
             onSheetFormatRecord(record);
-            return {};
+            return false;
     }
 }
 
@@ -255,66 +250,45 @@ void SheetSearch::onSharedFormula(const Record& record) {
     sharedFormulas_.add(readU16(data.data()), data[4], tokens);
 }
 
-SheetSearch::Hit SheetSearch::matchLabel(Bytes data) {
+SheetSearch::Stop SheetSearch::matchLabel(Bytes data) {
     // LABEL and RSTRING: row, column, XF, then the string (BIFF8 Unicode, else bytes).
-    if (data.size() < 8) return {};
+    if (data.size() < 8) return false;
     text_.clear();
     std::size_t offset = 6;
     if (biff8())
         readUnicodeString(data, offset, 2, text_);
     else
         readByteString(data, offset, 2, decoder(), text_);
-    return matcher_.matches(text_) ? Hit{at(data)} : Hit{};
-}
-
-// Whole numbers, the most common numbers in a sheet, written directly: their shortest text
-// is their digits.
-void appendCellNumberText(double value, std::string& out) {
-    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
-        char digits[24];
-        auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value)).ptr;
-        out.append(digits, end);
-        return;
-    }
-    appendNumberText(value, out);
+    return cells_.text(text_) && !cells_.report(at(data));
 }
 
 bool SheetSearch::numberMatches(double value, bool isDate) {
-    const DateEpoch epoch = styles().date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900;
-    if (isDate && serialHasDateText(value, epoch)) {
-        if (!dateTextCanMatch_) return false;
-        text_.clear();
-        appendSerialDateText(value, epoch, text_);
-        return matcher_.matches(text_);
-    }
-    if (!numberTextCanMatch_) return false;
-    text_.clear();
-    appendCellNumberText(value, text_);
-    return matcher_.matches(text_);
+    return cells_.number(value, isDate, epoch());
 }
 
-SheetSearch::Hit SheetSearch::matchNumberCell(Bytes data, double value, bool isDate) {
-    return numberMatches(value, isDate) ? Hit{at(data)} : Hit{};
+SheetSearch::Stop SheetSearch::matchNumberCell(Bytes data, double value, bool isDate) {
+    return numberMatches(value, isDate) && !cells_.report(at(data));
 }
 
-SheetSearch::Hit SheetSearch::matchBoolErr(std::uint32_t row, std::uint32_t column,
-                                           std::uint8_t value, bool isError) {
-    const char* text = isError ? errorText(value) : (value ? "TRUE" : "FALSE");
-    return matcher_.matches(text) ? Hit{CellPosition{row, column}} : Hit{};
+SheetSearch::Stop SheetSearch::matchBoolErr(std::uint32_t row, std::uint32_t column,
+                                            std::uint8_t value, bool isError) {
+    bool matched = isError ? cells_.text(errorText(value)) : cells_.boolean(value != 0);
+    return matched && !cells_.report(CellPosition{row, column});
 }
 
-SheetSearch::Hit SheetSearch::matchMulRk(Bytes data) {
+SheetSearch::Stop SheetSearch::matchMulRk(Bytes data) {
     // MULRK: row, first column, then (XF, RK) pairs of six bytes, then the last column.
-    if ((!numberTextCanMatch_ && !dateTextCanMatch_) || data.size() < 6) return {};
+    if (!cells_.numberMayMatch(true) || data.size() < 6) return false;
     std::uint16_t row = readU16(data.data());
     std::uint16_t firstColumn = readU16(data.data() + 2);
     std::size_t count = (data.size() - 6) / 6;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* cell = data.data() + 4 + 6 * i;
-        if (numberMatches(decodeRk(readU32(cell + 2)), styles().cellFormatIsDate(readU16(cell))))
-            return CellPosition{row, static_cast<std::uint32_t>(firstColumn + i)};
+        if (numberMatches(decodeRk(readU32(cell + 2)), styles().cellFormatIsDate(readU16(cell))) &&
+            !cells_.report(CellPosition{row, static_cast<std::uint32_t>(firstColumn + i)}))
+            return true;
     }
-    return {};
+    return false;
 }
 
 bool SheetSearch::readFormulaString(const Record& record, std::string& out) {
@@ -331,10 +305,10 @@ bool SheetSearch::readFormulaString(const Record& record, std::string& out) {
     return readByteString(record.data, offset, biff2() ? 1 : 2, decoder(), out);
 }
 
-SheetSearch::Hit SheetSearch::matchFormula(const Record& record, RecordCursor& cursor,
-                                           const FormulaLayout& layout, bool isDate) {
+SheetSearch::Stop SheetSearch::matchFormula(const Record& record, RecordCursor& cursor,
+                                            const FormulaLayout& layout, bool isDate) {
     Bytes data = record.data;
-    if (data.size() < layout.valueOffset + 8) return {};
+    if (data.size() < layout.valueOffset + 8) return false;
     CellPosition position = at(data);
     const std::uint8_t* value = data.data() + layout.valueOffset;
 
@@ -359,23 +333,23 @@ SheetSearch::Hit SheetSearch::matchFormula(const Record& record, RecordCursor& c
                 if (cursor.peekType() == stringRecord) {
                     auto result = cursor.next();
                     text_.clear();
-                    matched =
-                        result && readFormulaString(*result, text_) && matcher_.matches(text_);
+                    matched = result && readFormulaString(*result, text_) && cells_.text(text_);
                 }
                 break;
             }
             case 1:
-                matched = matcher_.matches(value[2] ? "TRUE" : "FALSE");
+                matched = cells_.boolean(value[2] != 0);
                 break;
             case 2:
-                matched = matcher_.matches(errorText(value[2]));
+                matched = cells_.text(errorText(value[2]));
                 break;
             default:
                 break;  // an empty string
         }
     }
-    if (matched || formulaTextMatches(data, layout, position.row, position.column)) return position;
-    return {};
+    if (matched || formulaTextMatches(data, layout, position.row, position.column))
+        return !cells_.report(position);
+    return false;
 }
 
 bool SheetSearch::formulaTextMatches(Bytes data, const FormulaLayout& layout, std::uint32_t row,
@@ -393,14 +367,13 @@ bool SheetSearch::formulaTextMatches(Bytes data, const FormulaLayout& layout, st
     // stopped at: the whole formula contains that text too.
     appendFormulaText(tokens, biff8() ? FormulaDialect::Biff8 : FormulaDialect::Biff5,
                       formulaContext_, formulaText_);
-    return matcher_.matches(formulaText_);
+    return cells_.formula(formulaText_);
 }
 
 }  // namespace
 
-Outcome<std::optional<CellPosition>> searchSheet(const SheetSearchInput& input,
-                                                 const Matcher& matcher) {
-    return SheetSearch(input, matcher).run();
+Status searchSheet(const SheetSearchInput& input, const Matcher& matcher, HitSink& sink) {
+    return SheetSearch(input, matcher, sink).run();
 }
 
 }  // namespace quillmark::engine::biff

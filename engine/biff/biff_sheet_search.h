@@ -1,4 +1,4 @@
-// Searches one BIFF sheet substream for the first cell whose value text or formula text the
+// Searches one BIFF sheet substream for the cells whose value text or formula text the
 // matcher accepts ([MS-XLS] 2.1.7.20.5 worksheet substream; BIFF2-BIFF4 cell records).
 #pragma once
 
@@ -21,7 +21,7 @@ struct SheetSearchInput {
     const StringTableMatches* sharedStrings = nullptr;  // BIFF8, already matched
 };
 
-Outcome<std::optional<CellPosition>> searchSheet(const SheetSearchInput& input,
-                                                 const Matcher& matcher);
+[[nodiscard]] Status searchSheet(const SheetSearchInput& input, const Matcher& matcher,
+                                 HitSink& sink);
 
 }  // namespace quillmark::engine::biff

@@ -70,6 +70,14 @@ void appendExponent(const Scientific& number, std::string& out) {
 }  // namespace
 
 void appendNumberText(double value, std::string& out) {
+    // Whole numbers, the most common numbers in a sheet, directly: their shortest text is
+    // their digits.
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
+        char digits[24];
+        auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value)).ptr;
+        out.append(digits, end);
+        return;
+    }
     if (std::isnan(value) || std::isinf(value)) {
         out += "#NUM!";
         return;

@@ -1,6 +1,7 @@
 // The cell search over the content document. Repeated rows and cells
 // (number-rows-repeated, number-columns-repeated) only move the position: a cell repeated a
-// billion times is tested once. Whatever cannot hold a sheet's cell text (styles, settings,
+// billion times is tested once, and its hits go out as one run per row, as far as the sink
+// wants them. Whatever cannot hold a sheet's cell text (styles, settings,
 // shapes, a chart's own table, the rest of a sheet already decided) is skipped unread.
 #include "engine/ods/ods_cell_search.h"
 
@@ -15,6 +16,9 @@ namespace quillmark::engine {
 namespace {
 
 constexpr std::uint64_t kLastPosition = 0xFFFFFFFFu;
+// Rows a repeated row's hits are offered again for: the most rows a spreadsheet program
+// gives a sheet. A hostile row repeated four billion times costs no more than this.
+constexpr std::uint64_t kLastRepeatedHitRow = (std::uint64_t{1} << 24) - 1;
 
 std::uint64_t parseCount(std::string_view text) {
     std::uint64_t value = 0;
@@ -50,25 +54,50 @@ OdsCellSearch::OdsCellSearch(XmlPullTokenizer::Source source, std::string keywor
       keyword_(std::move(keyword)),
       spaceCap_(std::max<std::size_t>(keyword_.size() + 1, 8)) {}
 
-Outcome<std::optional<CellPosition>> OdsCellSearch::findFirst(std::size_t sheetIndex,
-                                                              const Matcher& matcher) {
-    matcher_ = &matcher;
+Outcome<bool> OdsCellSearch::findCells(std::size_t sheetIndex, const Matcher& matcher,
+                                       HitSink& sink) {
+    if (sheetIndex < decided_) {
+        const std::optional<KeptHit>& first = kept_[sheetIndex];
+        return !first || !sink.take(first->view());
+    }
+    cells_.emplace(matcher, router_);
     while (decided_ <= sheetIndex && !ended_ && !failure_) {
-        Status stepped = (inSheet_ && decided_ == found_.size()) ? leaveDecidedSheet() : step();
+        live_ = kept_.size() == sheetIndex + 1 ? &sink : nullptr;
+        Status stepped = (inSheet_ && decided_ == kept_.size()) ? leaveDecidedSheet() : step();
         if (!stepped) failure_ = stepped.failure();
     }
-    matcher_ = nullptr;
-    if (sheetIndex < decided_) return found_[sheetIndex];
+    live_ = nullptr;
+    cells_.reset();
+    if (sheetIndex < decided_) return true;
     if (failure_) return *failure_;
     return fail(FailureKind::Corrupt, "the sheet went missing between two reads");
 }
 
-// The rest of a sheet whose first match is known is not read.
+bool OdsCellSearch::Router::keep(const CellHit& hit) {
+    std::optional<KeptHit>& first = search_.kept_.back();
+    if (!first) FirstHitKeeper(first).take(hit);
+    return search_.live_ != nullptr;
+}
+
+bool OdsCellSearch::Router::take(const CellHit& hit) {
+    if (keep(hit) && search_.live_->take(hit)) return true;
+    search_.sheetDecided();
+    return false;
+}
+
+bool OdsCellSearch::Router::takeRun(const CellHit& hit, std::uint32_t count) {
+    if (keep(hit) && search_.live_->takeRun(hit, count)) return true;
+    search_.sheetDecided();
+    return false;
+}
+
+// The rest of a sheet whose sink wants no more is not read.
 Status OdsCellSearch::leaveDecidedSheet() {
     if (!tokens_.skipUntilOpenElements(kOdsSheetDepth - 1)) return tokens_.failure();
     depth_ = kOdsSheetDepth - 1;
     inSheet_ = false;
     rowDepth_ = cellDepth_ = 0;
+    repeatedHits_.clear();
     return Done{};
 }
 
@@ -103,7 +132,7 @@ void OdsCellSearch::startElement() {
     if (inSheet_) {
         startSheetContent();
     } else if (depth_ == kOdsSheetDepth && name == "table") {
-        found_.emplace_back();
+        kept_.emplace_back();
         inSheet_ = true;
         nextRow_ = 0;
     } else if (!isOnPathToOdsSheets(depth_, name)) {
@@ -125,6 +154,7 @@ void OdsCellSearch::startSheetContent() {
         auto repeat = tokens_.attribute("number-rows-repeated", attributeStorage_);
         rowRepeat_ = repeat ? parseCount(*repeat) : 1;
         nextColumn_ = 0;
+        repeatedHits_.clear();
     } else if (rowDepth_ != 0 && isCell(name)) {
         cellDepth_ = depth_;
         startCell();
@@ -144,11 +174,10 @@ void OdsCellSearch::endElement() {
         std::string_view name = tokens_.name();
         if ((name == "p" || name == "h") && paragraphDepth_ > 0) --paragraphDepth_;
     } else if (depth_ == rowDepth_) {
-        rowDepth_ = 0;
-        nextRow_ = std::min(row_ + rowRepeat_, kLastPosition);
+        endRow();
     } else if (depth_ == kOdsSheetDepth) {
         inSheet_ = false;
-        decided_ = found_.size();
+        sheetDecided();
     }
 }
 
@@ -200,22 +229,46 @@ void OdsCellSearch::cellContent() {
 
 void OdsCellSearch::endCell() {
     cellDepth_ = 0;
-    if (!cellMatches()) return;
-    found_.back() =
-        CellPosition{static_cast<std::uint32_t>(row_), static_cast<std::uint32_t>(column_)};
-    decided_ = found_.size();
+    if (decided_ == kept_.size() || !cellMatches()) return;
+    auto column = static_cast<std::uint32_t>(column_);
+    auto count = static_cast<std::uint32_t>(nextColumn_ - column_);
+    if (!cells_->reportRun(CellPosition{static_cast<std::uint32_t>(row_), column}, count)) return;
+    if (rowRepeat_ > 1) {
+        KeptHit hit{CellPosition{}, std::string(cells_->acceptedText()),
+                    cells_->acceptedViaFormula()};
+        repeatedHits_.push_back(RepeatedHit{column, count, std::move(hit)});
+    }
 }
 
-bool OdsCellSearch::cellMatches() const {
-    if (!formula_.empty() && matcher_->matches(formula_)) return true;
-    if (matcher_->matches(text_)) return true;
+// Row-major order: the row's own hits went out as its cells were read; the rows it repeats
+// into offer the same cells again.
+void OdsCellSearch::endRow() {
+    rowDepth_ = 0;
+    nextRow_ = std::min(row_ + rowRepeat_, kLastPosition);
+    std::uint64_t lastRow = std::min(nextRow_ - 1, kLastRepeatedHitRow);
+    for (std::uint64_t row = row_ + 1; row <= lastRow && !repeatedHits_.empty(); ++row) {
+        for (RepeatedHit& repeated : repeatedHits_) {
+            repeated.hit.cell = CellPosition{static_cast<std::uint32_t>(row), repeated.column};
+            if (!router_.takeRun(repeated.hit.view(), repeated.count)) {
+                repeatedHits_.clear();
+                return;
+            }
+        }
+    }
+    repeatedHits_.clear();
+}
+
+// The displayed text first, then the stored values (office:value and friends), then the
+// formula: a hit shows the first of them that matched.
+bool OdsCellSearch::cellMatches() {
+    if (cells_->text(text_)) return true;
     std::string_view values(extraValues_);
     while (!values.empty()) {
         std::size_t end = values.find('\0');
-        if (matcher_->matches(values.substr(0, end))) return true;
+        if (cells_->text(values.substr(0, end))) return true;
         values.remove_prefix(end + 1);
     }
-    return false;
+    return !formula_.empty() && cells_->formula(formula_);
 }
 
 }  // namespace quillmark::engine

@@ -1,6 +1,6 @@
 // The search of an OpenDocument content document for one keyword, as a cursor: it reads only
-// as far as the sheet asked for is decided (its first match, or its end), keeps the answers
-// for the sheets it has passed, and resumes from there for a later sheet.
+// as far as the sheet asked for is decided (its sink wants no more, or its end), keeps the
+// first hit of every sheet it has passed, and resumes from there for a later sheet.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/cell/cell_text.h"
+#include "engine/cell/kept_hits.h"
 #include "engine/workbook.h"
 #include "engine/xml/xml_pull_tokenizer.h"
 
@@ -20,11 +22,31 @@ class OdsCellSearch {
     OdsCellSearch(XmlPullTokenizer::Source source, std::string keyword);
 
     const std::string& keyword() const { return keyword_; }
-    // The first match in the table:table at `sheetIndex` (counting sheets only); `matcher`
-    // must be for keyword().
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex, const Matcher& matcher);
+    // Hands the hits of the table:table at `sheetIndex` (counting sheets only) to `sink`;
+    // `matcher` must be for keyword(). False when that sheet was passed before and the sink
+    // wants more than its kept first hit: only a fresh cursor can give them.
+    [[nodiscard]] Outcome<bool> findCells(std::size_t sheetIndex, const Matcher& matcher,
+                                          HitSink& sink);
 
   private:
+    // Where the current sheet's hits go: the caller's sink when it is the sheet asked for,
+    // and always the keeper of its first hit.
+    class Router final : public HitSink {
+      public:
+        explicit Router(OdsCellSearch& search) : search_(search) {}
+        bool take(const CellHit& hit) override;
+        bool takeRun(const CellHit& hit, std::uint32_t count) override;
+
+      private:
+        bool keep(const CellHit& hit);
+        OdsCellSearch& search_;
+    };
+    // A matching cell of a repeated row, offered again for each row it repeats in.
+    struct RepeatedHit {
+        std::uint32_t column, count;
+        KeptHit hit;
+    };
+
     Status step();
     void startElement();
     void endElement();
@@ -32,17 +54,22 @@ class OdsCellSearch {
     void startCell();
     void cellContent();
     void endCell();
-    bool cellMatches() const;
+    bool cellMatches();
+    void endRow();
+    void sheetDecided() { decided_ = kept_.size(); }
     void skipElement();
     Status leaveDecidedSheet();
 
     XmlPullTokenizer tokens_;
     std::string keyword_;
-    const Matcher* matcher_ = nullptr;
     const std::size_t spaceCap_;  // a longer run of spaces matches no differently
-    std::vector<std::optional<CellPosition>> found_;
-    std::size_t decided_ = 0;  // leading entries of found_ that are final
-    bool ended_ = false;       // the spreadsheet element is over
+    Router router_{*this};
+    std::optional<CellText> cells_;  // during a findCells call
+    HitSink* live_ = nullptr;        // the caller's sink while the sheet it asked for is read
+    std::vector<std::optional<KeptHit>> kept_;
+    std::size_t decided_ = 0;  // leading entries of kept_ that are final
+    std::vector<RepeatedHit> repeatedHits_;
+    bool ended_ = false;  // the spreadsheet element is over
     std::optional<Failure> failure_;
 
     std::size_t depth_ = 0;  // open elements, the root being 1

@@ -101,24 +101,35 @@ class OdsReader : public WorkbookReader {
 
     const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                   const Matcher& matcher) override {
-        if (sheetIndex >= sheets_.size())
-            return fail(FailureKind::BadArgument, "no sheet at that position");
-        if (matcher.matchesNothing()) return std::optional<CellPosition>();
+  protected:
+    // Sheets searched in turn share one cursor. A sheet passed before gives its kept first
+    // hit; the rest of its hits need a fresh cursor, which then serves later sheets too.
+    Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override {
         if (!search_ || search_->keyword() != matcher.keyword()) {
-            search_.reset();
-            auto source = open_();
-            if (!source) return named(source.failure());
-            search_ = std::make_unique<OdsCellSearch>(std::move(source.value()),
-                                                      std::string(matcher.keyword()));
+            Status fresh = restart(matcher);
+            if (!fresh) return fresh;
         }
-        auto found = search_->findFirst(sheetIndex, matcher);
-        if (!found) return named(found.failure());
-        return found;
+        auto complete = search_->findCells(sheetIndex, matcher, sink);
+        if (!complete) return named(complete.failure());
+        if (complete.value()) return Done{};
+        Status fresh = restart(matcher);
+        if (!fresh) return fresh;
+        AfterFirstHit rest(sink);
+        auto again = search_->findCells(sheetIndex, matcher, rest);
+        if (!again) return named(again.failure());
+        return Done{};
     }
 
   private:
+    Status restart(const Matcher& matcher) {
+        search_.reset();
+        auto source = open_();
+        if (!source) return named(source.failure());
+        search_ = std::make_unique<OdsCellSearch>(std::move(source.value()),
+                                                  std::string(matcher.keyword()));
+        return Done{};
+    }
+
     Failure named(const Failure& failure) const {
         if (partName_.empty()) return failure;
         return Failure{failure.kind, partName_ + ": " + failure.reason};

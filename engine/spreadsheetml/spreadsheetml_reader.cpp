@@ -7,9 +7,8 @@
 #include <charconv>
 #include <set>
 
+#include "engine/cell/cell_text.h"
 #include "engine/cell/number_format.h"
-#include "engine/cell/serial_date.h"
-#include "engine/core/matcher.h"
 #include "engine/readers.h"
 #include "engine/spreadsheetml/r1c1_formula.h"
 #include "engine/spreadsheetml/xml_workbook_passes.h"
@@ -108,8 +107,7 @@ class SheetListHandler : public XmlHandler {
 
 class SearchHandler : public SheetSearchHandler {
   public:
-    SearchHandler(const Matcher& matcher, std::vector<std::optional<CellPosition>>& found)
-        : matcher_(matcher), found_(found) {}
+    SearchHandler(const Matcher& matcher, SheetHits& hits) : hits_(hits), cells_(matcher, hits) {}
 
     std::size_t sheetsCompleted() const override { return completed_; }
 
@@ -124,7 +122,7 @@ class SearchHandler : public SheetSearchHandler {
             if (isDate) dateStyles_.insert(styleId_);
             if (!isDate) dateStyles_.erase(styleId_);  // its own format, not its parent's
         } else if (name == "Worksheet") {
-            found_.emplace_back();
+            hits_.startSheet();
             inWorksheet_ = true;
             nextRow_ = 0;
         } else if (!inWorksheet_ || sheetDone()) {
@@ -169,7 +167,7 @@ class SearchHandler : public SheetSearchHandler {
     }
 
   private:
-    bool sheetDone() const { return found_.back().has_value(); }
+    bool sheetDone() const { return !hits_.wantsMore(); }
 
     // A style without a NumberFormat of its own takes its ss:Parent's.
     void startStyle(const XmlAttributes& attributes) {
@@ -202,9 +200,9 @@ class SearchHandler : public SheetSearchHandler {
     void endCell() {
         inCell_ = false;
         if (boolean_ && (text_ == "1" || text_ == "0")) text_ = text_ == "1" ? "TRUE" : "FALSE";
-        if ((!formula_.empty() && matcher_.matches(formula_)) || valueMatches())
-            found_.back() =
-                CellPosition{static_cast<std::uint32_t>(row_), static_cast<std::uint32_t>(column_)};
+        if (valueMatches() || (!formula_.empty() && cells_.formula(formula_)))
+            cells_.report(CellPosition{static_cast<std::uint32_t>(row_),
+                                       static_cast<std::uint32_t>(column_)});
     }
 
     // A date (DateTime data, or a number with a date style) is searched as the date a person
@@ -218,15 +216,11 @@ class SearchHandler : public SheetSearchHandler {
             auto result = std::from_chars(text_.data(), text_.data() + text_.size(), value);
             if (result.ec == std::errc()) serial = value;
         }
-        if (!serial || !serialHasDateText(*serial, DateEpoch::Excel1900))
-            return matcher_.matches(text_);
-        dateText_.clear();
-        appendSerialDateText(*serial, DateEpoch::Excel1900, dateText_);
-        return matcher_.matches(dateText_);
+        return cells_.dateOrText(serial, DateEpoch::Excel1900, text_);
     }
 
-    const Matcher& matcher_;
-    std::vector<std::optional<CellPosition>>& found_;
+    SheetHits& hits_;
+    CellText cells_;
     std::size_t completed_ = 0;
     bool inWorksheet_ = false;
     std::uint64_t row_ = 0, nextRow_ = 0, column_ = 0, nextColumn_ = 0;
@@ -234,7 +228,6 @@ class SearchHandler : public SheetSearchHandler {
     bool boolean_ = false, number_ = false, dateTime_ = false, dateStyle_ = false;
     std::set<std::string, std::less<>> dateStyles_;  // ss:ID of the styles that show dates
     std::string styleId_;                            // of the Style being read
-    std::string dateText_;
     int dataDepth_ = 0;
     int skipDepth_ = 0;
     std::string text_;
@@ -253,9 +246,8 @@ ReaderOutcome openSpreadsheetMl(std::shared_ptr<const FileData> data) {
     format.makeSheetList = [](std::vector<SheetInfo>& sheets) {
         return std::make_unique<SheetListHandler>(sheets);
     };
-    format.makeSearch = [](const Matcher& matcher,
-                           std::vector<std::optional<CellPosition>>& found) {
-        return std::make_unique<SearchHandler>(matcher, found);
+    format.makeSearch = [](const Matcher& matcher, SheetHits& hits) {
+        return std::make_unique<SearchHandler>(matcher, hits);
     };
     return openXmlWorkbook(std::move(data), nullptr, std::move(format));
 }

@@ -2,10 +2,44 @@
 // the workbook in turn costs one parse.
 #include "engine/spreadsheetml/xml_workbook_passes.h"
 
+#include "engine/cell/kept_hits.h"
 #include "engine/core/matcher.h"
 
 namespace quillmark::engine {
 namespace {
+
+// The pass that keeps each sheet's first hit.
+class FirstHits final : public SheetHits {
+  public:
+    explicit FirstHits(std::vector<std::optional<KeptHit>>& kept) : kept_(kept) {}
+    void startSheet() override { kept_.emplace_back(); }
+    bool wantsMore() const override { return !kept_.empty() && !kept_.back(); }
+    bool take(const CellHit& hit) override {
+        if (!wantsMore()) return false;
+        return FirstHitKeeper(kept_.back()).take(hit);
+    }
+
+  private:
+    std::vector<std::optional<KeptHit>>& kept_;
+};
+
+// The pass that hands one sheet's hits after its first to a caller's sink.
+class OneSheetHits final : public SheetHits {
+  public:
+    OneSheetHits(std::size_t sheet, HitSink& sink) : sheet_(sheet), rest_(sink) {}
+    void startSheet() override { ++started_; }
+    bool wantsMore() const override { return started_ == sheet_ + 1 && !stopped_; }
+    bool take(const CellHit& hit) override { return wantsMore() && !(stopped_ = !rest_.take(hit)); }
+    bool takeRun(const CellHit& hit, std::uint32_t count) override {
+        return wantsMore() && !(stopped_ = !rest_.takeRun(hit, count));
+    }
+
+  private:
+    std::size_t sheet_;
+    std::size_t started_ = 0;
+    AfterFirstHit rest_;
+    bool stopped_ = false;
+};
 
 class XmlWorkbookReader : public WorkbookReader {
   public:
@@ -20,22 +54,29 @@ class XmlWorkbookReader : public WorkbookReader {
 
     const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                   const Matcher& matcher) override {
-        if (sheetIndex >= sheets_.size())
-            return fail(FailureKind::BadArgument, "no sheet at that position");
-        if (matcher.matchesNothing()) return std::optional<CellPosition>();
+  protected:
+    Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override {
         if (!searched_ || searchedKeyword_ != matcher.keyword()) search(matcher);
-        if (sheetIndex < found_.size() && sheetIndex < sheetsCompleted_) return found_[sheetIndex];
-        if (searchFailure_) return *searchFailure_;
-        return fail(FailureKind::Corrupt, "the sheet went missing between two reads");
+        if (sheetIndex >= kept_.size() || sheetIndex >= sheetsCompleted_) {
+            if (searchFailure_) return *searchFailure_;
+            return fail(FailureKind::Corrupt, "the sheet went missing between two reads");
+        }
+        const std::optional<KeptHit>& first = kept_[sheetIndex];
+        if (!first || !sink.take(first->view())) return Done{};
+        OneSheetHits rest(sheetIndex, sink);
+        auto handler = format_.makeSearch(matcher, rest);
+        Status parsed = format_.parse(*handler);
+        // Trouble after the sheet's end is another sheet's.
+        if (!parsed && handler->sheetsCompleted() > sheetIndex) return Done{};
+        return parsed;
     }
 
   private:
     void search(const Matcher& matcher) {
-        found_.clear();
+        kept_.clear();
         searchFailure_.reset();
-        auto handler = format_.makeSearch(matcher, found_);
+        FirstHits hits(kept_);
+        auto handler = format_.makeSearch(matcher, hits);
         Status parsed = format_.parse(*handler);
         if (!parsed) searchFailure_ = parsed.failure();
         sheetsCompleted_ = handler->sheetsCompleted();
@@ -49,7 +90,7 @@ class XmlWorkbookReader : public WorkbookReader {
     std::vector<SheetInfo> sheets_;
     bool searched_ = false;
     std::string searchedKeyword_;
-    std::vector<std::optional<CellPosition>> found_;
+    std::vector<std::optional<KeptHit>> kept_;
     std::size_t sheetsCompleted_ = 0;
     std::optional<Failure> searchFailure_;
 };

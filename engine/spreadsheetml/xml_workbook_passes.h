@@ -1,7 +1,8 @@
 // A reader for workbook formats that are one XML document holding every sheet, read with
 // expat: SpreadsheetML 2003 (which may come in any encoding expat knows). Opening makes one
-// pass for the sheet list; a search makes one pass per keyword that records each sheet's
-// first match, because a sheet cannot be reached without parsing the sheets before it.
+// pass for the sheet list; a search makes one pass per keyword that keeps each sheet's first
+// hit, because a sheet cannot be reached without parsing the sheets before it. A search for
+// more of a sheet's hits than the first makes a pass of its own.
 #pragma once
 
 #include <functional>
@@ -20,18 +21,25 @@ class Matcher;
 // Runs one streaming parse of the document through `handler`.
 using DocumentParse = std::function<Status(XmlHandler& handler)>;
 
-// Fills one entry per sheet, in document order, with its first match (or nothing).
+// Where a search pass hands the hits of each sheet in document order.
+class SheetHits : public HitSink {
+  public:
+    virtual void startSheet() = 0;
+    // False: the rest of the current sheet's cells can go unread.
+    virtual bool wantsMore() const = 0;
+};
+
+// Hands every sheet's hits to `hits`.
 class SheetSearchHandler : public XmlHandler {
   public:
-    // Sheets whose end has been seen: only their entries are final.
+    // Sheets whose end has been seen: only their hits are complete.
     virtual std::size_t sheetsCompleted() const = 0;
 };
 
 struct XmlWorkbookFormat {
     DocumentParse parse;
     std::function<std::unique_ptr<XmlHandler>(std::vector<SheetInfo>& sheets)> makeSheetList;
-    std::function<std::unique_ptr<SheetSearchHandler>(
-        const Matcher& matcher, std::vector<std::optional<CellPosition>>& found)>
+    std::function<std::unique_ptr<SheetSearchHandler>(const Matcher& matcher, SheetHits& hits)>
         makeSearch;
 };
 

@@ -3,7 +3,7 @@
 // never turned into a table; only a UTF-16 or non-UTF-8 file is converted (once) to UTF-8.
 #include <algorithm>
 
-#include "engine/core/matcher.h"
+#include "engine/cell/cell_text.h"
 #include "engine/core/utf8.h"
 #include "engine/readers.h"
 
@@ -125,17 +125,16 @@ class TextReader : public WorkbookReader {
 
     const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                   const Matcher& matcher) override {
-        if (sheetIndex != 0) return fail(FailureKind::BadArgument, "no sheet at that position");
-        if (matcher.matchesNothing()) return std::optional<CellPosition>();
+  protected:
+    Status searchSheet(std::size_t, const Matcher& matcher, HitSink& sink) override {
+        CellText cells(matcher, sink);
         FieldScanner scanner(text_, csv_);
         std::string_view field;
         CellPosition position;
         // A field is both the cell's value and, when it starts with "=", its formula text.
         while (scanner.next(field, position))
-            if (matcher.matches(field)) return std::optional<CellPosition>(position);
-        return std::optional<CellPosition>();
+            if (cells.text(field) && !cells.report(position)) break;
+        return Done{};
     }
 
   private:

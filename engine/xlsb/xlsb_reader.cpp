@@ -20,8 +20,8 @@ class XlsbReader : public WorkbookReader {
 
     const std::vector<SheetInfo>& sheets() const override { return workbook_.sheets; }
 
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                   const Matcher& matcher) override;
+  protected:
+    Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override;
 
   private:
     Status prepare(const Matcher& matcher);
@@ -48,13 +48,7 @@ Status XlsbReader::prepare(const Matcher& matcher) {
     return Done{};
 }
 
-Outcome<std::optional<CellPosition>> XlsbReader::findFirst(std::size_t sheetIndex,
-                                                           const Matcher& matcher) {
-    if (sheetIndex >= workbook_.sheets.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
-    // Charts and dialog sheets hold no cells; an empty keyword matches nothing.
-    if (matcher.matchesNothing() || !isGridSheet(workbook_.sheets[sheetIndex].kind))
-        return std::optional<CellPosition>();
+Status XlsbReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const std::string& part = workbook_.sheetParts[sheetIndex];
     if (part.empty()) return fail(FailureKind::Corrupt, "sheet has no part in the package");
     Status ready = prepare(matcher);
@@ -62,7 +56,7 @@ Outcome<std::optional<CellPosition>> XlsbReader::findFirst(std::size_t sheetInde
     auto stream = zip_->openPart(part);
     if (!stream) return stream.failure();
     xlsb::SheetTables tables{workbook_, *styles_, strings_};
-    return xlsb::searchSheet(stream.take(), tables, matcher);
+    return xlsb::searchSheet(stream.take(), tables, matcher, sink);
 }
 
 }  // namespace

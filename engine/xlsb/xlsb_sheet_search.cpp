@@ -9,12 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/cell/cell_text.h"
 #include "engine/cell/error_codes.h"
-#include "engine/cell/number_text.h"
-#include "engine/cell/serial_date.h"
 #include "engine/container/zip_archive.h"
-#include "engine/core/keyword_alphabet.h"
-#include "engine/core/matcher.h"
 #include "engine/formula/formula_text.h"
 #include "engine/xlsb/xlsb_records.h"
 
@@ -58,8 +55,8 @@ struct SharedBody {
 
 class SheetSearch {
   public:
-    SheetSearch(const SheetTables& tables, const Matcher& matcher);
-    Outcome<std::optional<CellPosition>> run(RecordStream& records);
+    SheetSearch(const SheetTables& tables, const Matcher& matcher, HitSink& sink);
+    Status run(RecordStream& records);
 
   private:
     // `fields` stand after the cell's column, style and flags.
@@ -67,15 +64,12 @@ class SheetSearch {
     bool formulaCellMatches(std::uint32_t type, FieldReader& fields, std::uint32_t column,
                             bool isDate);
     bool valueMatches(std::uint32_t type, FieldReader& fields, bool isDate);
-    bool numberMatches(double value, bool isDate);
     bool formulaMatches(const FormulaTokens& tokens, std::uint32_t row, std::uint32_t column);
     // BrtShrFmla / BrtArrFmla: keeps the body; true when the anchor waiting for it matches.
     bool sharedFormulaMatches(const Record& record, CellPosition& anchor);
 
     const SheetTables& tables_;
-    const Matcher& matcher_;
-    bool numberTextCanMatch_;
-    bool dateTextCanMatch_;
+    CellText cells_;
     DateEpoch epoch_;
     FormulaContext context_;
     std::string text_;  // reused for every cell's text
@@ -86,11 +80,9 @@ class SheetSearch {
     std::optional<CellPosition> waitingAnchor_;  // an anchor whose body comes next
 };
 
-SheetSearch::SheetSearch(const SheetTables& tables, const Matcher& matcher)
+SheetSearch::SheetSearch(const SheetTables& tables, const Matcher& matcher, HitSink& sink)
     : tables_(tables),
-      matcher_(matcher),
-      numberTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kNumberAlphabet)),
-      dateTextCanMatch_(keywordCanMatchTextOf(matcher.keyword(), kDateAlphabet)),
+      cells_(matcher, sink),
       epoch_(tables.workbook.date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900) {
     const WorkbookPart& workbook = tables_.workbook;
     context_.sheetNameForExternIndex = [&workbook](std::uint32_t index) {
@@ -109,15 +101,15 @@ SheetSearch::SheetSearch(const SheetTables& tables, const Matcher& matcher)
     };
 }
 
-Outcome<std::optional<CellPosition>> SheetSearch::run(RecordStream& records) {
+Status SheetSearch::run(RecordStream& records) {
     Record record;
     for (;;) {
         auto more = records.next(record);
         if (!more) return more.failure();
-        if (!more.value() || record.type == kEndSheetData) return std::optional<CellPosition>();
+        if (!more.value() || record.type == kEndSheetData) return Done{};
         if (record.type == kShrFmla || record.type == kArrFmla) {
             CellPosition anchor;
-            if (sharedFormulaMatches(record, anchor)) return std::optional<CellPosition>(anchor);
+            if (sharedFormulaMatches(record, anchor) && !cells_.report(anchor)) return Done{};
             continue;
         }
         waitingAnchor_.reset();
@@ -143,8 +135,9 @@ Outcome<std::optional<CellPosition>> SheetSearch::run(RecordStream& records) {
         }
         nextColumn_ = column + 1;
         if (type == kCellBlank) continue;
-        if (cellMatches(type, fields, column, tables_.styles.cellFormatIsDate(style & 0xFFFFFF)))
-            return std::optional<CellPosition>(CellPosition{row_, column});
+        if (cellMatches(type, fields, column, tables_.styles.cellFormatIsDate(style & 0xFFFFFF)) &&
+            !cells_.report(CellPosition{row_, column}))
+            return Done{};
     }
 }
 
@@ -161,41 +154,28 @@ bool SheetSearch::valueMatches(std::uint32_t type, FieldReader& fields, bool isD
     double number = 0;
     switch (type) {
         case kCellRk:
-            return fields.u32(word) && numberMatches(biff::decodeRk(word), isDate);
+            return fields.u32(word) && cells_.number(biff::decodeRk(word), isDate, epoch_);
         case kCellReal:
         case kFmlaNum:
-            return fields.f64(number) && numberMatches(number, isDate);
+            return fields.f64(number) && cells_.number(number, isDate, epoch_);
         case kCellBool:
         case kFmlaBool:
-            return fields.u8(byte) && matcher_.matches(byte != 0 ? "TRUE" : "FALSE");
+            return fields.u8(byte) && cells_.boolean(byte != 0);
         case kCellError:
         case kFmlaError: {
             const char* text = fields.u8(byte) ? errorCodeText(byte) : nullptr;
-            return text != nullptr && matcher_.matches(text);
+            return text != nullptr && cells_.text(text);
         }
         case kCellIsst:
-            return fields.u32(word) && tables_.strings.matches(word);
+            return fields.u32(word) && cells_.sharedString(&tables_.strings, word);
         case kCellRString:  // RichStr: flags, then the text; its runs are formatting only
-            return fields.skip(1) && fields.wideString(text_) && matcher_.matches(text_);
+            return fields.skip(1) && fields.wideString(text_) && cells_.text(text_);
         case kCellSt:
         case kFmlaString:
-            return fields.wideString(text_) && matcher_.matches(text_);
+            return fields.wideString(text_) && cells_.text(text_);
         default:
             return false;
     }
-}
-
-bool SheetSearch::numberMatches(double value, bool isDate) {
-    if (isDate && serialHasDateText(value, epoch_)) {
-        if (!dateTextCanMatch_) return false;
-        text_.clear();
-        appendSerialDateText(value, epoch_, text_);
-        return matcher_.matches(text_);
-    }
-    if (!numberTextCanMatch_) return false;
-    text_.clear();
-    appendNumberText(value, text_);
-    return matcher_.matches(text_);
 }
 
 // BrtFmlaString/Num/Bool/Error: cell, cached value, grbitFlags, CellParsedFormula.
@@ -223,7 +203,7 @@ bool SheetSearch::formulaMatches(const FormulaTokens& tokens, std::uint32_t row,
     // Text of a formula that could not be read whole is not offered: a fragment could match
     // what the formula does not say.
     return appendFormulaText(tokens, FormulaDialect::Biff12, context_, text_) &&
-           matcher_.matches(text_);
+           cells_.formula(text_);
 }
 
 // BrtShrFmla: the range (RfX) and SharedParsedFormula; BrtArrFmla: the range, a flags byte,
@@ -254,11 +234,10 @@ bool SheetSearch::sharedFormulaMatches(const Record& record, CellPosition& ancho
 
 }  // namespace
 
-Outcome<std::optional<CellPosition>> searchSheet(std::unique_ptr<ZipStream> part,
-                                                 const SheetTables& tables,
-                                                 const Matcher& matcher) {
+Status searchSheet(std::unique_ptr<ZipStream> part, const SheetTables& tables,
+                   const Matcher& matcher, HitSink& sink) {
     RecordStream records(std::move(part));
-    SheetSearch search(tables, matcher);
+    SheetSearch search(tables, matcher, sink);
     return search.run(records);
 }
 

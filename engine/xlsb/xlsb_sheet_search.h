@@ -1,6 +1,6 @@
 // Searches one .xlsb worksheet or macro sheet part ([MS-XLSB] 2.1.7.62 Worksheet): streams its
-// cell records row by row and stops at the first cell whose value text or formula text the
-// matcher accepts.
+// cell records row by row and reports each cell whose value text or formula text the matcher
+// accepts.
 #pragma once
 
 #include <memory>
@@ -25,8 +25,8 @@ struct SheetTables {
     const StringTableMatches& strings;  // already matched for the matcher's keyword
 };
 
-Outcome<std::optional<CellPosition>> searchSheet(std::unique_ptr<ZipStream> part,
-                                                 const SheetTables& tables, const Matcher& matcher);
+[[nodiscard]] Status searchSheet(std::unique_ptr<ZipStream> part, const SheetTables& tables,
+                                 const Matcher& matcher, HitSink& sink);
 
 }  // namespace xlsb
 }  // namespace quillmark::engine

@@ -67,7 +67,7 @@ Status matchSharedStrings(const ZipArchive& zip, std::string_view part, const Ma
         // RichStr: flags, then the text; formatting runs and phonetic text follow unread.
         FieldReader fields(record.data);
         bool readable = fields.skip(1) && fields.wideString(text);
-        matches.add(readable && matcher.matches(text));
+        matches.add(readable && matcher.matches(text), text);
     }
 }
 

@@ -37,8 +37,9 @@ class XlsxReader : public WorkbookReader {
     Status load();
 
     const std::vector<SheetInfo>& sheets() const override { return sheets_; }
-    Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
-                                                   const Matcher& matcher) override;
+
+  protected:
+    Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override;
 
   private:
     Status prepareSharedStrings(const Matcher& matcher);
@@ -135,12 +136,7 @@ const std::vector<bool>* XlsxReader::dateStyles() {
     return dateStyles_.empty() ? nullptr : &dateStyles_;
 }
 
-Outcome<std::optional<CellPosition>> XlsxReader::findFirst(std::size_t sheetIndex,
-                                                           const Matcher& matcher) {
-    if (sheetIndex >= sheets_.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
-    if (matcher.matchesNothing() || !isGridSheet(sheets_[sheetIndex].kind))
-        return std::optional<CellPosition>();
+Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const std::string& part = sheetParts_[sheetIndex];
     if (part.empty() || !zip_->contains(part))
         return fail(FailureKind::Corrupt, "the sheet's part is missing from the package");
@@ -155,9 +151,9 @@ Outcome<std::optional<CellPosition>> XlsxReader::findFirst(std::size_t sheetInde
     auto source = [&zipStream](char* buffer, std::size_t capacity) {
         return zipStream.read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
     };
-    auto found = findFirstInWorksheet(source, context);
-    if (!found) return Failure{found.failure().kind, part + ": " + found.failure().reason};
-    return found;
+    Status searched = searchWorksheet(source, context, sink);
+    if (!searched) return Failure{searched.failure().kind, part + ": " + searched.failure().reason};
+    return searched;
 }
 
 }  // namespace

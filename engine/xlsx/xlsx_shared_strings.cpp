@@ -36,9 +36,9 @@ class SharedStringsHandler : public XmlHandler {
             if (mayHoldOoxmlEscape(text_)) {
                 unescaped_.clear();
                 appendOoxmlUnescaped(text_, unescaped_);
-                matches_.add(matcher_.matches(unescaped_));
+                matches_.add(matcher_.matches(unescaped_), unescaped_);
             } else {
-                matches_.add(matcher_.matches(text_));
+                matches_.add(matcher_.matches(text_), text_);
             }
         }
     }

@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "engine/cell/a1_reference.h"
-#include "engine/core/keyword_alphabet.h"
+#include "engine/cell/cell_text.h"
 #include "engine/core/matcher.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/xlsx/ooxml_text.h"
@@ -49,27 +49,28 @@ struct SharedFormulaMaster {
 
 class WorksheetScanner {
   public:
-    WorksheetScanner(XmlPullTokenizer::Source source, const WorksheetContext& context)
+    WorksheetScanner(XmlPullTokenizer::Source source, const WorksheetContext& context,
+                     HitSink& sink)
         : tokens_(std::move(source)),
           context_(context),
-          numbersCanMatch_(keywordCanMatchTextOf(context.matcher.keyword(), kNumberAlphabet)),
-          datesCanMatch_(context.dateStyles != nullptr &&
-                         keywordCanMatchTextOf(context.matcher.keyword(), kDateAlphabet)) {}
+          cells_(context.matcher, sink),
+          numbersCanMatch_(cells_.numbersCanMatch()),
+          datesCanMatch_(context.dateStyles != nullptr && cells_.datesCanMatch()) {}
 
-    Outcome<std::optional<CellPosition>> run() {
+    Status run() {
         for (;;) {
             switch (tokens_.next()) {
                 case XmlToken::StartElement:
                     startElement(tokens_.name());
                     break;
                 case XmlToken::EndElement:
-                    if (endElement(tokens_.name())) return found_;
+                    if (endElement(tokens_.name())) return Done{};
                     break;
                 case XmlToken::Text:
                     if (collecting_ != nullptr) collecting_->append(tokens_.text());
                     break;
                 case XmlToken::EndOfDocument:
-                    return std::optional<CellPosition>();
+                    return Done{};
                 case XmlToken::Error:
                     return tokens_.failure();
             }
@@ -99,13 +100,10 @@ class WorksheetScanner {
         }
     }
 
-    // True when the search is over: a match, or the end of the cell table.
+    // True when the search is over: the sink wants no more, or the cell table ended.
     bool endElement(std::string_view name) {
         if (name == "c") {
-            if (inCell_ && cellMatches()) {
-                found_ = position();
-                return true;
-            }
+            if (inCell_ && cellMatches() && !cells_.report(position())) return true;
             inCell_ = false;
             collecting_ = nullptr;
             return false;
@@ -214,68 +212,60 @@ class WorksheetScanner {
                              std::int64_t{here.column} - master->second.position.column, formula_);
     }
 
-    bool matches(std::string_view text) {
-        if (!mayHoldOoxmlEscape(text)) return context_.matcher.matches(text);
+    // Inline and formula strings may hold _xHHHH_ escapes (22.9.2.19 ST_Xstring).
+    bool textMatches(std::string_view text) {
+        if (!mayHoldOoxmlEscape(text)) return cells_.text(text);
         scratch_.clear();
         appendOoxmlUnescaped(text, scratch_);
-        return context_.matcher.matches(scratch_);
+        return cells_.text(scratch_);
     }
 
-    bool cellMatches() {
-        if (hasFormula_ && !formula_.empty()) {
-            display_.clear();
-            display_.push_back('=');
-            if (context_.externalBooks != nullptr && formula_.find('[') != std::string::npos) {
-                scratch_.clear();
-                appendWithExternalBooks(formula_, *context_.externalBooks, scratch_);
-                appendFormulaWithoutFuturePrefixes(scratch_, display_);
-            } else {
-                appendFormulaWithoutFuturePrefixes(formula_, display_);
-            }
-            if (context_.matcher.matches(display_)) return true;
-        }
+    bool valueMatches() {
         switch (type_) {
             case CellType::SharedString: {
                 auto index = parseInteger<std::size_t>(value_);
-                return index && context_.sharedStrings != nullptr &&
-                       context_.sharedStrings->matches(*index);
+                return index && cells_.sharedString(context_.sharedStrings, *index);
             }
             case CellType::InlineString:
-                return matches(inlineText_);
+                return textMatches(inlineText_);
             case CellType::Boolean:
-                if (value_ == "1" || value_ == "0")
-                    return context_.matcher.matches(value_ == "1" ? "TRUE" : "FALSE");
-                return context_.matcher.matches(value_);
+                if (value_ == "1" || value_ == "0") return cells_.boolean(value_ == "1");
+                return cells_.text(value_);
             case CellType::FormulaString:
-                return matches(value_);
+                return textMatches(value_);
             case CellType::Error:
             case CellType::IsoDate:
-                return context_.matcher.matches(value_);
+                return cells_.text(value_);
             case CellType::Number:
-                return numberMatches();
+                return cells_.writtenNumber(value_, shownAsDate(), context_.epoch);
         }
         return false;
     }
 
-    // A number with a date style is searched as the date it shows; other numbers as written.
-    bool numberMatches() {
-        if (value_.empty()) return false;
-        if (context_.dateStyles != nullptr && style_ < context_.dateStyles->size() &&
-            (*context_.dateStyles)[style_]) {
-            double serial = 0;
-            auto result = std::from_chars(value_.data(), value_.data() + value_.size(), serial);
-            if (result.ec == std::errc() && serialHasDateText(serial, context_.epoch)) {
-                if (!datesCanMatch_) return false;
-                display_.clear();
-                appendSerialDateText(serial, context_.epoch, display_);
-                return context_.matcher.matches(display_);
-            }
+    bool shownAsDate() const {
+        return context_.dateStyles != nullptr && style_ < context_.dateStyles->size() &&
+               (*context_.dateStyles)[style_];
+    }
+
+    // The value first: a hit shows the value text when both match.
+    bool cellMatches() {
+        if (valueMatches()) return true;
+        if (!hasFormula_ || formula_.empty()) return false;
+        display_.clear();
+        display_.push_back('=');
+        if (context_.externalBooks != nullptr && formula_.find('[') != std::string::npos) {
+            scratch_.clear();
+            appendWithExternalBooks(formula_, *context_.externalBooks, scratch_);
+            appendFormulaWithoutFuturePrefixes(scratch_, display_);
+        } else {
+            appendFormulaWithoutFuturePrefixes(formula_, display_);
         }
-        return numbersCanMatch_ && context_.matcher.matches(value_);
+        return cells_.formula(display_);
     }
 
     XmlPullTokenizer tokens_;
     const WorksheetContext& context_;
+    CellText cells_;
     const bool numbersCanMatch_;
     const bool datesCanMatch_;
 
@@ -303,14 +293,13 @@ class WorksheetScanner {
     std::string referenceStorage_;
     std::string typeStorage_;
     std::unordered_map<std::uint32_t, SharedFormulaMaster> sharedMasters_;
-    std::optional<CellPosition> found_;
 };
 
 }  // namespace
 
-Outcome<std::optional<CellPosition>> findFirstInWorksheet(XmlPullTokenizer::Source source,
-                                                          const WorksheetContext& context) {
-    return WorksheetScanner(std::move(source), context).run();
+Status searchWorksheet(XmlPullTokenizer::Source source, const WorksheetContext& context,
+                       HitSink& sink) {
+    return WorksheetScanner(std::move(source), context, sink).run();
 }
 
 }  // namespace quillmark::engine

@@ -1,5 +1,5 @@
 // Streams one xlsx worksheet or macro sheet part (ECMA-376 Part 1, 18.3.1.99 worksheet,
-// sheetData/row/c) and stops at the first cell whose formula or value text matches.
+// sheetData/row/c) and reports each cell whose value or formula text matches.
 #pragma once
 
 #include <optional>
@@ -24,7 +24,7 @@ struct WorksheetContext {
     const std::vector<std::string>* externalBooks = nullptr;  // targets of [1], [2]...
 };
 
-Outcome<std::optional<CellPosition>> findFirstInWorksheet(XmlPullTokenizer::Source source,
-                                                          const WorksheetContext& context);
+[[nodiscard]] Status searchWorksheet(XmlPullTokenizer::Source source,
+                                     const WorksheetContext& context, HitSink& sink);
 
 }  // namespace quillmark::engine

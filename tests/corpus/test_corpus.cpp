@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QTextStream>
 #include <QtTest>
+#include <optional>
 
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
 #include "search/workbook_search.h"
 
 namespace {
@@ -33,6 +36,30 @@ QList<QStringList> readTable(const QString& path) {
 
 QString key(const QString& file, const QString& keyword) {
     return file + '\t' + keyword;
+}
+
+// The reference lists at most this many cells per sheet: the first ones in row-major order.
+constexpr int kListedCells = 100;
+
+class CellCount final : public quillmark::engine::HitSink {
+  public:
+    bool take(const quillmark::engine::CellHit&) override { return ++count < kListedCells; }
+    int count = 0;
+};
+
+// How many cells of each sheet hold the keyword, up to the listed limit; nothing when the
+// workbook does not open.
+std::optional<QList<int>> ourCellCounts(const std::string& path, const std::string& keyword) {
+    auto reader = quillmark::engine::openWorkbook(path);
+    if (!reader) return std::nullopt;
+    quillmark::engine::Matcher matcher(keyword);
+    QList<int> counts;
+    for (std::size_t index = 0; index < reader.value()->sheets().size(); ++index) {
+        CellCount cells;
+        (void)reader.value()->findCells(index, matcher, cells);  // the cells before a failure count
+        counts.append(cells.count);
+    }
+    return counts;
 }
 
 }  // namespace
@@ -77,6 +104,56 @@ class TestCorpus : public QObject {
               agreed, total, allowedDifferences, int(failures.size()));
         for (const QString& failure : failures) qWarning().noquote() << failure;
         QVERIFY2(failures.isEmpty(), "answers differ from the reference without a listed reason");
+    }
+
+    // Where the keyword is: per (workbook, keyword, sheet), as many matching cells as the
+    // reference lists (it lists the first 100). The allow-list names the differences with a
+    // known cause; any other fails.
+    void cellCountsAgreeWithReference() {
+        const QString corpus = QStringLiteral(QUILLMARK_CORPUS);
+        if (!QFile::exists(corpus + "/cells.tsv"))
+            QSKIP("the shared corpus is not beside this checkout");
+        // file, keyword, sheet index -> our count, reason
+        QHash<QString, QString> allowed;
+        for (const QStringList& row :
+             readTable(QStringLiteral(QUILLMARK_SOURCE_DIR "/tests/corpus/cells_allowlist.tsv")))
+            if (row.size() >= 5) allowed.insert(key(row[0], row[1]) + '\t' + row[2], row[3]);
+
+        // file, keyword -> sheet index -> the reference's count
+        QMap<QString, QMap<int, int>> reference;
+        for (const QStringList& row : readTable(corpus + "/cells.tsv")) {
+            if (row.size() < 6) continue;
+            QMap<int, int>& sheets = reference[key(row[0], row[1])];
+            if (!row[3].isEmpty() || !row[2].isEmpty()) ++sheets[row[2].toInt()];
+        }
+        int agreed = 0, allowedDifferences = 0, total = 0;
+        QStringList failures;
+        for (auto it = reference.begin(); it != reference.end(); ++it) {
+            QStringList parts = it.key().split('\t');
+            const std::string path = (corpus + "/files/" + parts[0]).toStdString();
+            auto ours = ourCellCounts(path, parts[1].toStdString());
+            QMap<int, int> compared = it.value();
+            if (ours)
+                for (int index = 0; index < int(ours->size()); ++index)
+                    if ((*ours)[index] > 0 && !compared.contains(index)) compared[index] = 0;
+            for (auto sheet = compared.begin(); sheet != compared.end(); ++sheet) {
+                int count = ours && sheet.key() < int(ours->size()) ? (*ours)[sheet.key()] : 0;
+                QString id = it.key() + '\t' + QString::number(sheet.key());
+                ++total;
+                if (count == sheet.value())
+                    ++agreed;
+                else if (allowed.value(id, "-") == QString::number(count))
+                    ++allowedDifferences;
+                else
+                    failures << QString("%1\t%2\t%3").arg(id).arg(count).arg(sheet.value());
+            }
+        }
+        qInfo(
+            "corpus cells: %d of %d sheet counts agree, %d differ for listed reasons, "
+            "%d unexplained",
+            agreed, total, allowedDifferences, int(failures.size()));
+        for (const QString& failure : failures) qWarning().noquote() << failure;
+        QVERIFY2(failures.isEmpty(), "cell counts differ from the reference without a reason");
     }
 };
 

@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/cell/a1_reference.h"
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
 
 using quillmark::Failure;
+using quillmark::Status;
 using namespace quillmark::engine;
 
 namespace {
@@ -209,6 +211,96 @@ QString difference(const Answer& answer, const Expected& expected) {
     return {};
 }
 
+// Every hit of every grid sheet as "Sheet!C3 text", one per line, in sheet and row-major
+// order, the sheet read to its end.
+class HitList final : public HitSink {
+  public:
+    explicit HitList(std::string sheet) : sheet_(std::move(sheet)) {}
+    bool take(const CellHit& hit) override {
+        std::string line = sheet_ + "!";
+        appendColumnLetters(hit.cell.column, line);
+        line += std::to_string(hit.cell.row + 1) + " " + std::string(hit.text);
+        lines << QString::fromStdString(line);
+        return stopAfter == 0 || lines.size() < stopAfter;
+    }
+    QStringList lines;
+    int stopAfter = 0;  // 0: never
+
+  private:
+    std::string sheet_;
+};
+
+QString allHits(WorkbookReader& reader, std::string_view keyword) {
+    Matcher matcher(keyword);
+    QStringList lines;
+    for (std::size_t index = 0; index < reader.sheets().size(); ++index) {
+        HitList hits(reader.sheets()[index].name);
+        Status searched = reader.findCells(index, matcher, hits);
+        if (!searched) return "failed: " + QString::fromStdString(searched.failure().reason);
+        lines << hits.lines;
+    }
+    return lines.join("\n");
+}
+
+#define ODS_DOCUMENT(body)                                                        \
+    "<?xml version=\"1.0\"?><office:document "                                    \
+    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "          \
+    "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "            \
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>" \
+    "<office:spreadsheet><table:table table:name=\"S\">" body                     \
+    "</table:table></office:spreadsheet></office:body></office:document>"
+
+// B1:D2 one cell repeated across three columns and two rows, A3:B3 merged, B5 a formula.
+constexpr const char* kRepeatedCellsDocument = ODS_DOCUMENT(
+    "<table:table-row table:number-rows-repeated=\"2\"><table:table-cell/>"
+    "<table:table-cell table:number-columns-repeated=\"3\"><text:p>x needle</text:p>"
+    "</table:table-cell></table:table-row>"
+    "<table:table-row><table:table-cell table:number-columns-spanned=\"2\">"
+    "<text:p>merged needle</text:p></table:table-cell><table:covered-table-cell/>"
+    "</table:table-row><table:table-row><table:table-cell/></table:table-row>"
+    "<table:table-row><table:table-cell/><table:table-cell "
+    "table:formula=\"of:=[.A1]&amp;&quot;needle&quot;\"><text:p>x</text:p>"
+    "</table:table-cell></table:table-row>");
+
+constexpr const char* kHugeRepeatsDocument = ODS_DOCUMENT(
+    "<table:table-row table:number-rows-repeated=\"1000000000\">"
+    "<table:table-cell table:number-columns-repeated=\"1000000000\"><text:p>needle</text:p>"
+    "</table:table-cell></table:table-row>");
+
+// Keywords whose every hit, with the text the keyword matched, is the same in every format
+// that keeps what they match (the workbook's, and the text copies' of the Sales sheet).
+struct HitCase {
+    const char* keyword;
+    const char* workbook;
+    const char* text;
+    std::vector<std::pair<const char*, const char*>> exceptions;  // format, hits
+};
+
+const std::vector<HitCase>& hitCases() {
+    static const std::vector<HitCase> cases = {
+        {"sales", "Sales!B1 Sales\nQ1,Q2!A1 Q1 sales", "book!B1 Sales", {}},
+        // The followers of a shared formula show their own text (xlsb keeps no formulas).
+        {"~*2", "Sales!C2 =B2*2\nSales!C3 =B3*2\nSales!C4 =B4*2", "", {{"xlsb", ""}}},
+        // A number as its digits, a date as the date it shows.
+        {"2008",
+         "Sales!B3 2008\nSales!A5 3/15/2008",
+         "book!B3 2008\nbook!A5 15-Mar-2008",
+         {{"ods", "Sales!B3 2008\nSales!A5 15-Mar-2008"},
+          {"fods", "Sales!B3 2008\nSales!A5 15-Mar-2008"}}},
+        {"true", "Sales!A6 TRUE", "book!A6 TRUE", {}},
+        {"#div", "Sales!C6 #DIV/0!", "book!C6 #DIV/0!", {}},
+        {"world", "Notes!B3 hello world", "", {}},
+        {"3.14", "Sales!B2 3.14", "book!B2 3.14", {}},
+        // The value's text where it matches (C1), else the formula's.
+        {"b",
+         "Sales!C1 Double\nSales!C2 =B2*2\nSales!C3 =B3*2\nSales!C4 =B4*2\n"
+         "Sales!B7 =SUM(B2:B4)\nQ1,Q2!A2 a*b",
+         "book!C1 Double",
+         {{"xlsb", "Sales!C1 Double\nQ1,Q2!A2 a*b"}}},
+    };
+    return cases;
+}
+
 }  // namespace
 
 class TestEveryFormat : public QObject {
@@ -275,6 +367,71 @@ class TestEveryFormat : public QObject {
         if (const KnownGap* gap = knownGap(format, keywordCase.keyword))
             QEXPECT_FAIL("", gap->why, Abort);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void hits_data() {
+        QTest::addColumn<int>("formatIndex");
+        QTest::addColumn<int>("caseIndex");
+        for (int format = 0; format < int(std::size(kFormats)); ++format)
+            for (int keyword = 0; keyword < int(hitCases().size()); ++keyword)
+                QTest::newRow(qPrintable(
+                    QString("%1 %2").arg(kFormats[format].tag, hitCases()[keyword].keyword)))
+                    << format << keyword;
+    }
+
+    // Where the keyword is, cell by cell: the same references and texts in every format.
+    void hits() {
+        QFETCH(int, formatIndex);
+        QFETCH(int, caseIndex);
+        const Format& format = kFormats[formatIndex];
+        const HitCase& hitCase = hitCases()[caseIndex];
+        OPEN_FIXTURE(reader, format);
+        const char* expected = format.layout == Layout::TextFile ? hitCase.text : hitCase.workbook;
+        for (const auto& [tag, hits] : hitCase.exceptions)
+            if (std::string_view(tag) == format.tag) expected = hits;
+        QCOMPARE(allHits(reader, hitCase.keyword), QString::fromUtf8(expected));
+        // Readers that keep each sheet's first hit give the rest after it just the same.
+        Answer first = searchGridSheets(reader, hitCase.keyword);
+        QVERIFY2(first.failure.empty(), first.failure.c_str());
+        QCOMPARE(allHits(reader, hitCase.keyword), QString::fromUtf8(expected));
+    }
+
+    void repeatedAndMergedCells_data() {
+        QTest::addColumn<int>("stopAfter");
+        QTest::addColumn<QString>("hits");
+        const QString all =
+            "S!B1 x needle\nS!C1 x needle\nS!D1 x needle\nS!B2 x needle\n"
+            "S!C2 x needle\nS!D2 x needle\nS!A3 merged needle\nS!B5 =A1&\"needle\"";
+        QTest::newRow("all") << 0 << all;
+        QTest::newRow("stop inside a run") << 2 << all.section('\n', 0, 1);
+        QTest::newRow("stop in a repeated row") << 5 << all.section('\n', 0, 4);
+    }
+
+    // OpenDocument: a repeated cell is one hit per cell it covers, row-major across repeated
+    // rows; a merged cell is its first cell; the sink may stop anywhere in a run.
+    void repeatedAndMergedCells() {
+        QFETCH(int, stopAfter);
+        QFETCH(QString, hits);
+        std::string document = std::string(kRepeatedCellsDocument);
+        auto opened = openWorkbookData(
+            memoryData(std::vector<std::uint8_t>(document.begin(), document.end())), "r.fods");
+        QVERIFY(opened);
+        HitList list("S");
+        list.stopAfter = stopAfter;
+        QVERIFY(opened.value()->findCells(0, Matcher("needle"), list));
+        QCOMPARE(list.lines.join("\n"), hits);
+    }
+
+    // A billion repeated cells in a billion repeated rows cost nothing to a sink that stops.
+    void hugeRepeatsStopEarly() {
+        std::string document = std::string(kHugeRepeatsDocument);
+        auto opened = openWorkbookData(
+            memoryData(std::vector<std::uint8_t>(document.begin(), document.end())), "h.fods");
+        QVERIFY(opened);
+        HitList list("S");
+        list.stopAfter = 3;
+        QVERIFY(opened.value()->findCells(0, Matcher("needle"), list));
+        QCOMPARE(list.lines.join(" "), QString("S!A1 needle S!B1 needle S!C1 needle"));
     }
 
     void oneReaderForEveryKeyword_data() { sheetList_data(); }

@@ -1,5 +1,5 @@
 // The embedded engine as an automation server: member names without regard to case, the
-// Workbooks/Worksheets/Sheets collections, Range.Find, and failures as values.
+// Workbooks/Worksheets/Sheets collections, Range.Find and FindAll, and failures as values.
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -70,6 +70,49 @@ class TestEngineAutomation : public QObject {
         QVERIFY(std::holds_alternative<std::monostate>(missing.value()));
         auto empty = cells.value().get("find", {Variant(std::string())});
         QVERIFY(std::holds_alternative<std::monostate>(empty.value()));
+    }
+
+    void findAll_data() {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<QString>("items");  // Row,Column,Address,Text per item
+        QTest::newRow("values") << "a" << qint64(10) << qint64(3)
+                                << "1,1,$A$1,name|1,2,$B$1,amount|3,1,$A$3,Total";
+        QTest::newRow("formula text") << "sum(" << qint64(10) << qint64(1) << "3,2,$B$3,=SUM(B2)";
+        // Count is every matching cell; only the first Limit are items.
+        QTest::newRow("limited") << "a" << qint64(1) << qint64(3) << "1,1,$A$1,name";
+        QTest::newRow("nowhere") << "absent" << qint64(10) << qint64(0) << "";
+    }
+
+    void findAll() {
+        QFETCH(QString, keyword);
+        QFETCH(qint64, limit);
+        QFETCH(qint64, count);
+        QFETCH(QString, items);
+        Object application = openBook(bookPath);
+        auto sheet = application.getObject("Worksheets", {Variant(std::int64_t(1))});
+        auto cells = sheet.value().getObject("Cells");
+        auto found = cells.value().getObject(
+            "FindAll", {Variant(keyword.toStdString()), Variant(std::int64_t(limit))});
+        QVERIFY(found);
+        QCOMPARE(std::get<std::int64_t>(found.value().get("Count").value()), count);
+        QStringList got;
+        for (std::int64_t i = 1; i <= std::min(count, limit); ++i) {
+            auto item = found.value().getObject("Item", {Variant(i)});
+            QVERIFY(item);
+            got << QString("%1,%2,%3,%4")
+                       .arg(std::get<std::int64_t>(item.value().get("Row").value()))
+                       .arg(std::get<std::int64_t>(item.value().get("Column").value()))
+                       .arg(QString::fromStdString(
+                           std::get<std::string>(item.value().get("Address").value())))
+                       .arg(QString::fromStdString(
+                           std::get<std::string>(item.value().get("Text").value())));
+        }
+        QCOMPARE(got.join("|"), items);
+        QVERIFY(!found.value().get("Item", {Variant(std::min(count, limit) + 1)}));
+        QVERIFY(
+            !cells.value().get("FindAll", {Variant(std::string("a")), Variant(std::int64_t(-1))}));
     }
 
     void quitTwiceThroughSheetAndDirectly() {
