@@ -9,6 +9,7 @@
 #   CORPUS_DIR  the shaped corpus (default: BUILD_DIR/shaped-corpus), made when it has no
 #               manifest.tsv
 # QUILLMARK_BENCH_REPEAT (default 3): runs per timing; the fastest counts.
+# QUILLMARK_BENCH_FIND: another quillmark-find to time (a copy of an earlier build, say).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,7 +27,7 @@ if ! make -C "$build" -j2 quillmark-find bench_inflate_floor >"$build/bench-shap
     tail -n 30 "$build/bench-shaped-make.log"
     exit 1
 fi
-find_tool=$build/cli/quillmark-find
+find_tool=${QUILLMARK_BENCH_FIND:-$build/cli/quillmark-find}
 floor_tool=$build/bench/bench_inflate_floor
 if [ ! -f "$corpus/manifest.tsv" ]; then
     python3 "$here/make_shaped_corpus.py" "$corpus"
