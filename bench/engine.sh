@@ -9,7 +9,9 @@
 #   CORPUS_DIR  the corpus (default /tmp/quillmark-bench-corpus); made when it has no
 #               manifest.tsv (see make_corpus.py for the writers it uses)
 # QUILLMARK_BENCH_REPEAT (default 3): runs per timing of quillmark-find and the floor; the
-# fastest counts. openpyxl and LibreOffice run once.
+# fastest counts. openpyxl and LibreOffice run once. The shaped corpus's table
+# (engine_shaped.sh, corpus in BUILD_DIR/shaped-corpus) follows; QUILLMARK_BENCH_SHAPED_ONLY=1
+# prints only that one.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +21,10 @@ corpus=$(realpath -m "${2:-/tmp/quillmark-bench-corpus}")
 repeat=${QUILLMARK_BENCH_REPEAT:-3}
 rare=quasar
 common=total
+
+if [ "${QUILLMARK_BENCH_SHAPED_ONLY:-0}" = 1 ]; then
+    exec "$here/engine_shaped.sh" "$build"
+fi
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -207,3 +213,7 @@ for folder in "$corpus"/small/* "$corpus"/big/*; do
                    fw / (lw > 0 ? lw : 0.005), fc / (lc > 0 ? lc : 0.005)
         }'
 done
+
+echo
+echo "Shaped corpus (engine_shaped.sh):"
+"$here/engine_shaped.sh" "$build"

@@ -7,6 +7,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/core/utf8.h"
 
 namespace quillmark::engine {
@@ -39,21 +43,32 @@ bool isAllSpace(std::string_view text) {
     return std::all_of(text.begin(), text.end(), isSpace);
 }
 
-std::string_view localPart(std::string_view qualified) {
-    for (std::size_t i = qualified.size(); i > 0; --i)
-        if (qualified[i - 1] == ':') return qualified.substr(i);
-    return qualified;
+// Eight bytes a step, each multiplied in and folded down (names like "table:table-cell" are
+// hashed for every cell), then the length.
+std::uint64_t longNameKey(std::string_view name) {
+    std::uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](std::uint64_t word) {
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+        hash ^= hash >> 29;
+    };
+    std::size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, name.data() + at, 8);
+        mix(word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, name.data() + at, name.size() - at);
+    mix(tail);
+    mix(name.size());
+    return hash | (std::uint64_t{1} << 63);
 }
 
-std::uint64_t nameKey(std::string_view name) {
-    if (name.size() <= 7) {
-        std::uint64_t key = name.size();
-        for (char c : name) key = (key << 8) | static_cast<unsigned char>(c);
-        return key;
-    }
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return hash | (std::uint64_t{1} << 63);
+inline std::uint64_t nameKey(std::string_view name) {
+    if (name.size() > 7) return longNameKey(name);
+    std::uint64_t key = name.size();
+    for (char c : name) key = (key << 8) | static_cast<unsigned char>(c);
+    return key;
 }
 
 // Names are short: a plain loop beats a call to memcmp.
@@ -114,6 +129,51 @@ char predefinedEntity(std::string_view name) {
     return '\0';
 }
 
+// The first of `stopA`, `stopB` or `stopC` in data[at, stop), or `stop`; sets `sawNote` when
+// `note` comes before it. Sixteen bytes at a time where SSE2 is there: cell texts, attribute
+// values and tags are most of a sheet's bytes, and a byte loop spends several instructions on
+// each of them.
+inline std::size_t findStop(const char* data, std::size_t at, std::size_t stop, char stopA,
+                            char stopB, char stopC, char note, bool& sawNote) {
+#if defined(__SSE2__)
+    const __m128i a = _mm_set1_epi8(stopA), b = _mm_set1_epi8(stopB), c = _mm_set1_epi8(stopC);
+    const __m128i n = _mm_set1_epi8(note);
+    for (; at + 16 <= stop; at += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        __m128i stopping =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, a), _mm_cmpeq_epi8(block, b)),
+                         _mm_cmpeq_epi8(block, c));
+        unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(stopping));
+        unsigned notes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, n)));
+        if (stops != 0) {
+            sawNote |= (notes & ((stops & (0u - stops)) - 1)) != 0;
+            return at + static_cast<std::size_t>(__builtin_ctz(stops));
+        }
+        sawNote |= notes != 0;
+    }
+#endif
+    for (; at < stop; ++at) {
+        char here = data[at];
+        if (here == stopA || here == stopB || here == stopC) return at;
+        sawNote |= here == note;
+    }
+    return stop;
+}
+
+// The '>' that ends a start tag, searched from `at` outside quotes (attribute values may
+// hold '>'), or `stop` when the bytes at hand end first.
+inline std::size_t startTagEnd(const char* data, std::size_t at, std::size_t stop) {
+    bool unused = false;
+    for (;;) {
+        std::size_t mark = findStop(data, at, stop, '>', '"', '\'', '>', unused);
+        if (mark == stop || data[mark] == '>') return mark;
+        char quote = data[mark];
+        std::size_t close = findStop(data, mark + 1, stop, quote, quote, quote, quote, unused);
+        if (close == stop) return stop;
+        at = close + 1;
+    }
+}
+
 }  // namespace
 
 bool appendXmlUnescaped(std::string_view raw, std::string& out) {
@@ -139,11 +199,33 @@ bool appendXmlUnescaped(std::string_view raw, std::string& out) {
     return true;
 }
 
-// The sentinel '<' after the data ends every scan without a bounds check.
-inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
+// The sentinel '<' after the data ends every scan without a bounds check. Every byte that
+// ends a name is below 0x40, so where SSE2 is there only such bytes (a name's ':' and '-'
+// besides its end) are looked at one by one. `localStart` gets the position past the last ':'.
+inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from, std::size_t& localStart) const {
     const char* data = buffer_.data();
-    while (isNameChar(data[from])) ++from;
+    localStart = from;
+#if defined(__SSE2__)
+    const __m128i highestLow = _mm_set1_epi8(0x3F);
+    for (; from + 16 <= end_; from += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+        __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, highestLow), block);
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(low)); mask != 0;
+             mask &= mask - 1) {
+            std::size_t at = from + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (!isNameChar(data[at])) return at;
+            if (data[at] == ':') localStart = at + 1;
+        }
+    }
+#endif
+    for (; isNameChar(data[from]); ++from)
+        if (data[from] == ':') localStart = from + 1;
     return from;
+}
+
+inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
+    std::size_t localStart = 0;
+    return nameEnd(from, localStart);
 }
 
 XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
@@ -231,12 +313,9 @@ XmlToken XmlPullTokenizer::next() {
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
     // Cell texts are short: one plain loop finds the end and any entity at once.
     const char* start = buffer_.data() + begin_;
-    const char* stop = buffer_.data() + end_;
-    const char* at = start;
     bool ampersand = false;
-    while (*at != '<') ampersand |= *at++ == '&';
-    if (at == stop && !inputEnded_) return Lex::NeedMore;
-    std::size_t length = static_cast<std::size_t>(at - start);
+    std::size_t length = findStop(start, 0, end_ - begin_, '<', '<', '<', '&', ampersand);
+    if (begin_ + length == end_ && !inputEnded_) return Lex::NeedMore;
     std::string_view raw(start, length);
     if (openElementKeys_.empty()) {
         if (!isAllSpace(raw)) {
@@ -316,7 +395,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
     const char* data = buffer_.data();
-    std::size_t nameStart = begin_ + 2, nameStop = nameEnd(nameStart);
+    std::size_t nameStart = begin_ + 2, localStart = 0, nameStop = nameEnd(nameStart, localStart);
     if (nameStop == end_) return Lex::NeedMore;
     std::size_t at = nameStop;
     while (isSpace(data[at])) ++at;
@@ -331,7 +410,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
         return Lex::Bad;
     }
     openElementKeys_.pop_back();
-    name_ = localPart(qualified);
+    name_ = std::string_view(data + localStart, nameStop - localStart);
     begin_ = at + 1;
     token = XmlToken::EndElement;
     return Lex::Done;
@@ -339,7 +418,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
     const char* data = buffer_.data();
-    std::size_t nameStart = begin_ + 1, nameStop = nameEnd(nameStart);
+    std::size_t nameStart = begin_ + 1, localStart = 0, nameStop = nameEnd(nameStart, localStart);
     if (nameStop == end_) return Lex::NeedMore;
     if (nameStop == nameStart) {
         fail(FailureKind::Corrupt, "a tag without a name");
@@ -368,7 +447,8 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
             at += 2;
             break;
         }
-        std::size_t attributeStart = at, attributeStop = nameEnd(at);
+        std::size_t attributeStart = at, attributeLocal = 0;
+        std::size_t attributeStop = nameEnd(at, attributeLocal);
         if (attributeStop == end_) return Lex::NeedMore;
         if (at == spaceStart || attributeStop == attributeStart) break;
         at = attributeStop;
@@ -379,9 +459,8 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
         if (at == end_) return Lex::NeedMore;
         char quote = data[at];
         if (quote != '"' && quote != '\'') break;
-        std::size_t close = at + 1;
         bool ampersand = false;
-        while (data[close] != quote && data[close] != '<') ampersand |= data[close++] == '&';
+        std::size_t close = findStop(data, at + 1, end_, quote, '<', '<', '&', ampersand);
         if (close == end_) return Lex::NeedMore;
         if (data[close] == '<') break;  // not allowed in an attribute value
         std::string_view value(data + at + 1, close - at - 1);
@@ -390,8 +469,8 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
             if (!appendXmlUnescaped(value, textStorage_)) break;
         }
         attributes_.push_back(
-            {localPart(std::string_view(data + attributeStart, attributeStop - attributeStart)),
-             value, ampersand});
+            {std::string_view(data + attributeLocal, attributeStop - attributeLocal), value,
+             ampersand});
         at = close + 1;
     }
     if (!closed) {
@@ -405,7 +484,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
     } else {
         openElementKeys_.push_back(nameKey(qualified));
     }
-    name_ = localPart(qualified);
+    name_ = std::string_view(data + localStart, nameStop - localStart);
     begin_ = at;
     token = XmlToken::StartElement;
     return Lex::Done;
@@ -454,18 +533,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
         return Lex::Bad;
     }
     // A start tag ends at the first '>' outside quotes (attribute values may hold '>').
-    char quote = 0;
-    std::size_t at = 1;
-    for (; at < rest.size(); ++at) {
-        char c = rest[at];
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
-        }
-    }
+    std::size_t at = startTagEnd(rest.data(), 1, rest.size());
     if (at == rest.size()) return Lex::NeedMore;
     if (rest[at - 1] != '/') ++depth;
     begin_ += at + 1;
@@ -475,9 +543,8 @@ XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
 bool XmlPullTokenizer::skipTextContent() {
     if (failed_ || pendingEnd_ || openElementKeys_.empty()) return false;
     const char* data = buffer_.data();
-    std::size_t at = begin_;
     bool ampersand = false;
-    while (data[at] != '<') ampersand |= data[at++] == '&';
+    std::size_t at = findStop(data, begin_, end_, '<', '<', '<', '&', ampersand);
     if (ampersand || at == end_ || data[at + 1] != '/') return false;
     std::size_t nameStart = at + 2, nameStop = nameEnd(nameStart);
     if (nameStop == end_) return false;

@@ -82,6 +82,7 @@ class XmlPullTokenizer {
     Lex lexDeclaration();
     Lex skipMarkup(std::size_t& depth);
     std::size_t nameEnd(std::size_t from) const;
+    std::size_t nameEnd(std::size_t from, std::size_t& localStart) const;
 
     Source source_;
     std::vector<char> buffer_;

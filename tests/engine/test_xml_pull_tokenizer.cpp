@@ -83,6 +83,54 @@ class TestXmlPullTokenizer : public QObject {
         QCOMPARE(tokens(document, 4096), expected);
     }
 
+    // Names, values and texts long enough to be scanned in blocks, with every byte that
+    // matters (a name's ':' and end, a quote, '&', '<', '>' inside quotes) moved through
+    // every position of a block.
+    void longTokensAtEveryOffset() {
+        for (int pad = 0; pad < 34; ++pad) {
+            std::string p(static_cast<std::size_t>(pad), 'p');
+            std::string name = "n" + p + ":long-element-name-" + p;
+            std::string document = "<x:ws xmlns:x=\"urn:x\"><" + name + " a" + p + ":v=\"" + p +
+                                   "&amp;" + p + "\" t='" + p + "\"b>" + p + "'>" + p + "&lt;" + p +
+                                   "</" + name + "></x:ws>";
+            QString q = QString::fromStdString(p);
+            QString expected = "<ws><long-element-name-" + q + " t=" + q + "\"b>" + q + " v=" + q +
+                               "&" + q + ">[" + q + "<" + q + "]</long-element-name-" + q +
+                               "></ws>";
+            for (std::size_t chunk : {std::size_t{5}, std::size_t{64}, document.size()})
+                QCOMPARE(tokens(document, chunk), expected);
+        }
+    }
+
+    // Skipped start tags end at the first '>' outside quotes, wherever the quotes fall; a
+    // "/>" inside a value, taken for the tag's end, would leave the skip one element short.
+    void skippingTagsWithQuotesAtEveryOffset() {
+        for (int pad = 0; pad < 34; ++pad) {
+            std::string p(static_cast<std::size_t>(pad), 'p');
+            std::string document = "<r><s><t a=\"" + p + "/>'\" b='" + p + "\"/>'>" + p +
+                                   "<in c=\"" + p + "\"/>" + p + "</t></s><after/></r>";
+            for (std::size_t chunk : {std::size_t{5}, document.size()}) {
+                XmlPullTokenizer tokenizer(chunkedSource(document, chunk));
+                QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+                QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+                QVERIFY(tokenizer.skipUntilOpenElements(1));
+                QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+                QCOMPARE(std::string(tokenizer.name()), std::string("after"));
+            }
+        }
+    }
+
+    // Long names are compared by a hash: one that differs in any single byte still fails.
+    void longEndTagDifferingInOneByte() {
+        const std::string name = "table:table-cell-with-a-long-name";
+        for (std::size_t at = 0; at < name.size(); ++at) {
+            std::string other = name;
+            other[at] = other[at] == 'z' ? 'y' : 'z';
+            std::string document = "<a><" + name + "></" + other + "></a>";
+            QVERIFY2(tokens(document, document.size()).endsWith("!corrupt"), other.c_str());
+        }
+    }
+
     void malformedDocuments_data() {
         QTest::addColumn<QString>("document");
         QTest::addColumn<QString>("failure");
