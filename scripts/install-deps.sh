@@ -7,6 +7,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev libzip-dev libexpat1-dev zlib1g-dev
     nettle-dev                 # the digests and ciphers of encrypted workbooks
+    libdeflate-dev             # inflating small and medium zip parts in one call
     clang libclang-rt-14-dev   # fuzzing and sanitizer builds
     clang-format               # the tree's one format, checked in CI
     xdg-utils                  # opening workbooks and links with the desktop's handler
