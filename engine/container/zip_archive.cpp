@@ -201,7 +201,10 @@ Outcome<std::size_t> ZipStream::readInflated(std::uint8_t* buffer, std::size_t c
     std::size_t take = std::min(capacity, inflated_.size() - inflatedAt_);
     if (take > 0) std::memcpy(buffer, inflated_.data() + inflatedAt_, take);
     inflatedAt_ += take;
-    if (inflatedAt_ == inflated_.size()) std::vector<std::uint8_t>().swap(inflated_);
+    if (inflatedAt_ == inflated_.size()) {  // all handed out: the memory goes back at once
+        std::vector<std::uint8_t>().swap(inflated_);
+        inflatedAt_ = 0;
+    }
     return take;
 }
 
