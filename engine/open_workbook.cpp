@@ -49,8 +49,8 @@ ReaderOutcome openZipPackage(std::shared_ptr<const FileData> data) {
     return fail(FailureKind::NotAWorkbook, "a zip archive that is no workbook package");
 }
 
-ReaderOutcome openXmlDocument(std::shared_ptr<const FileData> data) {
-    std::string_view start = head(data->bytes(), 1 << 14);
+ReaderOutcome openXmlDocument(std::shared_ptr<const FileData> data, Bytes first) {
+    std::string_view start = head(first, 1 << 14);
     if (start.find("urn:schemas-microsoft-com:office:spreadsheet") != std::string_view::npos)
         return openSpreadsheetMl(std::move(data));
     if (start.find("urn:oasis:names:tc:opendocument:xmlns:office") != std::string_view::npos)
@@ -68,14 +68,17 @@ bool looksLikeXml(Bytes bytes) {
 }  // namespace
 
 ReaderOutcome openWorkbookData(std::shared_ptr<const FileData> data, std::string_view fileName) {
-    Bytes bytes = data->bytes();
+    // Format detection looks at the first 64 KiB at most.
+    auto first = data->head(1 << 16);
+    if (!first) return first.failure();
+    Bytes bytes = first.value();
     if (bytes.empty()) return fail(FailureKind::NotAWorkbook, "empty file");
     if (looksLikeZip(bytes)) return openZipPackage(std::move(data));
     if (startsWith(bytes, kCompoundFileMagic, sizeof kCompoundFileMagic))
         return openCompoundFile(std::move(data));
     if (looksLikeBareBiff(bytes)) return openBareBiff(std::move(data), fileName);
     if (looksLikeXml(bytes)) {
-        auto xml = openXmlDocument(data);
+        auto xml = openXmlDocument(data, bytes);
         if (xml || xml.failure().kind != FailureKind::NotAWorkbook) return xml;
     }
     if (looksLikeText(bytes)) return openText(std::move(data), fileName);

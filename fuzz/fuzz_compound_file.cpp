@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using quillmark::engine::CompoundFile;
     std::vector<std::uint8_t> bytes(data, data + size);  // exactly sized, so overreads show
-    auto file = CompoundFile::open(quillmark::engine::Bytes(bytes));
+    auto file = CompoundFile::open(quillmark::engine::memoryData(bytes));
     if (!file) return 0;
     for (const CompoundFile::Entry& entry : file.value().entries()) {
         if (entry.type != CompoundFile::EntryType::Stream) continue;

@@ -94,7 +94,7 @@ bool xmlDocument(const std::string& bytes) {
 
 std::string workbookStream(const std::string& bytes) {
     auto file = CompoundFile::open(
-        Bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        quillmark::engine::memoryData(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
     if (!file) return {};
     const CompoundFile::Entry* entry = file.value().findStream("Workbook");
     if (!entry) entry = file.value().findStream("Book");

@@ -36,6 +36,8 @@ std::optional<Record> findFilePass(Bytes stream) {
     return std::nullopt;
 }
 
+constexpr std::uint64_t kMaxBareStreamBytes = std::uint64_t{256} << 20;
+
 ReaderOutcome singleSheet(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> owned,
                           Bytes stream, const Record& bof, std::string name) {
     Version version = versionOfBof(bof);
@@ -51,7 +53,8 @@ ReaderOutcome singleSheet(std::shared_ptr<const FileData> data, std::vector<std:
 
 // BIFF4 workbooks list their sheets in BUNDLESHEET records (stream position, options, byte
 // string name); the sheet substreams follow the globals in the same order.
-ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, Bytes stream) {
+ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> owned,
+                            Bytes stream) {
     if (findFilePass(stream)) return fail(FailureKind::Encrypted, "workbook is password-protected");
     RecordCursor cursor(stream, 0);
     cursor.next();  // the globals' BOF
@@ -83,9 +86,8 @@ ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, Bytes stream) 
         }
     }
     if (sheets.empty()) return fail(FailureKind::Corrupt, "BIFF4 workbook lists no sheets");
-    return std::unique_ptr<WorkbookReader>(
-        std::make_unique<BiffWorkbook>(std::move(data), std::vector<std::uint8_t>{}, stream,
-                                       Version::Biff4, nullptr, std::move(sheets)));
+    return std::unique_ptr<WorkbookReader>(std::make_unique<BiffWorkbook>(
+        std::move(data), std::move(owned), stream, Version::Biff4, nullptr, std::move(sheets)));
 }
 
 }  // namespace
@@ -155,7 +157,14 @@ ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
 }
 
 ReaderOutcome openBareStream(std::shared_ptr<const FileData> data, std::string_view fileName) {
-    Bytes bytes = data->bytes();
+    // Sheets are found by offsets into the stream, so it is read whole (BIFF2-BIFF4 files are
+    // small: their sheets hold at most 16,384 rows).
+    if (data->size() > kMaxBareStreamBytes)
+        return fail(FailureKind::TooLarge, "bare BIFF stream past its cap");
+    std::vector<std::uint8_t> owned(static_cast<std::size_t>(data->size()));
+    if (Status read = data->readExactly(0, owned.data(), owned.size()); !read)
+        return read.failure();
+    Bytes bytes = owned;
     RecordCursor cursor(bytes, 0);
     auto bof = cursor.next();
     if (!bof || !isBof(bof->type))
@@ -163,12 +172,12 @@ ReaderOutcome openBareStream(std::shared_ptr<const FileData> data, std::string_v
     Version version = versionOfBof(*bof);
     std::uint16_t substream = readU16At(bof->data, 2);
     if (bof->type == record::Bof && substream == kGlobalsSubstream)
-        return openWorkbookStream(std::move(data), {}, bytes);
+        return openWorkbookStream(std::move(data), std::move(owned), bytes);
     if (version == Version::Biff4 && substream == kWorkspaceSubstream)
-        return biff4Workbook(std::move(data), bytes);
+        return biff4Workbook(std::move(data), std::move(owned), bytes);
     std::string name = version == Version::Biff2 ? withoutExtension(fileName) : "Sheet1";
     Record first = *bof;
-    return singleSheet(std::move(data), {}, bytes, first, std::move(name));
+    return singleSheet(std::move(data), std::move(owned), bytes, first, std::move(name));
 }
 
 }  // namespace quillmark::engine::biff

@@ -29,7 +29,7 @@ ReaderOutcome openEncryptedPackage(std::shared_ptr<const FileData> data, const C
 }  // namespace
 
 ReaderOutcome openCompoundFile(std::shared_ptr<const FileData> data) {
-    auto compound = CompoundFile::open(data->bytes());
+    auto compound = CompoundFile::open(data);
     if (!compound) return compound.failure();
     const CompoundFile& file = compound.value();
     // Some writers leave a stale "Book" beside the "Workbook" they mean.
@@ -43,9 +43,6 @@ ReaderOutcome openCompoundFile(std::shared_ptr<const FileData> data) {
             return fail(FailureKind::Encrypted, "password-protected Office Open XML workbook");
         return fail(FailureKind::NotAWorkbook, "compound file without a workbook stream");
     }
-    // Most writers lay the stream out in consecutive sectors: read it in place then.
-    if (auto inPlace = file.contiguousStream(*stream))
-        return biff::openWorkbookStream(std::move(data), {}, *inPlace);
     auto bytes = file.readStream(*stream);
     if (!bytes) return bytes.failure();
     return biff::openWorkbookStream(std::move(data), bytes.take(), {});

@@ -1,5 +1,5 @@
 // [MS-CFB] compound file reader: header, DIFAT, FAT, mini FAT, directory and stream chains,
-// all read from the file's bytes in memory with every index checked against the real size.
+// all read from the file by ranges with every index checked against the real size.
 #include "engine/container/compound_file.h"
 
 #include <algorithm>
@@ -35,15 +35,20 @@ std::string entryName(const std::uint8_t* entry) {
 
 }  // namespace
 
-Outcome<CompoundFile> CompoundFile::open(Bytes file) {
-    if (file.size() < kHeaderBytes)
+Outcome<CompoundFile> CompoundFile::open(std::shared_ptr<const FileData> file) {
+    std::uint64_t fileSize = file->size();
+    if (fileSize < kHeaderBytes)
         return fail(FailureKind::Truncated, "compound file header cut short");
-    const std::uint8_t* header = file.data();
+    CompoundFile compound;
+    compound.header_.resize(kHeaderBytes);
+    if (Status read = file->readExactly(0, compound.header_.data(), kHeaderBytes); !read)
+        return read.failure();
+    const std::uint8_t* header = compound.header_.data();
     if (!std::equal(std::begin(kSignature), std::end(kSignature), header))
         return fail(FailureKind::NotAWorkbook, "no compound file signature");
 
-    CompoundFile compound;
-    compound.file_ = file;
+    compound.file_ = std::move(file);
+    compound.fileSize_ = fileSize;
     std::uint16_t majorVersion = readU16(header + 26);
     compound.sectorShift_ = readU16(header + 30);
     if (compound.sectorShift_ != 9 && compound.sectorShift_ != 12)
@@ -52,11 +57,14 @@ Outcome<CompoundFile> CompoundFile::open(Bytes file) {
         return fail(FailureKind::Corrupt, "compound file mini sector size is not 64");
     compound.version3_ = majorVersion != 4;
     compound.sectorSize_ = std::size_t{1} << compound.sectorShift_;
-    if (file.size() <= compound.sectorSize_)
+    if (fileSize <= compound.sectorSize_)
         return fail(FailureKind::Truncated, "compound file holds no sectors");
     // Sector n starts at (n + 1) * sector size: the header occupies the first sector's room.
-    compound.sectorCount_ =
-        (file.size() - compound.sectorSize_ + compound.sectorSize_ - 1) / compound.sectorSize_;
+    std::uint64_t sectors =
+        (fileSize - compound.sectorSize_ + compound.sectorSize_ - 1) / compound.sectorSize_;
+    if (sectors > kMaxRegularSector)
+        return fail(FailureKind::TooLarge, "compound file has more sectors than it can number");
+    compound.sectorCount_ = static_cast<std::size_t>(sectors);
     compound.fatSectorClaim_ = readU32(header + 44);
     std::uint32_t firstDirectorySector = readU32(header + 48);
     compound.miniStreamCutoff_ = readU32(header + 56);
@@ -72,11 +80,14 @@ Outcome<CompoundFile> CompoundFile::open(Bytes file) {
     return compound;
 }
 
-Bytes CompoundFile::sectorBytes(std::uint32_t sector) const {
+Outcome<std::vector<std::uint8_t>> CompoundFile::sectorBytes(std::uint32_t sector) const {
     // A truncated last sector yields the bytes that are there.
-    std::size_t offset = (static_cast<std::size_t>(sector) + 1) << sectorShift_;
-    if (offset >= file_.size()) return {};
-    return file_.subspan(offset, std::min(sectorSize_, file_.size() - offset));
+    std::uint64_t offset = sectorOffset(sector);
+    if (offset >= fileSize_) return std::vector<std::uint8_t>();
+    std::vector<std::uint8_t> bytes(std::min<std::uint64_t>(sectorSize_, fileSize_ - offset));
+    if (Status read = file_->readExactly(offset, bytes.data(), bytes.size()); !read)
+        return read.failure();
+    return bytes;
 }
 
 Status CompoundFile::loadAllocationTable() {
@@ -85,7 +96,7 @@ Status CompoundFile::loadAllocationTable() {
     std::size_t wanted = std::min<std::size_t>(fatSectorClaim_, sectorCount_);
     std::vector<std::uint32_t> fatSectors;
     for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < wanted; ++i)
-        fatSectors.push_back(readU32(file_.data() + 76 + 4 * i));
+        fatSectors.push_back(readU32(header_.data() + 76 + 4 * i));
 
     std::size_t entriesPerSector = sectorSize_ / 4;
     std::vector<bool> visited(sectorCount_, false);
@@ -98,7 +109,9 @@ Status CompoundFile::loadAllocationTable() {
         }
         if (visited[difatSector]) return fail(FailureKind::Corrupt, "DIFAT chain loops");
         visited[difatSector] = true;
-        Bytes bytes = sectorBytes(difatSector);
+        auto read = sectorBytes(difatSector);
+        if (!read) return read.failure();
+        const std::vector<std::uint8_t>& bytes = read.value();
         if (bytes.size() < sectorSize_)
             return fail(FailureKind::Truncated, "DIFAT sector cut short");
         for (std::size_t i = 0; i + 1 < entriesPerSector && fatSectors.size() < wanted; ++i)
@@ -107,14 +120,19 @@ Status CompoundFile::loadAllocationTable() {
     }
 
     // Only the entries for sectors the file really holds are kept.
-    fat_.assign(std::min(fatSectors.size() * entriesPerSector, sectorCount_), kFreeSector);
+    std::size_t entries = std::min(fatSectors.size() * entriesPerSector, sectorCount_);
+    if (entries > kMaxFatEntries)
+        return fail(FailureKind::TooLarge, "compound file allocation table past its cap");
+    fat_.assign(entries, kFreeSector);
     for (std::size_t k = 0; k < fatSectors.size(); ++k) {
         std::uint32_t sector = fatSectors[k];
         if (sector > kMaxRegularSector) continue;  // an unused DIFAT slot
         if (sector >= sectorCount_)
             return fail(FailureKind::Truncated,
                         "allocation table sector lies past the end of the file");
-        Bytes bytes = sectorBytes(sector);
+        auto read = sectorBytes(sector);
+        if (!read) return read.failure();
+        const std::vector<std::uint8_t>& bytes = read.value();
         for (std::size_t i = 0; i < entriesPerSector; ++i) {
             std::size_t index = k * entriesPerSector + i;
             if (index >= fat_.size() || 4 * i + 4 > bytes.size()) break;
@@ -150,8 +168,12 @@ Status CompoundFile::loadDirectory(std::uint32_t firstSector) {
     auto chain = followChain(firstSector, fat_, sectorCount_, sectorCount_);
     if (!chain) return chain.failure();
     std::size_t perSector = sectorSize_ / kDirectoryEntryBytes;
+    if (chain.value().size() * perSector > kMaxEntries)
+        return fail(FailureKind::TooLarge, "compound file directory past its cap");
     for (std::uint32_t sector : chain.value()) {
-        Bytes bytes = sectorBytes(sector);
+        auto read = sectorBytes(sector);
+        if (!read) return read.failure();
+        const std::vector<std::uint8_t>& bytes = read.value();
         for (std::size_t i = 0; i < perSector; ++i) {
             if ((i + 1) * kDirectoryEntryBytes > bytes.size()) break;
             const std::uint8_t* raw = bytes.data() + i * kDirectoryEntryBytes;
@@ -178,7 +200,7 @@ Status CompoundFile::loadMiniStream() {
     // Only small streams live in the mini stream, so a broken one fails those streams alone
     // (kept in miniStreamFailure_), not the whole file.
     const Entry& root = entries_[0];
-    miniStreamSize_ = std::min<std::uint64_t>(root.size, file_.size());
+    miniStreamSize_ = std::min<std::uint64_t>(root.size, fileSize_);
     if (miniStreamSize_ == 0) return Done{};
     std::size_t sectorsNeeded = (miniStreamSize_ + sectorSize_ - 1) / sectorSize_;
     auto chain = followChain(root.startSector, fat_, sectorCount_, sectorsNeeded);
@@ -198,8 +220,12 @@ Status CompoundFile::loadMiniStream() {
         miniStreamFailure_ = miniFatChain.failure();
         return Done{};
     }
+    if (miniSectorCount > kMaxFatEntries)
+        return fail(FailureKind::TooLarge, "compound file mini allocation table past its cap");
     for (std::uint32_t sector : miniFatChain.value()) {
-        Bytes bytes = sectorBytes(sector);
+        auto read = sectorBytes(sector);
+        if (!read) return read.failure();
+        const std::vector<std::uint8_t>& bytes = read.value();
         for (std::size_t i = 0; i + 4 <= bytes.size() && miniFat_.size() < miniSectorCount; i += 4)
             miniFat_.push_back(readU32(bytes.data() + i));
     }
@@ -233,35 +259,44 @@ const CompoundFile::Entry* CompoundFile::findStream(std::string_view name) const
     return anywhere;
 }
 
-std::optional<Bytes> CompoundFile::contiguousStream(const Entry& entry) const {
-    std::uint64_t size = entry.size;
-    if (size == 0 || size > file_.size() || entry.size < miniStreamCutoff_) return std::nullopt;
-    std::size_t sectors = (size + sectorSize_ - 1) / sectorSize_;
-    auto chain = followChain(entry.startSector, fat_, sectorCount_, sectors);
-    if (!chain || chain.value().size() != sectors) return std::nullopt;
-    for (std::size_t i = 1; i < sectors; ++i)
-        if (chain.value()[i] != chain.value()[i - 1] + 1) return std::nullopt;
-    std::size_t offset = (static_cast<std::size_t>(chain.value()[0]) + 1) << sectorShift_;
-    if (offset > file_.size() || file_.size() - offset < size) return std::nullopt;
-    return file_.subspan(offset, size);
+// Reads the sectors of `chain` into `out` up to `size` bytes, one read per run of sectors
+// that follow each other in the file.
+Status CompoundFile::readSectorRuns(const std::vector<std::uint32_t>& chain, std::uint64_t size,
+                                    std::vector<std::uint8_t>& out) const {
+    for (std::size_t first = 0; first < chain.size() && out.size() < size;) {
+        std::size_t last = first + 1;
+        while (last < chain.size() && chain[last] == chain[last - 1] + 1) ++last;
+        std::uint64_t want =
+            std::min<std::uint64_t>((last - first) * sectorSize_, size - out.size());
+        std::uint64_t offset = sectorOffset(chain[first]);
+        if (offset > fileSize_ || fileSize_ - offset < want)
+            return fail(FailureKind::Truncated, "stream cut short");
+        std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(want));
+        if (Status read =
+                file_->readExactly(offset, out.data() + at, static_cast<std::size_t>(want));
+            !read)
+            return read.failure();
+        first = last;
+    }
+    return Done{};
 }
 
 Outcome<std::vector<std::uint8_t>> CompoundFile::readStream(const Entry& entry) const {
-    std::uint64_t size = std::min<std::uint64_t>(entry.size, file_.size());
+    std::uint64_t size = std::min<std::uint64_t>(entry.size, fileSize_);
     std::vector<std::uint8_t> out;
     if (size == 0) return out;
+    if (size > kMaxStreamBytes)
+        return fail(FailureKind::TooLarge, "stream \"" + entry.name + "\" past its cap");
     bool inMiniStream = entry.type != EntryType::Root && entry.size < miniStreamCutoff_;
     if (!inMiniStream) {
         auto chain = followChain(entry.startSector, fat_, sectorCount_,
                                  (size + sectorSize_ - 1) / sectorSize_);
         if (!chain) return chain.failure();
         out.reserve(std::min<std::uint64_t>(size, chain.value().size() * sectorSize_));
-        for (std::uint32_t sector : chain.value()) {
-            Bytes bytes = sectorBytes(sector);
-            std::size_t take = std::min<std::uint64_t>(bytes.size(), size - out.size());
-            if (take < std::min<std::uint64_t>(sectorSize_, size - out.size()))
-                return fail(FailureKind::Truncated, "stream \"" + entry.name + "\" cut short");
-            out.insert(out.end(), bytes.begin(), bytes.begin() + take);
+        if (Status read = readSectorRuns(chain.value(), size, out); !read) {
+            if (read.failure().kind != FailureKind::Truncated) return read.failure();
+            return fail(FailureKind::Truncated, "stream \"" + entry.name + "\" cut short");
         }
         return out;
     }
@@ -274,12 +309,15 @@ Outcome<std::vector<std::uint8_t>> CompoundFile::readStream(const Entry& entry) 
     out.reserve(std::min<std::uint64_t>(size, chain.value().size() * kMiniSectorSize));
     for (std::uint32_t miniSector : chain.value()) {
         std::size_t offset = miniSector * kMiniSectorSize;
-        Bytes bytes = sectorBytes(miniStreamSectors_[offset >> sectorShift_]);
-        std::size_t within = offset & (sectorSize_ - 1);
+        std::uint64_t at =
+            sectorOffset(miniStreamSectors_[offset >> sectorShift_]) + (offset & (sectorSize_ - 1));
         std::size_t take = std::min<std::uint64_t>(kMiniSectorSize, size - out.size());
-        if (within + take > bytes.size())
+        if (at > fileSize_ || fileSize_ - at < take)
             return fail(FailureKind::Truncated, "stream \"" + entry.name + "\" cut short");
-        out.insert(out.end(), bytes.begin() + within, bytes.begin() + within + take);
+        std::size_t end = out.size();
+        out.resize(end + take);
+        if (Status read = file_->readExactly(at, out.data() + end, take); !read)
+            return read.failure();
     }
     return out;
 }

@@ -1,10 +1,12 @@
-// Reader for OLE2 compound files ([MS-CFB]) held in memory: the header, the sector allocation
-// tables, the directory and the streams. Used to reach the workbook stream of an .xls file.
-// Every chain walk is bounded by the sectors the file really has, so a hostile file cannot
-// make it loop, read past the end or allocate by its own claims.
+// Reader for OLE2 compound files ([MS-CFB]) read by ranges: the header, the sector allocation
+// tables and the directory are held in memory (with caps on their size), streams are read
+// sector run by sector run. Used to reach the workbook stream of an .xls file. Every chain
+// walk is bounded by the sectors the file really has, so a hostile file cannot make it loop,
+// read past the end or allocate by its own claims.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,9 +29,17 @@ class CompoundFile {
         bool inRootStorage = false;  // a direct child of the root, not inside a sub-storage
     };
 
-    // Checks the header and loads the allocation tables and the directory. The bytes must
-    // outlive the CompoundFile.
-    static Outcome<CompoundFile> open(Bytes file);
+    // Checks the header and loads the allocation tables and the directory.
+    static Outcome<CompoundFile> open(std::shared_ptr<const FileData> file);
+
+    // Allocation table entries held at most: 4 Mi (16 MB), enough for 2 GiB of 512-byte
+    // sectors or 16 GiB of 4096-byte ones. A file that needs more fails as too large.
+    static constexpr std::size_t kMaxFatEntries = std::size_t{1} << 22;
+    // Directory entries held at most.
+    static constexpr std::size_t kMaxEntries = std::size_t{1} << 16;
+    // The largest stream readStream copies into memory (the BIFF reader needs its workbook
+    // stream whole: sheets are found by offsets into it).
+    static constexpr std::uint64_t kMaxStreamBytes = std::uint64_t{1} << 30;
 
     const std::vector<Entry>& entries() const { return entries_; }
 
@@ -38,12 +48,9 @@ class CompoundFile {
     const Entry* findStream(std::string_view name) const;
 
     // The stream's bytes. A stream can never be larger than the file, whatever its entry
-    // says; a chain that ends before the recorded size yields the bytes it holds.
+    // says; a chain that ends before the recorded size yields the bytes it holds. Sectors that
+    // follow each other in the file, as writers usually lay them out, are read in one go.
     Outcome<std::vector<std::uint8_t>> readStream(const Entry& entry) const;
-
-    // The stream's bytes in place, without a copy, when its sectors follow each other in the
-    // file as writers usually lay them out; nothing otherwise (then use readStream).
-    std::optional<Bytes> contiguousStream(const Entry& entry) const;
 
   private:
     CompoundFile() = default;
@@ -59,9 +66,17 @@ class CompoundFile {
                                                     const std::vector<std::uint32_t>& table,
                                                     std::size_t sectorCount,
                                                     std::size_t maxLength) const;
-    Bytes sectorBytes(std::uint32_t sector) const;
+    // The sector's bytes, fewer for a truncated last sector.
+    Outcome<std::vector<std::uint8_t>> sectorBytes(std::uint32_t sector) const;
+    std::uint64_t sectorOffset(std::uint32_t sector) const {
+        return (static_cast<std::uint64_t>(sector) + 1) << sectorShift_;
+    }
+    Status readSectorRuns(const std::vector<std::uint32_t>& chain, std::uint64_t size,
+                          std::vector<std::uint8_t>& out) const;
 
-    Bytes file_;
+    std::shared_ptr<const FileData> file_;
+    std::uint64_t fileSize_ = 0;
+    std::vector<std::uint8_t> header_;
     unsigned sectorShift_ = 9;
     std::size_t sectorSize_ = 512;
     std::size_t sectorCount_ = 0;  // sectors the file really holds, a partial last one included

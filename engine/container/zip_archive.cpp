@@ -1,16 +1,86 @@
-// libzip over the workbook's bytes in memory. Sizes from the zip directory are claims: they
-// widen the inflate cap but never size an allocation.
+// libzip over the workbook's bytes, read by ranges through a source of our own. Sizes from
+// the zip directory are claims: they widen the inflate cap, and size an allocation only
+// within kWholeInflateBytes.
 #include "engine/container/zip_archive.h"
 
+#include <libdeflate.h>
 #include <zip.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
+
+#include "engine/core/cancel.h"
 
 namespace quillmark::engine {
+
+// What libzip's source callback works on: the file, the position libzip has sought to, and
+// the failure of the last read, so that a truncated or cancelled read keeps its kind through
+// libzip's own error codes.
+struct ZipSourceState {
+    std::shared_ptr<const FileData> data;
+    std::uint64_t offset = 0;
+    zip_error_t error;
+    std::optional<Failure> readFailure;
+};
+
 namespace {
 
-Failure zipFailure(int code, std::string_view what) {
+zip_int64_t sourceCallback(void* user, void* buffer, zip_uint64_t length,
+                           zip_source_cmd_t command) {
+    auto& state = *static_cast<ZipSourceState*>(user);
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            state.offset = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            auto got = state.data->read(state.offset, static_cast<std::uint8_t*>(buffer),
+                                        static_cast<std::size_t>(length));
+            if (!got) {
+                state.readFailure = got.failure();
+                zip_error_set(&state.error, ZIP_ER_READ, 0);
+                return -1;
+            }
+            state.offset += got.value();
+            return static_cast<zip_int64_t>(got.value());
+        }
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = static_cast<zip_stat_t*>(buffer);
+            zip_stat_init(stat);
+            stat->size = state.data->size();
+            stat->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&state.error, buffer, length);
+        case ZIP_SOURCE_FREE:
+            return 0;
+        case ZIP_SOURCE_SEEK: {
+            zip_int64_t target = zip_source_seek_compute_offset(state.offset, state.data->size(),
+                                                                buffer, length, &state.error);
+            if (target < 0) return -1;
+            state.offset = static_cast<std::uint64_t>(target);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return static_cast<zip_int64_t>(state.offset);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                ZIP_SOURCE_SUPPORTS, -1);
+        default:
+            zip_error_set(&state.error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+Failure zipFailure(int code, std::string_view what, const ZipSourceState* source = nullptr) {
+    if (code == ZIP_ER_READ && source && source->readFailure)
+        return fail(source->readFailure->kind,
+                    std::string(what) + ": " + source->readFailure->reason);
     FailureKind kind = FailureKind::Corrupt;
     if (code == ZIP_ER_NOZIP || code == ZIP_ER_EOF) kind = FailureKind::Truncated;
     if (code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
@@ -48,9 +118,13 @@ namespace {
 constexpr std::size_t kCompressedChunk = 1 << 16;
 }
 
-ZipStream::ZipStream(zip_file* file, Mode mode, std::uint64_t cap)
-    : file_(file), mode_(mode), cap_(cap) {
+ZipStream::ZipStream(zip_file* file, Mode mode, std::uint64_t cap, const ZipSourceState* source,
+                     std::uint64_t compressedSize, std::optional<std::uint64_t> declaredSize)
+    : file_(file), mode_(mode), cap_(cap), source_(source), compressedSize_(compressedSize) {
     if (mode_ != Mode::Deflated) return;
+    tryWhole_ = declaredSize && *declaredSize <= kWholeInflateBytes && compressedSize > 0 &&
+                compressedSize <= kWholeInflateBytes;
+    declaredSize_ = declaredSize.value_or(0);
     inflater_ = std::make_unique<z_stream_s>();
     input_ = std::make_unique<std::uint8_t[]>(kCompressedChunk);
     // A zip entry's deflate data is raw: no zlib header or trailer (negative window bits).
@@ -66,9 +140,72 @@ Outcome<std::size_t> ZipStream::readFromArchive(std::uint8_t* buffer, std::size_
     zip_int64_t got = zip_fread(file_, buffer, capacity);
     if (got < 0) {
         zip_error_t* error = zip_file_get_error(file_);
-        return zipFailure(zip_error_code_zip(error), "cannot inflate part");
+        return zipFailure(zip_error_code_zip(error), "cannot inflate part", source_);
     }
     return static_cast<std::size_t>(got);
+}
+
+// The next compressed bytes for zlib: from those held for a whole inflate, else from libzip.
+Status ZipStream::nextCompressedChunk() {
+    z_stream_s& stream = *inflater_;
+    if (compressedAt_ < compressed_.size()) {
+        std::size_t take = std::min(compressed_.size() - compressedAt_, kCompressedChunk);
+        stream.next_in = compressed_.data() + compressedAt_;
+        stream.avail_in = static_cast<uInt>(take);
+        compressedAt_ += take;
+        return Done{};
+    }
+    if (!compressed_.empty()) return fail(FailureKind::Truncated, "part ends mid-stream");
+    auto got = readFromArchive(input_.get(), kCompressedChunk);
+    if (!got) return got.failure();
+    if (got.value() == 0) return fail(FailureKind::Truncated, "part ends mid-stream");
+    stream.next_in = input_.get();
+    stream.avail_in = static_cast<uInt>(got.value());
+    return Done{};
+}
+
+// Reads the part's compressed bytes and inflates them in one call into a buffer of the size
+// the directory declares. A size that lies, or data libdeflate refuses, leaves the compressed
+// bytes to zlib's streaming, whose answers and reasons are the same as for any large part.
+Status ZipStream::inflateWhole() {
+    tryWhole_ = false;
+    compressed_.resize(static_cast<std::size_t>(compressedSize_));
+    std::size_t held = 0;
+    while (held < compressed_.size()) {
+        auto got = readFromArchive(compressed_.data() + held, compressed_.size() - held);
+        if (!got) return got.failure();
+        if (got.value() == 0) break;
+        held += got.value();
+    }
+    compressed_.resize(held);
+    if (held == 0) return fail(FailureKind::Truncated, "part ends mid-stream");
+    static thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)>
+        decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    if (!decompressor) return Done{};
+    inflated_.resize(static_cast<std::size_t>(declaredSize_));
+    std::size_t produced = 0;
+    libdeflate_result result =
+        libdeflate_deflate_decompress(decompressor.get(), compressed_.data(), compressed_.size(),
+                                      inflated_.data(), inflated_.size(), &produced);
+    if (result != LIBDEFLATE_SUCCESS) {
+        std::vector<std::uint8_t>().swap(inflated_);
+        return Done{};
+    }
+    inflated_.resize(produced);
+    std::vector<std::uint8_t>().swap(compressed_);
+    whole_ = true;
+    return Done{};
+}
+
+Outcome<std::size_t> ZipStream::readInflated(std::uint8_t* buffer, std::size_t capacity) {
+    std::size_t take = std::min(capacity, inflated_.size() - inflatedAt_);
+    if (take > 0) std::memcpy(buffer, inflated_.data() + inflatedAt_, take);
+    inflatedAt_ += take;
+    if (inflatedAt_ == inflated_.size()) {  // all handed out: the memory goes back at once
+        std::vector<std::uint8_t>().swap(inflated_);
+        inflatedAt_ = 0;
+    }
+    return take;
 }
 
 // The part's CRC is left unchecked: a search reads a part only until its first match, and a
@@ -76,18 +213,16 @@ Outcome<std::size_t> ZipStream::readFromArchive(std::uint8_t* buffer, std::size_
 // cost time (about a sixth of reading a sheet).
 Outcome<std::size_t> ZipStream::inflate(std::uint8_t* buffer, std::size_t capacity) {
     if (!inflater_) return fail(FailureKind::TooLarge, "no memory to inflate part");
+    if (tryWhole_)
+        if (Status status = inflateWhole(); !status) return status.failure();
+    if (whole_) return readInflated(buffer, capacity);
     if (ended_ || capacity == 0) return std::size_t{0};
     z_stream_s& stream = *inflater_;
     stream.next_out = buffer;
     stream.avail_out = static_cast<uInt>(std::min<std::size_t>(capacity, 1u << 30));
     while (stream.avail_out > 0) {
-        if (stream.avail_in == 0) {
-            auto got = readFromArchive(input_.get(), kCompressedChunk);
-            if (!got) return got.failure();
-            if (got.value() == 0) return fail(FailureKind::Truncated, "part ends mid-stream");
-            stream.next_in = input_.get();
-            stream.avail_in = static_cast<uInt>(got.value());
-        }
+        if (stream.avail_in == 0)
+            if (Status status = nextCompressedChunk(); !status) return status.failure();
         int status = ::inflate(&stream, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
             ended_ = true;
@@ -104,6 +239,7 @@ Outcome<std::size_t> ZipStream::inflate(std::uint8_t* buffer, std::size_t capaci
 }
 
 Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity) {
+    if (cancelRequested()) return fail(FailureKind::Cancelled, "search cancelled");
     auto got =
         mode_ == Mode::Deflated ? inflate(buffer, capacity) : readFromArchive(buffer, capacity);
     if (!got) return got.failure();
@@ -113,27 +249,35 @@ Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity)
 }
 
 Outcome<std::unique_ptr<ZipArchive>> ZipArchive::open(std::shared_ptr<const FileData> data) {
-    Bytes bytes = data->bytes();
+    auto state = std::make_unique<ZipSourceState>();
+    state->data = std::move(data);
+    zip_error_init(&state->error);
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    zip_source_t* source = zip_source_function_create(sourceCallback, state.get(), &error);
     if (source == nullptr) {
         zip_error_fini(&error);
+        zip_error_fini(&state->error);
         return fail(FailureKind::Corrupt, "cannot read zip");
     }
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
     if (archive == nullptr) {
-        Failure failure = zipFailure(zip_error_code_zip(&error), "not a readable zip");
+        Failure failure = zipFailure(zip_error_code_zip(&error), "not a readable zip", state.get());
         zip_source_free(source);
         zip_error_fini(&error);
+        zip_error_fini(&state->error);
         return failure;
     }
     zip_error_fini(&error);
-    return std::unique_ptr<ZipArchive>(new ZipArchive(std::move(data), archive));
+    return std::unique_ptr<ZipArchive>(new ZipArchive(std::move(state), archive));
 }
+
+ZipArchive::ZipArchive(std::unique_ptr<ZipSourceState> source, zip* archive)
+    : source_(std::move(source)), archive_(archive) {}
 
 ZipArchive::~ZipArchive() {
     zip_discard(archive_);
+    zip_error_fini(&source_->error);
 }
 
 std::optional<std::string> ZipArchive::find(std::string_view name) const {
@@ -164,9 +308,13 @@ Outcome<std::unique_ptr<ZipStream>> ZipArchive::openPart(std::string_view name) 
     }
     zip_flags_t flags = mode == ZipStream::Mode::Inflated ? 0 : ZIP_FL_COMPRESSED;
     zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), flags);
-    if (file == nullptr) return zipFailure(zip_error_code_zip(zip_get_error(archive_)), wanted);
+    if (file == nullptr)
+        return zipFailure(zip_error_code_zip(zip_get_error(archive_)), wanted, source_.get());
     std::uint64_t compressed = (stat.valid & ZIP_STAT_COMP_SIZE) ? stat.comp_size : 0;
-    return std::make_unique<ZipStream>(file, mode, inflateCapFor(compressed));
+    std::optional<std::uint64_t> declared;
+    if (stat.valid & ZIP_STAT_SIZE) declared = stat.size;
+    return std::make_unique<ZipStream>(file, mode, inflateCapFor(compressed), source_.get(),
+                                       compressed, declared);
 }
 
 Outcome<std::string> ZipArchive::readPart(std::string_view name, std::size_t maxBytes) const {

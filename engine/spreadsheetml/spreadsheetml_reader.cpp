@@ -241,7 +241,7 @@ ReaderOutcome openSpreadsheetMl(std::shared_ptr<const FileData> data) {
     XmlWorkbookFormat format;
     format.parse = [bytes](XmlHandler& handler) -> Status {
         XmlParser parser(handler);
-        return parser.parse(bytes->bytes());
+        return parser.parse(*bytes);
     };
     format.makeSheetList = [](std::vector<SheetInfo>& sheets) {
         return std::make_unique<SheetListHandler>(sheets);

@@ -1,11 +1,13 @@
 // Plain text as one worksheet named after the file: tab-separated fields, or comma-separated
-// with double quotes when the name ends in ".csv". The text is scanned field by field and
-// never turned into a table; only a UTF-16 or non-UTF-8 file is converted (once) to UTF-8.
+// with double quotes when the name ends in ".csv". The text is read chunk by chunk and scanned
+// field by field, never turned into a table; UTF-16 and non-UTF-8 text is converted as read.
 #include <algorithm>
 
 #include "engine/cell/cell_text.h"
+#include "engine/core/matcher.h"
 #include "engine/core/utf8.h"
 #include "engine/readers.h"
+#include "engine/text/text_decoder.h"
 
 namespace quillmark::engine {
 namespace {
@@ -23,96 +25,124 @@ std::string sheetNameFor(std::string_view fileName) {
     return std::string(fileName.substr(0, dot));
 }
 
-bool isValidUtf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
-        int length = (*p & 0xE0) == 0xC0   ? 2
-                     : (*p & 0xF0) == 0xE0 ? 3
-                     : (*p & 0xF8) == 0xF0 ? 4
-                                           : 0;
-        if (length == 0 || end - p < length || (length == 2 && *p < 0xC2)) return false;
-        for (int i = 1; i < length; ++i)
-            if ((p[i] & 0xC0) != 0x80) return false;
-        p += length;
-    }
-    return true;
-}
-
 // Fields of the text in order, with their positions. CSV fields follow RFC 4180: a quoted
 // field may hold separators, line breaks and doubled quotes; text after its closing quote
-// is kept, as spreadsheet programs do.
+// is kept, as spreadsheet programs do. The text arrives chunk by chunk; only the field being
+// read is kept, up to kMaxFieldBytes.
 class FieldScanner {
   public:
-    FieldScanner(std::string_view text, bool csv)
-        : text_(text), separator_(csv ? ',' : '\t'), csv_(csv) {}
+    static constexpr std::size_t kMaxFieldBytes = std::size_t{16} << 20;
 
-    // The next field, or false at the end of the text.
+    FieldScanner(TextDecoder& input, bool csv)
+        : input_(input), separator_(csv ? ',' : '\t'), csv_(csv) {}
+
+    // The next field, valid until the next call; false at the end of the text or when the
+    // input fails (then failure() says why).
     bool next(std::string_view& field, CellPosition& position) {
-        if (at_ >= text_.size() && !pendingEmptyField_) return false;
+        if (started_) endField();
+        started_ = true;
+        if (failure_) return false;
+        if (atEnd() && !pendingEmptyField_) return false;
         pendingEmptyField_ = false;
         position = CellPosition{row_, column_};
+        fieldStart_ = at_;
         field = (csv_ && at_ < text_.size() && text_[at_] == '"') ? quotedField() : plainField();
-        endField();
-        return true;
+        return !failure_;
     }
+    const std::optional<Failure>& failure() const { return failure_; }
 
   private:
+    // Appends more text, first dropping what lies before the field being read; false when
+    // there is no more.
+    bool more() {
+        if (failure_ || ended_) return false;
+        text_.erase(0, fieldStart_);
+        at_ -= fieldStart_;
+        fieldStart_ = 0;
+        if (text_.size() > kMaxFieldBytes || unquoted_.size() > kMaxFieldBytes) {
+            failure_ = fail(FailureKind::TooLarge, "a field longer than 16 MiB");
+            return false;
+        }
+        auto got = input_.append(text_);
+        if (!got) {
+            failure_ = got.failure();
+            return false;
+        }
+        ended_ = !got.value();
+        return !ended_;
+    }
+
+    bool atEnd() {
+        while (at_ >= text_.size())
+            if (!more()) return true;
+        return false;
+    }
+
     std::string_view plainField() {
-        std::size_t end = at_;
-        while (end < text_.size() && text_[end] != separator_ && text_[end] != '\n' &&
-               text_[end] != '\r')
-            ++end;
-        std::string_view field = text_.substr(at_, end - at_);
-        at_ = end;
-        return field;
+        for (;;) {
+            std::size_t end = at_;
+            while (end < text_.size() && text_[end] != separator_ && text_[end] != '\n' &&
+                   text_[end] != '\r')
+                ++end;
+            at_ = end;
+            if (end < text_.size() || !more()) break;
+        }
+        return std::string_view(text_).substr(fieldStart_, at_ - fieldStart_);
     }
 
     std::string_view quotedField() {
         unquoted_.clear();
         ++at_;
-        while (at_ < text_.size()) {
+        for (;;) {
             std::size_t quote = text_.find('"', at_);
-            if (quote == std::string_view::npos) quote = text_.size();
-            unquoted_.append(text_.substr(at_, quote - at_));
-            at_ = quote + 1;
-            if (at_ < text_.size() && text_[at_] == '"') {
+            if (quote == std::string::npos) {
+                unquoted_.append(text_, at_);
+                at_ = fieldStart_ = text_.size();
+                if (!more()) break;
+                continue;
+            }
+            unquoted_.append(text_, at_, quote - at_);
+            at_ = fieldStart_ = quote + 1;
+            if (!atEnd() && text_[at_] == '"') {
                 unquoted_ += '"';
                 ++at_;
                 continue;
             }
             break;
         }
-        at_ = std::min(at_, text_.size());
+        fieldStart_ = at_;
         unquoted_.append(plainField());
         return unquoted_;
     }
 
     // Steps over the separator or line break that ends a field.
     void endField() {
-        if (at_ >= text_.size()) return;
+        fieldStart_ = at_;
+        if (atEnd()) return;
         char c = text_[at_++];
+        fieldStart_ = at_;
         if (c == separator_) {
             column_ = column_ < 0xFFFFFFFEu ? column_ + 1 : column_;
-            pendingEmptyField_ = at_ == text_.size();  // "a," ends with an empty field
+            pendingEmptyField_ = atEnd();  // "a," ends with an empty field
             return;
         }
-        if (c == '\r' && at_ < text_.size() && text_[at_] == '\n') ++at_;
+        if (c == '\r' && !atEnd() && text_[at_] == '\n') ++at_;
         row_ = row_ < 0xFFFFFFFEu ? row_ + 1 : row_;
         column_ = 0;
     }
 
-    std::string_view text_;
+    TextDecoder& input_;
     char separator_;
     bool csv_;
+    std::string text_;
     std::size_t at_ = 0;
+    std::size_t fieldStart_ = 0;  // text before it has been used and may be dropped
+    bool ended_ = false;
+    bool started_ = false;
     std::uint32_t row_ = 0, column_ = 0;
     bool pendingEmptyField_ = false;
     std::string unquoted_;
+    std::optional<Failure> failure_;
 };
 
 class TextReader : public WorkbookReader {
@@ -120,56 +150,57 @@ class TextReader : public WorkbookReader {
     TextReader(std::shared_ptr<const FileData> data, std::string_view fileName)
         : data_(std::move(data)), csv_(endsWithIgnoringCase(fileName, ".csv")) {
         sheets_.push_back(SheetInfo{sheetNameFor(fileName), SheetKind::Worksheet, false});
-        decode();
     }
 
     const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
   protected:
+    // UTF-8 (a byte order mark dropped) is read as it is; UTF-16 with a byte order mark is
+    // converted; a file that is not all UTF-8 is read again as Latin-1 rather than lost, as
+    // long as no cell has been reported from the UTF-8 reading (after that its invalid bytes
+    // read as U+FFFD, as the matcher reads them).
     Status searchSheet(std::size_t, const Matcher& matcher, HitSink& sink) override {
-        CellText cells(matcher, sink);
-        FieldScanner scanner(text_, csv_);
-        std::string_view field;
-        CellPosition position;
-        // A field is both the cell's value and, when it starts with "=", its formula text.
-        while (scanner.next(field, position))
-            if (cells.text(field) && !cells.report(position)) break;
-        return Done{};
+        auto head = data_->head(3);
+        if (!head) return head.failure();
+        std::uint64_t start = 0;
+        TextEncoding encoding = encodingFromByteOrderMark(head.value(), start);
+        if (encoding != TextEncoding::Utf8) return search(matcher, sink, start, encoding, nullptr);
+        bool reread = false;
+        Status found = search(matcher, sink, start, TextEncoding::Utf8, &reread);
+        if (!found || !reread) return found;
+        return search(matcher, sink, start, TextEncoding::Latin1, nullptr);
     }
 
   private:
-    // UTF-8 (a byte order mark dropped) is read in place; UTF-16 with a byte order mark is
-    // converted; bytes that are not UTF-8 are taken as Latin-1 rather than lost.
-    void decode() {
-        Bytes bytes = data_->bytes();
-        std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        if (raw.size() >= 2 && (raw.substr(0, 2) == "\xFF\xFE" || raw.substr(0, 2) == "\xFE\xFF")) {
-            bool bigEndian = raw[0] == '\xFE';
-            std::size_t units = (raw.size() - 2) / 2;
-            std::vector<unsigned char> littleEndian(bytes.begin() + 2,
-                                                    bytes.begin() + 2 + units * 2);
-            if (bigEndian)
-                for (std::size_t i = 0; i + 1 < littleEndian.size(); i += 2)
-                    std::swap(littleEndian[i], littleEndian[i + 1]);
-            appendUtf16LeAsUtf8(littleEndian.data(), units, decoded_);
-            text_ = decoded_;
-            return;
+    // With `reread` (UTF-8 text): stops as soon as the bytes prove not to be UTF-8 before any
+    // cell was reported, and says so; after a reported cell the rest is checked only to fail
+    // a file that cannot be read.
+    Status search(const Matcher& matcher, HitSink& sink, std::uint64_t start, TextEncoding encoding,
+                  bool* reread) {
+        TextDecoder decoder(*data_, start, encoding);
+        FieldScanner scanner(decoder, csv_);
+        CellText cells(matcher, sink);
+        std::string_view field;
+        CellPosition position;
+        bool reported = false;
+        // A field is both the cell's value and, when it starts with "=", its formula text.
+        while (scanner.next(field, position)) {
+            if (reread && !reported && !decoder.valid()) {
+                *reread = true;
+                return Done{};
+            }
+            if (!cells.text(field)) continue;
+            reported = true;
+            if (!cells.report(position)) break;
         }
-        if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
-        if (isValidUtf8(raw)) {
-            text_ = raw;
-            return;
-        }
-        appendLatin1AsUtf8(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(),
-                           decoded_);
-        text_ = decoded_;
+        if (scanner.failure()) return *scanner.failure();
+        if (reread && !reported && !decoder.valid()) *reread = true;
+        return Done{};
     }
 
     std::shared_ptr<const FileData> data_;
     bool csv_;
     std::vector<SheetInfo> sheets_;
-    std::string decoded_;
-    std::string_view text_;
 };
 
 }  // namespace

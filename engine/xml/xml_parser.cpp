@@ -97,12 +97,25 @@ Status XmlParser::parse(Bytes whole) {
 }
 
 Status XmlParser::parse(ZipStream& stream) {
+    return parseChunks([&stream](std::uint8_t* buffer,
+                                 std::size_t capacity) { return stream.read(buffer, capacity); },
+                       false);
+}
+
+Status XmlParser::parse(const FileData& file) {
+    FileCursor cursor(file);
+    return parseChunks([&cursor](std::uint8_t* buffer,
+                                 std::size_t capacity) { return cursor.read(buffer, capacity); },
+                       true);
+}
+
+Status XmlParser::parseChunks(const ChunkReader& read, bool partialCharTruncates) {
     XML_Parser parser = static_cast<XML_Parser>(parser_);
     constexpr int kChunk = 1 << 16;
     for (;;) {
         void* buffer = XML_GetBuffer(parser, kChunk);
         if (buffer == nullptr) return fail(FailureKind::TooLarge, "XML parser out of memory");
-        auto got = stream.read(static_cast<std::uint8_t*>(buffer), kChunk);
+        auto got = read(static_cast<std::uint8_t*>(buffer), kChunk);
         if (!got) return got.failure();
         bool last = got.value() == 0;
         XML_Status status = XML_ParseBuffer(parser, static_cast<int>(got.value()), last);
@@ -110,9 +123,9 @@ Status XmlParser::parse(ZipStream& stream) {
         if (stopped_) return Done{};
         if (status != XML_STATUS_OK) {
             XML_Error code = XML_GetErrorCode(parser);
-            FailureKind kind = last ? FailureKind::Truncated : FailureKind::Corrupt;
-            if (code != XML_ERROR_NO_ELEMENTS && code != XML_ERROR_UNCLOSED_TOKEN)
-                kind = FailureKind::Corrupt;
+            bool cutShort = code == XML_ERROR_NO_ELEMENTS || code == XML_ERROR_UNCLOSED_TOKEN ||
+                            (partialCharTruncates && code == XML_ERROR_PARTIAL_CHAR);
+            FailureKind kind = last && cutShort ? FailureKind::Truncated : FailureKind::Corrupt;
             return fail(kind, std::string("XML: ") + XML_ErrorString(code));
         }
         if (last) return Done{};

@@ -3,6 +3,7 @@
 // Entity declarations are refused, so entity-expansion tricks fail the workbook at once.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "engine/core/file_data.h"
@@ -52,8 +53,12 @@ class XmlParser {
 
     Status parse(Bytes whole);
     Status parse(ZipStream& stream);
+    // The whole file, read chunk by chunk.
+    Status parse(const FileData& file);
 
   private:
+    using ChunkReader = std::function<Outcome<std::size_t>(std::uint8_t*, std::size_t)>;
+    Status parseChunks(const ChunkReader& read, bool partialCharTruncates);
     Status feed(const char* data, std::size_t size, bool last);
     friend struct XmlCallbacks;
 

@@ -1,0 +1,279 @@
+// Workbooks read by ranges from disk: a file cut short after it was opened fails its own
+// workbook as Truncated in every format family, a cancelled search stops with Cancelled, and
+// parts inflate the same whether libdeflate takes them whole or zlib streams them.
+#include <unistd.h>
+#include <zip.h>
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <string>
+
+#include "engine/container/compound_file.h"
+#include "engine/core/cancel.h"
+#include "engine/core/file_data.h"
+#include "engine/core/matcher.h"
+#include "engine/workbook.h"
+#include "reader_test_support.h"
+
+using quillmark::FailureKind;
+using quillmark::failureKindName;
+using quillmark::Outcome;
+using namespace quillmark::engine;
+using quillmark::engine::testing::describe;
+using quillmark::engine::testing::openBytes;
+
+namespace {
+
+// Rows of distinct text (so that they deflate only so far) with "needle" in the last one.
+std::string rows(int count, const std::string& before, const std::string& after) {
+    std::string out;
+    for (int row = 0; row < count; ++row)
+        out +=
+            before + "row " + std::to_string(std::int64_t{row} * 7919 % 100003) + " text" + after;
+    return out + before + "needle" + after;
+}
+
+std::string spreadsheetMl(int count) {
+    return "<?xml version=\"1.0\"?><Workbook xmlns=\"urn:schemas-microsoft-com:office:"
+           "spreadsheet\" xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\"><Worksheet "
+           "ss:Name=\"Big\"><Table>" +
+           rows(count, "<Row><Cell><Data ss:Type=\"String\">", "</Data></Cell></Row>") +
+           "</Table></Worksheet></Workbook>";
+}
+
+std::string flatOds(int count) {
+    return "<?xml version=\"1.0\"?><office:document xmlns:office=\"urn:oasis:names:tc:"
+           "opendocument:xmlns:office:1.0\" xmlns:table=\"urn:oasis:names:tc:opendocument:"
+           "xmlns:table:1.0\" xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body>"
+           "<office:spreadsheet><table:table table:name=\"Big\">" +
+           rows(count, "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>",
+                "</text:p></table:table-cell></table:table-row>") +
+           "</table:table></office:spreadsheet></office:body></office:document>";
+}
+
+std::string worksheet(int count) {
+    return "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/"
+           "spreadsheetml/2006/main\"><sheetData>" +
+           rows(count, "<row><c t=\"inlineStr\"><is><t>", "</t></is></c></row>") +
+           "</sheetData></worksheet>";
+}
+
+const char kRelationships[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// An xlsx of one sheet, written deflated by libzip.
+void writeXlsx(const QString& path, const std::string& sheet) {
+    std::vector<std::pair<std::string, std::string>> parts{
+        {"[Content_Types].xml",
+         "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+         "content-types\"/>"},
+        {"xl/workbook.xml", std::string("<?xml version=\"1.0\"?><workbook xmlns=\"http://schemas."
+                                        "openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"") +
+                                kRelationships +
+                                "\"><sheets><sheet name=\"Big\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         std::string("<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas."
+                     "openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
+                     "Type=\"") +
+             kRelationships + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+        {"xl/worksheets/sheet1.xml", sheet}};
+    int error = 0;
+    zip_t* archive = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    QVERIFY(archive);
+    for (auto& [name, text] : parts) {
+        zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
+        QVERIFY(zip_file_add(archive, name.c_str(), source, 0) >= 0);
+    }
+    QCOMPARE(zip_close(archive), 0);
+}
+
+void writeFile(const QString& path, const std::string& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
+
+// The first sheet's search for "needle".
+Outcome<std::optional<CellPosition>> searchFirstSheet(WorkbookReader& reader) {
+    return reader.findFirst(0, Matcher("needle"));
+}
+
+}  // namespace
+
+class TestByteSource : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder_;
+
+    // A large workbook of each streamed family: name, contents (xlsx written by libzip).
+    void families() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rows");
+        // The xlsx sheets: one declared under kWholeInflateBytes (libdeflate), one over (zlib).
+        QTest::newRow("xlsx inflated whole") << "whole.xlsx" << 100000;
+        QTest::newRow("xlsx streamed") << "streamed.xlsx" << 350000;
+        QTest::newRow("SpreadsheetML") << "ss2003.xls" << 100000;
+        QTest::newRow("flat ods") << "flat.fods" << 100000;
+        QTest::newRow("text") << "export.xls" << 300000;
+    }
+
+    QString make(const QString& name, int count) {
+        QString path = folder_.filePath(name);
+        if (name.endsWith(".xlsx")) writeXlsx(path, worksheet(count));
+        if (name == "ss2003.xls") writeFile(path, spreadsheetMl(count));
+        if (name == "flat.fods") writeFile(path, flatOds(count));
+        if (name == "export.xls") writeFile(path, rows(count, "a\tb\t", "\n"));
+        return path;
+    }
+
+  private slots:
+    void largeWorkbooksMatchOnTheirLastRow_data() { families(); }
+    void largeWorkbooksMatchOnTheirLastRow() {
+        QFETCH(QString, name);
+        QFETCH(int, rows);
+        auto reader = openWorkbook(make(name, rows).toStdString());
+        QVERIFY2(reader.ok(), reader.ok() ? "" : reader.failure().reason.c_str());
+        auto found = searchFirstSheet(*reader.value());
+        QVERIFY2(found.ok(), found.ok() ? "" : found.failure().reason.c_str());
+        QVERIFY(found.value().has_value());
+        QCOMPARE(found.value()->row, std::uint32_t(rows));
+    }
+
+    void aFileCutShortDuringTheSearchFailsAsTruncated_data() { families(); }
+    void aFileCutShortDuringTheSearchFailsAsTruncated() {
+        QFETCH(QString, name);
+        QFETCH(int, rows);
+        QString path = make(name, rows);
+        auto reader = openWorkbook(path.toStdString());
+        QVERIFY(reader.ok());
+        QFileInfo info(path);
+        QCOMPARE(::truncate(path.toUtf8().constData(), info.size() / 3), 0);
+        auto found = searchFirstSheet(*reader.value());
+        QVERIFY(!found.ok());
+        QCOMPARE(failureKindName(found.failure().kind), failureKindName(FailureKind::Truncated));
+    }
+
+    void aCancelledSearchStops_data() { families(); }
+    void aCancelledSearchStops() {
+        QFETCH(QString, name);
+        QFETCH(int, rows);
+        auto reader = openWorkbook(make(name, rows).toStdString());
+        QVERIFY(reader.ok());
+        CancelToken token;
+        token.cancel();
+        CancelScope scope(&token);
+        auto found = searchFirstSheet(*reader.value());
+        QVERIFY(!found.ok());
+        QCOMPARE(failureKindName(found.failure().kind), failureKindName(FailureKind::Cancelled));
+    }
+
+    // A compound file's workbook stream is read out of the file after its tables: a file cut
+    // short in between fails the stream as Truncated.
+    void aCompoundFileCutShortBeforeItsStreamFailsAsTruncated() {
+        QString path = folder_.filePath("padded.xls");
+        QFile::remove(path);
+        QVERIFY(QFile::copy(QStringLiteral(QUILLMARK_TEST_DATA "/biff/biff8_padded.xls"), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        auto data = loadFile(path.toStdString());
+        QVERIFY(data.ok());
+        auto compound = CompoundFile::open(data.value());
+        QVERIFY(compound.ok());
+        const CompoundFile::Entry* entry = compound.value().findStream("Workbook");
+        QVERIFY(entry);
+        QCOMPARE(::truncate(path.toUtf8().constData(), 2048), 0);
+        auto stream = compound.value().readStream(*entry);
+        QVERIFY(!stream.ok());
+        QCOMPARE(failureKindName(stream.failure().kind), failureKindName(FailureKind::Truncated));
+    }
+
+    // Reads go by the size at opening: a file that grows is read as it was, one that shrinks
+    // fails, and a cancelled thread reads nothing.
+    void readsKeepToTheSizeAtOpening() {
+        QString path = folder_.filePath("sized.bin");
+        writeFile(path, std::string(1000, 'x'));
+        auto data = loadFile(path.toStdString());
+        QVERIFY(data.ok());
+        QCOMPARE(data.value()->size(), std::uint64_t(1000));
+        std::ofstream(path.toStdString(), std::ios::app) << std::string(500, 'y');
+        std::vector<std::uint8_t> buffer(2000);
+        auto got = data.value()->read(900, buffer.data(), buffer.size());
+        QVERIFY(got.ok());
+        QCOMPARE(got.value(), std::size_t(100));
+        QCOMPARE(::truncate(path.toUtf8().constData(), 500), 0);
+        auto cut = data.value()->read(400, buffer.data(), 200);
+        QVERIFY(!cut.ok());
+        QCOMPARE(failureKindName(cut.failure().kind), failureKindName(FailureKind::Truncated));
+        CancelToken token;
+        token.cancel();
+        CancelScope scope(&token);
+        QCOMPARE(failureKindName(data.value()->read(0, buffer.data(), 10).failure().kind),
+                 failureKindName(FailureKind::Cancelled));
+    }
+
+    // Text is read in 1 MiB chunks: what straddles a chunk boundary reads as if whole.
+    void textAcrossChunkBoundaries_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("expected");
+        constexpr int kChunk = 1 << 20;
+
+        // UTF-16: a surrogate pair whose halves lie in two chunks (the text starts after the
+        // two-byte mark, so the first chunk holds 2^19 units).
+        std::u16string units(kChunk / 2 + 100, u'a');
+        for (std::size_t i = 50; i < units.size(); i += 100) units[i] = u'\n';
+        std::size_t pair = kChunk / 2 - 1;
+        units[pair - 2] = u'\n';
+        units[pair - 1] = u'x';
+        units[pair] = 0xD83D;
+        units[pair + 1] = 0xDE00;
+        units[pair + 2] = u'y';
+        units[pair + 3] = u'\n';
+        QByteArray little("\xFF\xFE", 2), big("\xFE\xFF", 2);
+        for (char16_t unit : units) {
+            little.append(char(unit & 0xFF)).append(char(unit >> 8));
+            big.append(char(unit >> 8)).append(char(unit & 0xFF));
+        }
+        QString row = QString::number(std::count(units.begin(), units.begin() + pair, u'\n'));
+        QTest::newRow("UTF-16LE pair cut by a chunk") << little << "u.xls"
+                                                      << "x\U0001F600y" << row + ",0";
+        QTest::newRow("UTF-16BE pair cut by a chunk") << big << "u.xls"
+                                                      << "x\U0001F600y" << row + ",0";
+
+        // A CSV doubled quote whose halves lie in two chunks.
+        QByteArray csv(kChunk - 4, 'a');
+        for (int i = 40; i < csv.size(); i += 41) csv[i] = '\n';
+        csv[kChunk - 5] = '\n';
+        csv.append("\"ab\"\"cd\"\n");
+        QString csvRow = QString::number(csv.count('\n') - 1);
+        QTest::newRow("CSV doubled quote cut by a chunk") << csv << "q.csv"
+                                                          << "ab\"cd" << csvRow + ",0";
+
+        // UTF-8 in the first chunk, a byte that is no UTF-8 in the second: the whole file is
+        // Latin-1, so an early match read as UTF-8 must not stand.
+        QByteArray mixed = "caf\xC3\xA9\n" + QByteArray(kChunk + 10, 'z') + "\n\xFF\n";
+        QTest::newRow("no UTF-8 match in Latin-1 text") << mixed << "m.xls"
+                                                        << "caf\u00E9"
+                                                        << "none";
+        QTest::newRow("read as Latin-1") << mixed << "m.xls"
+                                         << "caf\u00C3\u00A9"
+                                         << "0,0";
+        QByteArray utf8 = "caf\xC3\xA9\n" + QByteArray(kChunk + 10, 'z') + "\n";
+        QTest::newRow("UTF-8 throughout") << utf8 << "m.xls"
+                                          << "caf\u00E9"
+                                          << "0,0";
+    }
+
+    void textAcrossChunkBoundaries() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, name);
+        QFETCH(QString, keyword);
+        QFETCH(QString, expected);
+        auto reader = openBytes(bytes, name.toStdString());
+        QVERIFY(reader.ok());
+        QCOMPARE(describe(reader.value()->findFirst(0, Matcher(keyword.toStdString()))), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestByteSource)
+#include "test_byte_source.moc"
