@@ -108,7 +108,7 @@ BiffWorkbook::BiffWorkbook(std::shared_ptr<const FileData> data,
 Outcome<std::optional<CellPosition>> BiffWorkbook::findFirst(std::size_t sheetIndex,
                                                              const Matcher& matcher) {
     if (sheetIndex >= entries_.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
+        return fail(FailureKind::NoSuchSheet, "no sheet at that position");
     const SheetEntry& sheet = entries_[sheetIndex];
     if (matcher.matchesNothing() || !isGridSheet(sheet.info.kind))
         return std::optional<CellPosition>{};

@@ -104,7 +104,7 @@ class OdsReader : public WorkbookReader {
     Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
                                                    const Matcher& matcher) override {
         if (sheetIndex >= sheets_.size())
-            return fail(FailureKind::BadArgument, "no sheet at that position");
+            return fail(FailureKind::NoSuchSheet, "no sheet at that position");
         if (matcher.matchesNothing()) return std::optional<CellPosition>();
         if (!search_ || search_->keyword() != matcher.keyword()) {
             search_.reset();

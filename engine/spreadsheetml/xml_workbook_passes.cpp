@@ -23,7 +23,7 @@ class XmlWorkbookReader : public WorkbookReader {
     Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
                                                    const Matcher& matcher) override {
         if (sheetIndex >= sheets_.size())
-            return fail(FailureKind::BadArgument, "no sheet at that position");
+            return fail(FailureKind::NoSuchSheet, "no sheet at that position");
         if (matcher.matchesNothing()) return std::optional<CellPosition>();
         if (!searched_ || searchedKeyword_ != matcher.keyword()) search(matcher);
         if (sheetIndex < found_.size() && sheetIndex < sheetsCompleted_) return found_[sheetIndex];

@@ -127,7 +127,7 @@ class TextReader : public WorkbookReader {
 
     Outcome<std::optional<CellPosition>> findFirst(std::size_t sheetIndex,
                                                    const Matcher& matcher) override {
-        if (sheetIndex != 0) return fail(FailureKind::BadArgument, "no sheet at that position");
+        if (sheetIndex != 0) return fail(FailureKind::NoSuchSheet, "no sheet at that position");
         if (matcher.matchesNothing()) return std::optional<CellPosition>();
         FieldScanner scanner(text_, csv_);
         std::string_view field;

@@ -51,7 +51,7 @@ Status XlsbReader::prepare(const Matcher& matcher) {
 Outcome<std::optional<CellPosition>> XlsbReader::findFirst(std::size_t sheetIndex,
                                                            const Matcher& matcher) {
     if (sheetIndex >= workbook_.sheets.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
+        return fail(FailureKind::NoSuchSheet, "no sheet at that position");
     // Charts and dialog sheets hold no cells; an empty keyword matches nothing.
     if (matcher.matchesNothing() || !isGridSheet(workbook_.sheets[sheetIndex].kind))
         return std::optional<CellPosition>();

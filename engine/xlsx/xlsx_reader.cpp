@@ -144,7 +144,7 @@ const std::vector<bool>* XlsxReader::dateStyles() {
 Outcome<std::optional<CellPosition>> XlsxReader::findFirst(std::size_t sheetIndex,
                                                            const Matcher& matcher) {
     if (sheetIndex >= sheets_.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
+        return fail(FailureKind::NoSuchSheet, "no sheet at that position");
     if (matcher.matchesNothing() || !isGridSheet(sheets_[sheetIndex].kind))
         return std::optional<CellPosition>();
     const std::string& part = sheetParts_[sheetIndex];
