@@ -14,6 +14,7 @@
 #include "app/repaint_throttle.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
+#include "search/workbook_search.h"
 
 class QLabel;
 class QLineEdit;
@@ -28,9 +29,7 @@ class RectangleShape;
 class ResultsList;
 class TitleBar;
 
-// The one-workbook search: the sheet names holding `keyword`, joined by ",", or empty.
-using WorkbookSearch =
-    std::function<std::string(const std::string& path, const std::string& keyword)>;
+using search::WorkbookSearch;
 
 class Form1 : public QWidget {
     Q_OBJECT

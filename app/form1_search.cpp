@@ -14,7 +14,6 @@ namespace quillmark::app {
 
 namespace {
 
-constexpr const char* kScanPattern = "*xls*";
 constexpr const char* kFolderBytesProperty = "folderBytes";
 
 }  // namespace
@@ -34,7 +33,7 @@ void Form1::Image1_Click() {
     // then stops appending, so the list holds exactly the newest folder's files.
     const std::uint64_t thisScan = ++scanNumber_;
     FileListSink sink(*list1_, [this, thisScan] { return closing_ || thisScan != scanNumber_; });
-    search::SearchFiles(folderInText1(), kScanPattern, sink, *fileSystem_);
+    search::SearchFiles(folderInText1(), search::kWorkbookPattern, sink, *fileSystem_);
     if (sink.abandoned()) return;  // the newer choice (or the close) owns the lists now
 
     listView1_->clear();

@@ -39,32 +39,31 @@ bool sameMember(std::string_view a, std::string_view b) {
 }
 
 CallOutcome Object::get(std::string_view member, const Arguments& arguments) const {
-    if (target_ == nullptr) return fail(FailureKind::BadArgument, "object variable is nothing");
+    if (target_ == nullptr) return badArgument(member, "object variable is nothing");
     return target_->invoke(member, Invoke::Get, arguments);
 }
 
 CallOutcome Object::call(std::string_view member, const Arguments& arguments) const {
-    if (target_ == nullptr) return fail(FailureKind::BadArgument, "object variable is nothing");
+    if (target_ == nullptr) return badArgument(member, "object variable is nothing");
     return target_->invoke(member, Invoke::Call, arguments);
 }
 
-Outcome<Object> Object::getObject(std::string_view member, const Arguments& arguments) const {
+CallResult<Object> Object::getObject(std::string_view member, const Arguments& arguments) const {
     auto result = get(member, arguments);
     if (!result) return result.failure();
     if (auto* object = std::get_if<DispatchRef>(&result.value()); object && *object)
         return Object(*object);
-    return fail(FailureKind::BadArgument, std::string(member) + " did not return an object");
+    return badArgument(member, "did not return an object");
 }
 
-Outcome<Object> createObject(std::string_view progId) {
+CallResult<Object> createObject(std::string_view progId) {
     Factory factory;
     {
         Registry& shared = registry();
         std::lock_guard lock(shared.mutex);
         auto found = shared.factories.find(lowered(progId));
         if (found == shared.factories.end())
-            return fail(FailureKind::NotAvailable,
-                        "no automation server for " + std::string(progId));
+            return notAvailable("no automation server for " + std::string(progId));
         factory = found->second;
     }
     return factory();
@@ -82,32 +81,40 @@ void unregisterFactory(std::string_view progId) {
     shared.factories.erase(lowered(progId));
 }
 
-Failure noSuchMember(std::string_view member) {
-    return fail(FailureKind::NoSuchMember, "object has no member " + std::string(member));
+CallFailure engineFailure(Failure failure) {
+    return {CallFailureKind::Engine, std::move(failure.reason), failure.kind};
 }
 
-Failure badArgument(std::string_view member, std::string_view why) {
-    return fail(FailureKind::BadArgument, std::string(member) + ": " + std::string(why));
+CallFailure noSuchMember(std::string_view member) {
+    return {CallFailureKind::NoSuchMember, "object has no member " + std::string(member), {}};
 }
 
-Outcome<std::int64_t> toInteger(const Variant& value) {
+CallFailure badArgument(std::string_view member, std::string_view why) {
+    return {CallFailureKind::BadArgument, std::string(member) + ": " + std::string(why), {}};
+}
+
+CallFailure notAvailable(std::string reason) {
+    return {CallFailureKind::NotAvailable, std::move(reason), {}};
+}
+
+CallResult<std::int64_t> toInteger(const Variant& value) {
     if (const auto* integer = std::get_if<std::int64_t>(&value)) return *integer;
     if (const auto* boolean = std::get_if<bool>(&value)) return *boolean ? -1 : 0;
     if (const auto* real = std::get_if<double>(&value)) {
         if (!std::isfinite(*real) || std::fabs(*real) > 9.2e18)
-            return fail(FailureKind::BadArgument, "number out of range");
+            return badArgument("number", "out of range");
         return static_cast<std::int64_t>(std::llround(*real));
     }
-    return fail(FailureKind::BadArgument, "not a number");
+    return badArgument("number", "not a number");
 }
 
-Outcome<std::string> toText(const Variant& value) {
+CallResult<std::string> toText(const Variant& value) {
     if (const auto* text = std::get_if<std::string>(&value)) return *text;
     if (std::holds_alternative<std::monostate>(value)) return std::string();
     if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
     if (const auto* boolean = std::get_if<bool>(&value))
         return std::string(*boolean ? "True" : "False");
-    return fail(FailureKind::BadArgument, "not text");
+    return badArgument("text", "not text");
 }
 
 }  // namespace quillmark::automation

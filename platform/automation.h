@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,10 +20,28 @@ namespace quillmark::automation {
 class Dispatch;
 using DispatchRef = std::shared_ptr<Dispatch>;
 
+// Why a call failed: the object model refused it, or the engine behind the object could not
+// do what it was asked (a workbook it cannot open, a sheet it cannot read).
+enum class CallFailureKind {
+    Engine,        // the engine failed; engineKind says how
+    NoSuchMember,  // the object has no member of that name
+    BadArgument,   // an argument of the wrong kind or out of range
+    NotAvailable,  // the server cannot be created, or has quit
+};
+
+struct CallFailure {
+    CallFailureKind kind = CallFailureKind::Engine;
+    std::string reason;                     // a person can read it
+    std::optional<FailureKind> engineKind;  // set exactly when kind is Engine
+};
+
+template <class T>
+using CallResult = Outcome<T, CallFailure>;
+
 // nothing, bool, integer, double, string (UTF-8, or a path's exact bytes), object.
 using Variant = std::variant<std::monostate, bool, std::int64_t, double, std::string, DispatchRef>;
 using Arguments = std::vector<Variant>;
-using CallOutcome = Outcome<Variant>;
+using CallOutcome = CallResult<Variant>;
 
 enum class Invoke { Get, Call };
 
@@ -49,25 +68,27 @@ class Object {
     CallOutcome get(std::string_view member, const Arguments& arguments = {}) const;
     CallOutcome call(std::string_view member, const Arguments& arguments = {}) const;
     // get() whose result must be an object (nothing is a failure).
-    Outcome<Object> getObject(std::string_view member, const Arguments& arguments = {}) const;
+    CallResult<Object> getObject(std::string_view member, const Arguments& arguments = {}) const;
 
   private:
     DispatchRef target_;
 };
 
 // Creates a new server object from its programmatic identifier ("Excel.Application").
-Outcome<Object> createObject(std::string_view progId);
+CallResult<Object> createObject(std::string_view progId);
 
 // Backends register the identifiers they serve. The embedded engine registers
 // "Excel.Application" at start-up; tests register fakes. Thread-safe.
-using Factory = std::function<Outcome<Object>()>;
+using Factory = std::function<CallResult<Object>()>;
 void registerFactory(std::string progId, Factory factory);
 void unregisterFactory(std::string_view progId);
 
 // Helpers for implementations and callers.
-Failure noSuchMember(std::string_view member);
-Failure badArgument(std::string_view member, std::string_view why);
-Outcome<std::int64_t> toInteger(const Variant& value);
-Outcome<std::string> toText(const Variant& value);
+CallFailure engineFailure(Failure failure);
+CallFailure noSuchMember(std::string_view member);
+CallFailure badArgument(std::string_view member, std::string_view why);
+CallFailure notAvailable(std::string reason);
+CallResult<std::int64_t> toInteger(const Variant& value);
+CallResult<std::string> toText(const Variant& value);
 
 }  // namespace quillmark::automation

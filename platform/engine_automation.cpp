@@ -26,7 +26,7 @@ struct ApplicationState {
 };
 using StateRef = std::shared_ptr<ApplicationState>;
 
-Outcome<Object> applicationObject(StateRef state);
+CallResult<Object> applicationObject(StateRef state);
 
 // A grid position as a spreadsheet writes it: column letters then the 1-based row.
 std::string cellAddress(std::uint32_t row, std::uint32_t column) {
@@ -96,7 +96,7 @@ class RangeObject final : public Dispatch {
         if (!what) return what.failure();
         engine::Matcher matcher(what.value());
         auto found = workbook_->reader->findFirst(sheet_, matcher);
-        if (!found) return found.failure();
+        if (!found) return engineFailure(found.failure());
         if (!found.value()) return Variant();  // nothing: the keyword is not on this sheet
         return Variant(
             DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, *found.value())));
@@ -273,7 +273,7 @@ class WorkbooksObject final : public Dispatch {
         auto fileName = toText(arguments[0]);
         if (!fileName) return fileName.failure();
         auto reader = engine::openWorkbook(fileName.value());
-        if (!reader) return reader.failure();
+        if (!reader) return engineFailure(reader.failure());
         auto workbook =
             std::make_shared<OpenWorkbook>(OpenWorkbook{reader.take(), fileName.value()});
         state_->workbooks.push_back(workbook);
@@ -294,7 +294,7 @@ class ApplicationObject final : public Dispatch {
             state_->workbooks.clear();
             return Variant();
         }
-        if (state_->quit) return fail(FailureKind::NotAvailable, "the application has quit");
+        if (state_->quit) return notAvailable("the application has quit");
         if (sameMember(member, "Workbooks"))
             return Variant(DispatchRef(std::make_shared<WorkbooksObject>(state_)));
         if (sameMember(member, "Application")) return Variant(DispatchRef(shared()));
@@ -311,13 +311,13 @@ class ApplicationObject final : public Dispatch {
     StateRef state_;
 };
 
-Outcome<Object> applicationObject(StateRef state) {
+CallResult<Object> applicationObject(StateRef state) {
     return Object(std::make_shared<ApplicationObject>(std::move(state)));
 }
 
 }  // namespace
 
-Outcome<Object> createEngineApplication() {
+CallResult<Object> createEngineApplication() {
     return applicationObject(std::make_shared<ApplicationState>());
 }
 

@@ -12,6 +12,6 @@ namespace quillmark::automation {
 inline constexpr std::string_view kExcelApplication = "Excel.Application";
 
 // A new application object of the embedded engine, with no workbook open.
-Outcome<Object> createEngineApplication();
+CallResult<Object> createEngineApplication();
 
 }  // namespace quillmark::automation

@@ -8,6 +8,9 @@
 
 namespace quillmark::search {
 
+// The files a folder's workbooks are told by: every name that contains "xls" in any case.
+inline constexpr const char* kWorkbookPattern = "*xls*";
+
 // Where the walk delivers what it finds, and how it lets the caller breathe.
 class ScanSink {
   public:

@@ -2,6 +2,7 @@
 // spreadsheet server the same way it drives the embedded engine.
 #include "search/workbook_search.h"
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 
@@ -10,6 +11,8 @@
 namespace quillmark::search {
 namespace {
 
+using automation::CallFailure;
+using automation::CallResult;
 using automation::Object;
 using automation::Variant;
 
@@ -35,16 +38,63 @@ std::optional<Variant> worksheetName(const Object& application, std::int32_t pos
     return name.value();
 }
 
-// Whether the sheet's cells hold the keyword, or why the sheet cannot be searched.
-Outcome<bool> sheetHasKeyword(const Object& sheet, const std::string& keyword) {
+// The sheet's whole grid, Cells.Cells, where the keyword is looked for.
+CallResult<Object> gridOf(const Object& sheet) {
     auto cells = sheet.getObject("Cells");
     if (!cells) return cells.failure();
-    auto allCells = cells.value().getObject("Cells");
-    if (!allCells) return allCells.failure();
-    auto found = allCells.value().get("find", {Variant(keyword)});
+    return cells.value().getObject("Cells");
+}
+
+// Whether the grid holds the keyword, or why it cannot be searched.
+CallResult<bool> hasKeyword(const Object& grid, const std::string& keyword) {
+    auto found = grid.get("find", {Variant(keyword)});
     if (!found) return found.failure();
     const auto* object = std::get_if<automation::DispatchRef>(&found.value());
     return object != nullptr && *object != nullptr;
+}
+
+// One cell of a FindAll collection: "$C$12" becomes "C12".
+CallResult<CellHit> hitAt(const Object& collection, std::int64_t position) {
+    auto range = collection.getObject("Item", {Variant(position)});
+    if (!range) return range.failure();
+    auto address = range.value().get("Address");
+    if (!address) return address.failure();
+    auto cell = automation::toText(address.value());
+    if (!cell) return cell.failure();
+    auto text = range.value().get("Text");
+    if (!text) return text.failure();
+    auto value = automation::toText(text.value());
+    if (!value) return value.failure();
+    std::erase(cell.value(), '$');
+    return CellHit{cell.take(), value.take()};
+}
+
+// The hits of a matching sheet through the grid's FindAll: the first `limit` kept, the rest
+// counted. A server without FindAll leaves the match as it is; any other failure is returned
+// with the hits listed so far kept.
+std::optional<CallFailure> collectHits(const Object& grid, const std::string& keyword,
+                                       std::size_t limit, SheetMatch& match) {
+    auto all = grid.getObject("FindAll", {Variant(keyword), Variant(std::int64_t(limit))});
+    if (!all) {
+        if (all.failure().kind == automation::CallFailureKind::NoSuchMember) return std::nullopt;
+        return all.failure();
+    }
+    auto counted = all.value().get("Count");
+    if (!counted) return counted.failure();
+    auto count = automation::toInteger(counted.value());
+    if (!count) return count.failure();
+    const auto total = static_cast<std::uint64_t>(std::max<std::int64_t>(count.value(), 0));
+    const std::uint64_t kept = std::min<std::uint64_t>(total, limit);
+    for (std::uint64_t position = 1; position <= kept; ++position) {
+        auto hit = hitAt(all.value(), static_cast<std::int64_t>(position));
+        if (!hit) {
+            match.moreHits = total - match.hits.size();
+            return hit.failure();
+        }
+        match.hits.push_back(hit.take());
+    }
+    match.moreHits = total - kept;
+    return std::nullopt;
 }
 
 std::optional<std::int32_t> worksheetCount(const Object& application) {
@@ -55,6 +105,58 @@ std::optional<std::int32_t> worksheetCount(const Object& application) {
     auto number = automation::toInteger(count.value());
     if (!number || number.value() > INT32_MAX || number.value() < INT32_MIN) return std::nullopt;
     return static_cast<std::int32_t>(number.value());
+}
+
+// Searches every worksheet of the open workbook in order into `result`, leaving the last
+// sheet obtained in `currentSheet` for the shut-down. Worksheets gives both the count and the
+// positions, so chart and dialog sheets neither shift the positions nor fail the workbook. A
+// sheet that cannot be searched is passed over; the others still count.
+void searchSheets(const Object& application, std::int32_t count, const std::string& keyword,
+                  const SearchOptions& options, Object& currentSheet,
+                  WorkbookSearchResult& result) {
+    std::size_t hitsKept = 0;
+    for (std::int32_t position = 1; position <= count; ++position) {
+        auto name = worksheetName(application, position);
+        if (!name) continue;
+        auto sheet = application.getObject("Worksheets", {*name});
+        if (!sheet) continue;
+        currentSheet = sheet.take();
+        const std::string& sheetName = std::get<std::string>(*name);
+        auto grid = gridOf(currentSheet);
+        auto found = grid ? hasKeyword(grid.value(), keyword) : CallResult<bool>(grid.failure());
+        if (!found) {
+            result.sheetFailures.push_back({sheetName, found.failure()});
+            continue;
+        }
+        if (!found.value()) continue;
+        SheetMatch match;
+        if (options.collectHits) {
+            const std::size_t limit = options.hitLimit - std::min(options.hitLimit, hitsKept);
+            if (auto failed = collectHits(grid.value(), keyword, limit, match))
+                result.sheetFailures.push_back({sheetName, std::move(*failed)});
+            hitsKept += match.hits.size();
+        }
+        if (auto again = worksheetName(application, position)) {
+            match.name = std::get<std::string>(*again);
+            result.sheets.push_back(std::move(match));
+        }
+    }
+}
+
+// Opens the workbook in the server and searches it; the failure when it cannot be opened.
+std::optional<CallFailure> openAndSearch(const Object& application, const std::string& fileName,
+                                         const std::string& keyword, const SearchOptions& options,
+                                         Object& currentSheet, WorkbookSearchResult& result) {
+    auto workbooks = application.getObject("workbooks");
+    if (!workbooks) return workbooks.failure();
+    if (auto opened = workbooks.value().call("Open", {Variant(fileName)}); !opened)
+        return opened.failure();
+    auto count = worksheetCount(application);
+    if (!count)
+        return automation::engineFailure(
+            fail(FailureKind::Corrupt, "the workbook's sheets cannot be counted"));
+    searchSheets(application, count.value(), keyword, options, currentSheet, result);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -70,43 +172,7 @@ WorkbookSearchResult searchWorkbook(const std::string& fileName, const std::stri
     }
     Object application = created.take();
     Object currentSheet;
-
-    auto workbooks = application.getObject("workbooks");
-    if (!workbooks) {
-        result.failure = workbooks.failure();
-        shutDown(application, currentSheet);
-        return result;
-    }
-    if (auto opened = workbooks.value().call("Open", {Variant(fileName)}); !opened) {
-        result.failure = opened.failure();
-        shutDown(application, currentSheet);
-        return result;
-    }
-    auto count = worksheetCount(application);
-    if (!count) {
-        result.failure = fail(FailureKind::Corrupt, "the workbook's sheets cannot be counted");
-        shutDown(application, currentSheet);
-        return result;
-    }
-
-    // Worksheets gives both the count and the positions, so chart and dialog sheets neither
-    // shift the positions nor fail the workbook. A sheet that cannot be searched is passed
-    // over; the others still count.
-    for (std::int32_t position = 1; position <= count.value(); ++position) {
-        auto name = worksheetName(application, position);
-        if (!name) continue;
-        auto sheet = application.getObject("Worksheets", {*name});
-        if (!sheet) continue;
-        currentSheet = sheet.take();
-        auto found = sheetHasKeyword(currentSheet, keyword);
-        if (!found) {
-            result.sheetFailures.push_back({std::get<std::string>(*name), found.failure()});
-            continue;
-        }
-        if (!found.value()) continue;
-        if (auto again = worksheetName(application, position))
-            result.sheets.push_back(SheetMatch{std::get<std::string>(*again), {}, 0});
-    }
+    result.failure = openAndSearch(application, fileName, keyword, options, currentSheet, result);
     shutDown(application, currentSheet);
     return result;
 }

@@ -4,12 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/core/cancel.h"
-#include "engine/core/outcome.h"
+#include "platform/automation.h"
 
 namespace quillmark::search {
 
@@ -28,16 +29,17 @@ struct SheetMatch {
     std::uint64_t moreHits = 0;
 };
 
-// A sheet that could not be read; the other sheets' answers still stand.
+// A sheet that could not be read (or whose hits could not all be listed); the other
+// sheets' answers still stand.
 struct SheetFailure {
     std::string name;
-    Failure failure;
+    automation::CallFailure failure;
 };
 
 struct WorkbookSearchResult {
-    std::vector<SheetMatch> sheets;           // the matching sheets, in sheet order
-    std::vector<SheetFailure> sheetFailures;  // sheets passed over, in sheet order
-    std::optional<Failure> failure;           // the workbook could not be searched at all
+    std::vector<SheetMatch> sheets;                  // the matching sheets, in sheet order
+    std::vector<SheetFailure> sheetFailures;         // sheets passed over, in sheet order
+    std::optional<automation::CallFailure> failure;  // the workbook could not be searched
 
     bool matched() const { return !sheets.empty(); }
 };
@@ -58,5 +60,9 @@ std::string sheetNameList(const WorkbookSearchResult& result);
 // The answer as the window's run takes it: sheetNameList of a search without hits. The empty
 // answer means no match, or a workbook that could not be searched.
 std::string FindinExcel(const std::string& fileName, const std::string& keyword);
+
+// A one-workbook search in the form FindinExcel has, so callers can be handed another.
+using WorkbookSearch =
+    std::function<std::string(const std::string& fileName, const std::string& keyword)>;
 
 }  // namespace quillmark::search

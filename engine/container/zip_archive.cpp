@@ -244,7 +244,7 @@ Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity)
         mode_ == Mode::Deflated ? inflate(buffer, capacity) : readFromArchive(buffer, capacity);
     if (!got) return got.failure();
     total_ += got.value();
-    if (total_ > cap_) return fail(FailureKind::TooLarge, "part inflates past its cap");
+    if (total_ > cap_) return fail(FailureKind::TooLarge, "part exceeds its inflate limit");
     return got;
 }
 

@@ -21,12 +21,8 @@ const char* failureKindName(FailureKind kind) {
             return "unreadable";
         case FailureKind::Cancelled:
             return "cancelled";
-        case FailureKind::NoSuchMember:
-            return "no such member";
-        case FailureKind::BadArgument:
-            return "bad argument";
-        case FailureKind::NotAvailable:
-            return "not available";
+        case FailureKind::NoSuchSheet:
+            return "no such sheet";
     }
     return "failure";
 }

@@ -17,9 +17,7 @@ enum class FailureKind {
     TooLarge,      // a part would inflate or grow past our caps
     Unreadable,    // the file system refused the file
     Cancelled,     // the search was asked to stop before it finished
-    NoSuchMember,  // automation: the object has no member of that name
-    BadArgument,   // automation: an argument of the wrong kind or out of range
-    NotAvailable,  // automation: the server cannot be created
+    NoSuchSheet,   // a reader was asked for a sheet the workbook does not have
 };
 
 const char* failureKindName(FailureKind kind);
@@ -31,22 +29,23 @@ struct Failure {
 
 // Either a T or a Failure. Kept small on purpose: the engine returns these everywhere
 // instead of throwing, so a bad file is a value the caller can look at. Dropping one
-// unlooked-at would drop its failure's reason, so the compiler warns.
-template <class T>
+// unlooked-at would drop its failure's reason, so the compiler warns. Layers above the
+// engine with failures of their own give them as E.
+template <class T, class E = Failure>
 class [[nodiscard]] Outcome {
   public:
     Outcome(T value) : state_(std::move(value)) {}
-    Outcome(Failure failure) : state_(std::move(failure)) {}
+    Outcome(E failure) : state_(std::move(failure)) {}
 
     bool ok() const { return state_.index() == 0; }
     explicit operator bool() const { return ok(); }
     T& value() { return std::get<0>(state_); }
     const T& value() const { return std::get<0>(state_); }
     T&& take() { return std::get<0>(std::move(state_)); }
-    const Failure& failure() const { return std::get<1>(state_); }
+    const E& failure() const { return std::get<1>(state_); }
 
   private:
-    std::variant<T, Failure> state_;
+    std::variant<T, E> state_;
 };
 
 // For operations that return nothing on success.

@@ -30,7 +30,7 @@ bool HitSink::takeRun(const CellHit& hit, std::uint32_t count) {
 Status WorkbookReader::findCells(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const std::vector<SheetInfo>& list = sheets();
     if (sheetIndex >= list.size())
-        return fail(FailureKind::BadArgument, "no sheet at that position");
+        return fail(FailureKind::NoSuchSheet, "no sheet at that position");
     // Charts and dialog sheets hold no cells; an empty keyword matches nothing.
     if (matcher.matchesNothing() || !isGridSheet(list[sheetIndex].kind)) return Done{};
     return searchSheet(sheetIndex, matcher, sink);

@@ -1,15 +1,20 @@
-// quillmark-find: arguments, exit statuses, the file list, and answers kept in list order
-// whatever the number of parallel searches.
+// quillmark-find: arguments, the lines it prints for matches, cells and workbooks it could
+// not search, and its exit statuses, against a fake server whose workbooks the tests choose.
 #include <QTemporaryDir>
 #include <QtTest>
 #include <chrono>
 #include <sstream>
 #include <thread>
 
+#include "cli/find_arguments.h"
 #include "cli/find_command.h"
+#include "cli/find_output.h"
 #include "cli/parallel_search.h"
+#include "fake_excel_server.h"
 
+using namespace quillmark;
 using namespace quillmark::cli;
+using namespace quillmark::testing;
 
 namespace {
 
@@ -31,67 +36,252 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
+FakeSheet sheetWith(std::string name, std::vector<FakeHit> hits) {
+    return {std::move(name), !hits.empty(), false, std::move(hits)};
+}
+
+// Arguments of a table row: words split at spaces, "{dir}" standing for the test folder.
+std::vector<std::string> words(const QString& line, const QString& dir) {
+    std::vector<std::string> out;
+    for (const QString& word : line.split(' ', Qt::SkipEmptyParts))
+        out.push_back(QString(word).replace("{dir}", dir).toStdString());
+    return out;
+}
+
+std::string expand(const QString& text, const QString& dir) {
+    return QString(text).replace("{dir}", dir).toStdString();
+}
+
 }  // namespace
 
 class TestFindCommand : public QObject {
     Q_OBJECT
 
+    QTemporaryDir dir;
+    std::map<std::string, std::vector<FakeSheet>> workbooks;
+
+    QString path(const QString& name) const { return dir.path() + "/" + name; }
+
   private slots:
-    void badArgumentsAreTrouble() {
-        QCOMPARE(run({}).status, kExitTrouble);
-        QCOMPARE(run({"/tmp"}).status, kExitTrouble);
-        QCOMPARE(run({"--jobs", "0", "/tmp", "x"}).status, kExitTrouble);
-        QCOMPARE(run({"--bogus", "/tmp", "x"}).status, kExitTrouble);
-        Run missing = run({"/no/such/folder", "x"});
-        QCOMPARE(missing.status, kExitTrouble);
-        QVERIFY(missing.err.find("not a folder") != std::string::npos);
-        Run help = run({"--help"});
+    // The folder holds a.xlsx, b.xlsx and none.xlsx (good workbooks), broken.xls (not a
+    // workbook to the fake), ~$a.xlsx (an owner file), sheets.xls (one unreadable sheet)
+    // and notes.txt (a workbook under a name the walk passes over).
+    void initTestCase() {
+        for (const char* name :
+             {"a.xlsx", "b.xlsx", "none.xlsx", "broken.xls", "~$a.xlsx", "sheets.xls", "notes.txt"})
+            writeFile(path(name), "x");
+        auto at = [&](const char* name) { return path(name).toStdString(); };
+        workbooks[at("a.xlsx")] = {
+            sheetWith("Sales", {{"$B$2", "k\tone"}, {"$C$12", "line\nbreak"}}),
+            sheetWith("Costs", {}), sheetWith("Notes", {{"$A$1", "back\\slash\r"}})};
+        workbooks[at("b.xlsx")] = {sheetWith("Plan", {{"$D$4", "k"}})};
+        workbooks[at("none.xlsx")] = {sheetWith("Sheet1", {})};
+        workbooks[at("sheets.xls")] = {sheetWith("Good", {{"$A$1", "k"}}),
+                                       FakeSheet{"Broken", false, true}};
+        workbooks[at("notes.txt")] = {sheetWith("notes", {{"$A$1", "k"}})};
+        serveFake([this] {
+            auto server = std::make_shared<FakeServer>();
+            server->workbooks = &workbooks;
+            return server;
+        });
+    }
+    void cleanupTestCase() {
+        automation::registerFactory(std::string(automation::kExcelApplication),
+                                    automation::createEngineApplication);
+    }
+
+    void argumentRule_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("paths");  // joined by "|"; empty when refused
+        QTest::addColumn<QString>("keyword");
+        QTest::newRow("folder and keyword") << "d k"
+                                            << "d"
+                                            << "k";
+        QTest::newRow("several paths") << "d e/f.xls g k"
+                                       << "d|e/f.xls|g"
+                                       << "k";
+        QTest::newRow("keyword that is a path") << "d e"
+                                                << "d"
+                                                << "e";
+        QTest::newRow("options anywhere") << "d --cells k -s"
+                                          << "d"
+                                          << "k";
+        QTest::newRow("dash keyword after a path") << "d -5"
+                                                   << "d"
+                                                   << "-5";
+        QTest::newRow("after --") << "-- -d -s"
+                                  << "-d"
+                                  << "-s";
+        QTest::newRow("files takes paths only") << "--files d e"
+                                                << "d|e"
+                                                << "";
+        QTest::newRow("unknown option first") << "--bogus d k"
+                                              << ""
+                                              << "";
+        QTest::newRow("keyword missing") << "d"
+                                         << ""
+                                         << "";
+        QTest::newRow("option as keyword") << "d -s"
+                                           << ""
+                                           << "";
+        QTest::newRow("jobs out of range") << "--jobs 0 d k"
+                                           << ""
+                                           << "";
+        QTest::newRow("jobs without value") << "d k --jobs"
+                                            << ""
+                                            << "";
+        QTest::newRow("files without path") << "--files"
+                                            << ""
+                                            << "";
+        QTest::newRow("files with cells") << "--files --cells d"
+                                          << ""
+                                          << "";
+    }
+    void argumentRule() {
+        QFETCH(QString, arguments);
+        QFETCH(QString, paths);
+        QFETCH(QString, keyword);
+        auto parsed = parseArguments(words(arguments, {}));
+        QCOMPARE(parsed.ok(), !paths.isEmpty());
+        if (!parsed) return;
+        QStringList got;
+        for (const std::string& p : parsed.value().paths) got << QString::fromStdString(p);
+        QCOMPARE(got.join('|'), paths);
+        QCOMPARE(QString::fromStdString(parsed.value().keyword), keyword);
+    }
+
+    void badArgumentsAreTroubleWithUsage() {
+        Run refused = run({"--bogus", "/tmp", "x"});
+        QCOMPARE(refused.status, kExitTrouble);
+        QVERIFY(refused.err.starts_with("quillmark-find: unknown option --bogus\nUsage:"));
+        Run help = run({"/tmp", "--help"});
         QCOMPARE(help.status, kExitMatch);
-        QVERIFY(help.out.find("Usage:") != std::string::npos);
+        QVERIFY(help.out.starts_with("Usage:"));
+    }
+
+    void answers_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString broken =
+            "quillmark-find: {dir}/broken.xls: not a workbook: unknown file format\n";
+        const QString badSheet =
+            "quillmark-find: {dir}/sheets.xls: sheet Broken: corrupt: unreadable\n";
+        const QString listed =
+            "{dir}/a.xlsx\tSales,Notes\n{dir}/b.xlsx\tPlan\n{dir}/sheets.xls\tGood\n";
+        QTest::newRow("folder: errors and matches")
+            << "{dir} k" << kExitTrouble << listed << broken + badSheet;
+        QTest::newRow("-s keeps the status") << "-s {dir} k" << kExitTrouble << listed << "";
+        QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch
+                                    << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n"
+                                    << "";
+        QTest::newRow("no match") << "{dir}/none.xlsx k" << kExitNoMatch << ""
+                                  << "";
+        QTest::newRow("owner file is no error")
+            << "{dir}/~$a.xlsx {dir}/none.xlsx k" << kExitNoMatch << ""
+            << "";
+        QTest::newRow("error without match")
+            << "{dir}/none.xlsx {dir}/broken.xls k" << kExitTrouble << "" << broken;
+        QTest::newRow("missing path")
+            << "{dir}/b.xlsx {dir}/gone k" << kExitTrouble << "{dir}/b.xlsx\tPlan\n"
+            << "quillmark-find: {dir}/gone: no such file or folder\n";
+        QTest::newRow("missing path, -s") << "-s {dir}/gone k" << kExitTrouble << ""
+                                          << "";
+        QTest::newRow("file given is searched whatever its name")
+            << "{dir}/notes.txt k" << kExitMatch << "{dir}/notes.txt\tnotes\n"
+            << "";
+        QTest::newRow("cells, escaped")
+            << "--cells {dir}/a.xlsx k" << kExitMatch
+            << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n"
+               "{dir}/a.xlsx\tNotes\tA1\tback\\\\slash\\r\n"
+            << "";
+        QTest::newRow("cells past the limit")
+            << "--cells --max-hits 1 {dir}/a.xlsx k" << kExitMatch
+            << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n"
+            << "quillmark-find: {dir}/a.xlsx: 2 more matching cells not listed (see --max-hits)\n";
+        QTest::newRow("files listing")
+            << "--files {dir}/b.xlsx {dir}/gone" << kExitTrouble << "{dir}/b.xlsx\n"
+            << "quillmark-find: {dir}/gone: no such file or folder\n";
+    }
+    void answers() {
+        QFETCH(QString, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        Run got = run(words(arguments, dir.path()));
+        QCOMPARE(got.out, expand(out, dir.path()));
+        QCOMPARE(got.err, expand(err, dir.path()));
+        QCOMPARE(got.status, status);
+    }
+
+    void outputIsTheSameWhateverTheJobs() {
+        for (const char* mode : {"", "--cells"}) {
+            std::vector<std::string> arguments = {"--jobs", "1", mode, dir.path().toStdString(),
+                                                  "k"};
+            if (*mode == 0) arguments.erase(arguments.begin() + 2);
+            Run one = run(arguments);
+            for (const char* jobs : {"2", "5"}) {
+                arguments[1] = jobs;
+                Run many = run(arguments);
+                QCOMPARE(many.out, one.out);
+                QCOMPARE(many.err, one.err);
+                QCOMPARE(many.status, one.status);
+            }
+        }
     }
 
     void filesListsTheWalkInOrder() {
-        QTemporaryDir dir;
-        QDir(dir.path()).mkpath("A");
-        writeFile(dir.filePath("b.XLSX"), "x");
-        writeFile(dir.filePath("a.xls"), "x");
-        writeFile(dir.filePath("notes.txt"), "x");
-        writeFile(dir.filePath("A/x.xls"), "x");
-        Run listed = run({"--files", dir.path().toStdString()});
+        QTemporaryDir tree;
+        QDir(tree.path()).mkpath("A");
+        writeFile(tree.filePath("b.XLSX"), "x");
+        writeFile(tree.filePath("a.xls"), "x");
+        writeFile(tree.filePath("notes.txt"), "x");
+        writeFile(tree.filePath("A/x.xls"), "x");
+        Run listed = run({"--files", tree.path().toStdString()});
         QCOMPARE(listed.status, kExitMatch);
-        std::string root = dir.path().toStdString() + "/";
+        std::string root = tree.path().toStdString() + "/";
         QCOMPARE(listed.out, root + "a.xls\n" + root + "b.XLSX\n" + root + "A/x.xls\n");
-        QDir(dir.path()).mkpath("empty");
-        QCOMPARE(run({"--files", (dir.path() + "/empty/").toStdString()}).status, kExitNoMatch);
+        QDir(tree.path()).mkpath("empty");
+        QCOMPARE(run({"--files", (tree.path() + "/empty/").toStdString()}).status, kExitNoMatch);
     }
 
-    void searchPrintsMatchesAndExitsLikeGrep() {
-        QTemporaryDir dir;
-        writeFile(dir.filePath("plain_xls.txt"), "region\tamount\nnorth\t2008\n");
-        writeFile(dir.filePath("other_xls.txt"), "nothing here\n");
-        std::string folder = dir.path().toStdString();
-        Run found = run({"--jobs", "2", folder, "NORTH"});
-        QCOMPARE(found.status, kExitMatch);
-        QCOMPARE(found.out, folder + "/plain_xls.txt\tplain_xls\n");
-        QCOMPARE(run({folder, "absent"}).status, kExitNoMatch);
+    void escaping_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("plain") << "Trade fair, Berlin"
+                               << "Trade fair, Berlin";
+        QTest::newRow("controls") << "a\tb\nc\rd"
+                                  << "a\\tb\\nc\\rd";
+        QTest::newRow("backslash first") << "\\t"
+                                         << "\\\\t";
+        QTest::newRow("CR LF") << "x\r\n"
+                               << "x\\r\\n";
+        QTest::newRow("other bytes kept") << "caf\u00e9 \u0001"
+                                          << "caf\u00e9 \u0001";
+    }
+    void escaping() {
+        QFETCH(QString, text);
+        QFETCH(QString, escaped);
+        QCOMPARE(QString::fromStdString(escapeCellText(text.toStdString())), escaped);
     }
 
     void parallelAnswersComeInListOrder() {
-        std::vector<std::string> paths;
-        for (int i = 0; i < 40; ++i) paths.push_back(std::to_string(i));
-        auto slowFirst = [](const std::string& path, const std::string&) {
+        const std::size_t count = 40;
+        auto slowFirst = [&](std::size_t index) {
             // Early entries take longest, so workers finish out of order.
-            std::this_thread::sleep_for(std::chrono::milliseconds(40 - std::stoi(path)));
-            return path;
+            std::this_thread::sleep_for(std::chrono::milliseconds(count - index));
+            return index;
         };
         for (unsigned jobs : {1u, 2u, 7u}) {
-            std::vector<std::string> seen;
-            searchInOrder(paths, "k", jobs, slowFirst,
-                          [&](std::size_t index, const std::string& answer) {
-                              QCOMPARE(answer, paths[index]);
-                              seen.push_back(answer);
-                          });
-            QCOMPARE(seen, paths);
+            std::vector<std::size_t> seen;
+            searchInOrder<std::size_t>(count, jobs, slowFirst,
+                                       [&](std::size_t index, std::size_t& answer) {
+                                           QCOMPARE(answer, index);
+                                           seen.push_back(answer);
+                                       });
+            QCOMPARE(seen.size(), count);
+            for (std::size_t i = 0; i < count; ++i) QCOMPARE(seen[i], i);
         }
     }
 };

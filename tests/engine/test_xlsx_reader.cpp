@@ -233,7 +233,7 @@ class TestXlsxReader : public QObject {
         QCOMPARE(search(*reader, 0, "*"), QString("none"));            // chart sheet
         QCOMPARE(search(*reader, 5, "*"), QString("none"));            // dialog sheet
         QCOMPARE(search(*reader, 1, ""), QString("none"));             // empty keyword
-        QCOMPARE(search(*reader, 6, "x"), QString("fail:bad argument"));
+        QCOMPARE(search(*reader, 6, "x"), QString("fail:no such sheet"));
     }
 
     void sharedStringsFollowTheKeyword() {

@@ -130,12 +130,13 @@ class TestEngineAutomation : public QObject {
         auto application = createObject("Excel.Application").take();
         auto unknown = application.get("NoSuchThing");
         QVERIFY(!unknown);
-        QCOMPARE(unknown.failure().kind, FailureKind::NoSuchMember);
+        QCOMPARE(unknown.failure().kind, CallFailureKind::NoSuchMember);
         QVERIFY(!application.get("Worksheets"));  // no workbook open yet
         auto workbooks = application.getObject("Workbooks").take();
         auto missing = workbooks.call("Open", {Variant(dir.filePath("none.xls").toStdString())});
         QVERIFY(!missing);
-        QCOMPARE(missing.failure().kind, FailureKind::Unreadable);
+        QCOMPARE(missing.failure().kind, CallFailureKind::Engine);
+        QCOMPARE(missing.failure().engineKind, std::optional(FailureKind::Unreadable));
         QVERIFY(!createObject("Word.Application"));
         QVERIFY(!Object().get("Anything"));
     }
