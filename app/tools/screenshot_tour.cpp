@@ -44,9 +44,11 @@ int main(int argc, char** argv) {
     quillmark::app::Form1 form;
     form.setFolderPicker(std::make_unique<FixedFolder>(folder));
     int searched = 0;
-    form.setWorkbookSearch([&](const std::string& path, const std::string& word) {
+    form.setSearchJobs(0);  // searched on this thread, so the picture is taken mid-run
+    form.setWorkbookSearch([&](const std::string& path, const std::string& word,
+                               const quillmark::search::SearchOptions& options) {
         if (++searched == 3) save(form, output + "/window-mid-run.png");
-        return quillmark::search::FindinExcel(path, word);
+        return quillmark::search::searchWorkbook(path, word, options);
     });
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) std::fprintf(stderr, "window not exposed\n");
