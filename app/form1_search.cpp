@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <algorithm>
 
 #include "app/controls.h"
 #include "app/file_list_sink.h"
@@ -85,16 +84,22 @@ void Form1::Image2_Click() {
     showSearchButton(true);
 }
 
-// The workers search ahead of the awaited workbook; this thread starts each search (reading
-// the entry and Text2 at that moment, so an edit reaches every search started after it),
-// takes the answers in list order and lets events through while it waits.
+// The workers search ahead of the awaited workbook while this thread takes the answers in
+// list order and lets events through as it waits. Each search takes Text2 as it is when the
+// search begins: every edit is handed to the workers at once.
 void Form1::runSearches(int total) {
     search::SearchOptions options;
     options.collectHits = true;
-    search::OrderedSearch searches(searchJobs_, workbookSearch_, options, [this] {
+    const auto wake = [this] {
         QMetaObject::invokeMethod(
-            this, [] {}, Qt::QueuedConnection);  // wakes the wait below
-    });
+            this, [] {}, Qt::QueuedConnection);
+    };
+    search::OrderedSearch searches(searchJobs_, workbookSearch_, text2_->text().toStdString(),
+                                   options, wake);
+    const auto newKeyword = [&searches](const QString& text) {
+        searches.setKeyword(text.toStdString());
+    };
+    const QMetaObject::Connection edits = connect(text2_, &QLineEdit::textChanged, newKeyword);
     int next = 0;  // the next position to start
     // A folder choice during the run may leave a shorter list: the loop ends where it does.
     for (int position = 0; position < total && position < list1_->count(); ++position) {
@@ -105,12 +110,12 @@ void Form1::runSearches(int total) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             if (scan == scanNumber_) startSearches(searches, next, total);
         }
-        if (closing_) return;  // the searches' end cancels what runs and waits for it
+        if (closing_) break;  // the searches' end cancels what runs and waits for it
         if (scan == scanNumber_) {
             takeAnswer(searches);
             letResultsThroughAtTimes();
             QCoreApplication::processEvents();  // one pass: Stop, edits and the window get a turn
-            if (closing_) return;
+            if (closing_) break;
         }
         // A folder choice refilled the list: what was started from the old one is dropped (its
         // rows would be emptied by the choice anyway), and the run goes on by position.
@@ -120,16 +125,13 @@ void Form1::runSearches(int total) {
         }
         if (!running_) break;
     }
+    disconnect(edits);
 }
 
 void Form1::startSearches(search::OrderedSearch& searches, int& next, int total) {
-    // Answers not yet shown wait in memory: a few per worker keep every worker busy.
-    const std::size_t lookAhead = 4 * std::max(1u, searchJobs_);
-    while (running_ && next < total && next < list1_->count() && searches.hasIdleWorker() &&
-           searches.waiting() < lookAhead) {
-        searches.submit(pathBytesOf(*list1_->item(next)), text2_->text().toStdString());
-        ++next;
-    }
+    // Only a folder choice changes the list during a run, and it drops what was handed in.
+    while (running_ && next < total && next < list1_->count() && searches.wantsMore())
+        searches.submit(pathBytesOf(*list1_->item(next++)));
 }
 
 void Form1::takeAnswer(search::OrderedSearch& searches) {

@@ -7,16 +7,26 @@
 
 namespace quillmark::search {
 
+namespace {
+
+// Answers handed in beyond the front, per worker.
+constexpr std::size_t kWaitingPerWorker = 4;
+
+}  // namespace
+
 struct OrderedSearch::Job {
     std::string path;
-    std::string keyword;
     engine::CancelToken cancel;
     std::optional<WorkbookSearchResult> answer;
 };
 
-OrderedSearch::OrderedSearch(unsigned jobs, WorkbookSearchFunction search, SearchOptions options,
-                             std::function<void()> wake)
-    : search_(std::move(search)), options_(options), wake_(std::move(wake)), jobs_(jobs) {
+OrderedSearch::OrderedSearch(unsigned jobs, WorkbookSearchFunction search, std::string keyword,
+                             SearchOptions options, std::function<void()> wake)
+    : search_(std::move(search)),
+      options_(options),
+      wake_(std::move(wake)),
+      jobs_(jobs),
+      keyword_(std::move(keyword)) {
     for (unsigned index = 0; index < jobs_; ++index) workers_.emplace_back([this] { work(); });
 }
 
@@ -30,10 +40,14 @@ OrderedSearch::~OrderedSearch() {
     for (std::thread& worker : workers_) worker.join();
 }
 
-void OrderedSearch::submit(std::string path, std::string keyword) {
+void OrderedSearch::setKeyword(std::string keyword) {
+    std::lock_guard lock(mutex_);
+    keyword_ = std::move(keyword);
+}
+
+void OrderedSearch::submit(std::string path) {
     auto job = std::make_shared<Job>();
     job->path = std::move(path);
-    job->keyword = std::move(keyword);
     std::lock_guard lock(mutex_);
     order_.push_back(job);
     if (jobs_ == 0) return;
@@ -41,10 +55,10 @@ void OrderedSearch::submit(std::string path, std::string keyword) {
     jobArrived_.notify_one();
 }
 
-bool OrderedSearch::hasIdleWorker() const {
+bool OrderedSearch::wantsMore() const {
     std::lock_guard lock(mutex_);
     if (jobs_ == 0) return order_.empty();
-    return busy_ + pending_.size() < jobs_;
+    return order_.size() < kWaitingPerWorker * jobs_;
 }
 
 std::size_t OrderedSearch::waiting() const {
@@ -60,15 +74,17 @@ bool OrderedSearch::frontReady() const {
 
 OrderedSearch::Answer OrderedSearch::takeFront() {
     std::shared_ptr<Job> job;
+    std::string keyword;
     {
         std::lock_guard lock(mutex_);
         job = std::move(order_.front());
         order_.pop_front();
         if (jobs_ != 0) return {std::move(job->path), std::move(*job->answer)};
+        keyword = keyword_;
     }
     SearchOptions options = options_;
     options.cancel = &job->cancel;
-    WorkbookSearchResult result = search_(job->path, job->keyword, options);
+    WorkbookSearchResult result = search_(job->path, keyword, options);
     return {std::move(job->path), std::move(result)};
 }
 
@@ -86,13 +102,12 @@ void OrderedSearch::work() {
         if (stopping_) return;
         std::shared_ptr<Job> job = std::move(pending_.front());
         pending_.pop_front();
-        ++busy_;
+        const std::string keyword = keyword_;
         lock.unlock();
         SearchOptions options = options_;
         options.cancel = &job->cancel;
-        WorkbookSearchResult answer = search_(job->path, job->keyword, options);
+        WorkbookSearchResult answer = search_(job->path, keyword, options);
         lock.lock();
-        --busy_;
         job->answer = std::move(answer);  // a dropped job's answer goes with its last owner
         lock.unlock();
         if (wake_) wake_();
