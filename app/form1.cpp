@@ -36,7 +36,8 @@ constexpr std::chrono::milliseconds kActivationWait(200);
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent),
-      workbookSearch_(&search::FindinExcel),
+      workbookSearch_(&search::searchWorkbook),
+      searchJobs_(search::searchJobsForThisMachine()),
       picker_(std::make_unique<DialogFolderPicker>()),
       shell_(&platform::desktopShell()),
       fileSystem_(&platform::nativeFileSystem()),
@@ -181,6 +182,7 @@ void Form1::Image5_Click() {
     if (!cd_) {
         cd_ = new MenuForm(this);  // hidden for good; it only owns the menu
         connect(cd_->aap(), &QAction::triggered, this, &Form1::aap_Click);
+        connect(cd_->notSearched(), &QAction::triggered, this, &Form1::notSearched_Click);
     }
     cd_->cd()->exec(QCursor::pos());
 }

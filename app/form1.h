@@ -9,11 +9,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/folder_picker.h"
 #include "app/repaint_throttle.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
+#include "search/ordered_search.h"
 #include "search/workbook_search.h"
 
 class QLabel;
@@ -30,6 +32,12 @@ class ResultsList;
 class TitleBar;
 
 using search::WorkbookSearch;
+
+// A workbook a run could not search, and why.
+struct NotSearched {
+    std::string path;
+    std::string reason;
+};
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -52,9 +60,12 @@ class Form1 : public QWidget {
     void Image5_Click();        // menu button: pops up the menu of `cd`
     void tamberly_Click();      // web link
     void aap_Click();           // menu item "About App"
+    void notSearched_Click();   // menu item "Workbooks not searched…"
 
     // Seams: what the window calls outside itself. Each has a working default.
     void setWorkbookSearch(WorkbookSearch search) { workbookSearch_ = std::move(search); }
+    // Worker threads of a run (0: the window's own thread searches).
+    void setSearchJobs(unsigned jobs) { searchJobs_ = jobs; }
     void setFolderPicker(std::unique_ptr<FolderPicker> picker) { picker_ = std::move(picker); }
     void setShell(platform::Shell& shell) { shell_ = &shell; }
     void setFileSystem(platform::FileSystem& fileSystem) { fileSystem_ = &fileSystem; }
@@ -81,6 +92,8 @@ class Form1 : public QWidget {
 
     // The stop-request flag of the search run.
     bool Running() const { return running_; }
+    // The workbooks of the runs since the last folder choice that could not be searched.
+    const std::vector<NotSearched>& notSearched() const { return notSearched_; }
     // A results column's width as set at start-up, in twips (half the list's width).
     double columnWidthTwips(int column) const;
 
@@ -107,6 +120,9 @@ class Form1 : public QWidget {
     void markWorkbookInProgress(int position);
     void clearProgressMark();
     void letResultsThroughAtTimes();
+    void runSearches(int total);
+    void startSearches(search::OrderedSearch& searches, int& next, int total);
+    void takeAnswer(search::OrderedSearch& searches);
 
     // Controls.
     TitleBar* picture1_ = nullptr;
@@ -136,9 +152,11 @@ class Form1 : public QWidget {
     bool closing_ = false;           // the close button was clicked: every loop winds down
     std::uint64_t scanNumber_ = 0;   // the latest folder choice; older walks are superseded
     std::array<double, 2> columnWidthTwips_{};
+    std::vector<NotSearched> notSearched_;
 
     // Seams.
     WorkbookSearch workbookSearch_;
+    unsigned searchJobs_;
     std::unique_ptr<FolderPicker> picker_;
     platform::Shell* shell_;
     platform::FileSystem* fileSystem_;

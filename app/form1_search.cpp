@@ -7,6 +7,8 @@
 #include "app/controls.h"
 #include "app/file_list_sink.h"
 #include "app/form1.h"
+#include "app/hits_tooltip.h"
+#include "app/not_searched_dialog.h"
 #include "app/path_text.h"
 #include "search/folder_scan.h"
 
@@ -28,6 +30,7 @@ void Form1::Image1_Click() {
     text1_->setText(displayTextForPath(*folder));
     text1_->setProperty(kFolderBytesProperty, QByteArray::fromStdString(*folder));
     list1_->clear();
+    notSearched_.clear();
 
     // A folder choice made while this walk lets events through supersedes it: the older walk
     // then stops appending, so the list holds exactly the newest folder's files.
@@ -71,27 +74,73 @@ void Form1::Image2_Click() {
     running_ = true;
     runUnderWay_ = true;
 
-    const int total = list1_->count();
-    // A folder choice during the run may leave a shorter list: the loop ends where it does.
-    for (int position = 0; position < total && position < list1_->count(); ++position) {
-        const QListWidgetItem* entry = list1_->item(position);
-        const std::string path = pathBytesOf(*entry);
-        markWorkbookInProgress(position);
-        const std::string keyword = text2_->text().toStdString();  // read afresh each time
-        const std::string answer = workbookSearch_(path, keyword);
-        if (!answer.empty()) listView1_->addTopLevelItem(makeResultsRow(path, answer));
-
-        letResultsThroughAtTimes();
-        QCoreApplication::processEvents();  // one pass: Stop, edits and the window get a turn
-        if (closing_) break;
-        if (!running_) break;
-    }
+    runSearches(list1_->count());
 
     listView1_->setUpdatesEnabled(true);
     if (closing_) return;
     runUnderWay_ = false;
     clearProgressMark();
     showSearchButton(true);
+}
+
+// The workers search ahead of the awaited workbook while this thread takes the answers in
+// list order and lets events through as it waits. Each search takes Text2 as it is when the
+// search begins: every edit is handed to the workers at once.
+void Form1::runSearches(int total) {
+    search::SearchOptions options;
+    options.collectHits = true;
+    const auto wake = [this] {
+        QMetaObject::invokeMethod(
+            this, [] {}, Qt::QueuedConnection);
+    };
+    search::OrderedSearch searches(searchJobs_, workbookSearch_, text2_->text().toStdString(),
+                                   options, wake);
+    const auto newKeyword = [&searches](const QString& text) {
+        searches.setKeyword(text.toStdString());
+    };
+    const QMetaObject::Connection edits = connect(text2_, &QLineEdit::textChanged, newKeyword);
+    int next = 0;  // the next position to start
+    // A folder choice during the run may leave a shorter list: the loop ends where it does.
+    for (int position = 0; position < total && position < list1_->count(); ++position) {
+        markWorkbookInProgress(position);
+        const std::uint64_t scan = scanNumber_;
+        startSearches(searches, next, total);
+        while (!searches.frontReady() && !closing_ && scan == scanNumber_) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            if (scan == scanNumber_) startSearches(searches, next, total);
+        }
+        if (closing_) break;  // the searches' end cancels what runs and waits for it
+        if (scan == scanNumber_) {
+            takeAnswer(searches);
+            letResultsThroughAtTimes();
+            QCoreApplication::processEvents();  // one pass: Stop, edits and the window get a turn
+            if (closing_) break;
+        }
+        // A folder choice refilled the list: what was started from the old one is dropped (its
+        // rows would be emptied by the choice anyway), and the run goes on by position.
+        if (scan != scanNumber_) {
+            searches.dropAll();
+            next = position + 1;
+        }
+        if (!running_) break;
+    }
+    disconnect(edits);
+}
+
+void Form1::startSearches(search::OrderedSearch& searches, int& next, int total) {
+    // Only a folder choice changes the list during a run, and it drops what was handed in.
+    while (running_ && next < total && next < list1_->count() && searches.wantsMore())
+        searches.submit(pathBytesOf(*list1_->item(next++)));
+}
+
+void Form1::takeAnswer(search::OrderedSearch& searches) {
+    search::OrderedSearch::Answer answer = searches.takeFront();
+    if (answer.result.failure) notSearched_.push_back({answer.path, answer.result.failure->reason});
+    const std::string sheets = search::sheetNameList(answer.result);
+    if (sheets.empty()) return;
+    QTreeWidgetItem* row = makeResultsRow(answer.path, sheets);
+    row->setToolTip(1, hitsToolTip(answer.result));
+    listView1_->addTopLevelItem(row);
 }
 
 void Form1::markWorkbookInProgress(int position) {
@@ -117,6 +166,13 @@ void Form1::clearProgressMark() {
 void Form1::Image4_Click() {
     running_ = false;
     showSearchButton(true);
+}
+
+void Form1::notSearched_Click() {
+    // Not modal: a run going on behind it keeps taking answers.
+    auto* dialog = new NotSearchedDialog(notSearched_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 // Opening a result.

@@ -14,6 +14,8 @@ MenuForm::MenuForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     cd_->setObjectName(QStringLiteral("cd"));
     aap_ = cd_->addAction(QStringLiteral("About App"));
     aap_->setObjectName(QStringLiteral("aap"));
+    notSearched_ = cd_->addAction(QStringLiteral("Workbooks not searched…"));
+    notSearched_->setObjectName(QStringLiteral("notSearched"));
 }
 
 }  // namespace quillmark::app

@@ -1,5 +1,5 @@
 // The hidden form `cd`: it is never shown and exists only to own the pop-up menu of the
-// main window's menu button, with its one item "About App".
+// main window's menu button: "About App" and "Workbooks not searched…".
 #pragma once
 
 #include <QWidget>
@@ -16,10 +16,12 @@ class MenuForm : public QWidget {
 
     QMenu* cd() const { return cd_; }
     QAction* aap() const { return aap_; }
+    QAction* notSearched() const { return notSearched_; }
 
   private:
     QMenu* cd_;
     QAction* aap_;
+    QAction* notSearched_;
 };
 
 }  // namespace quillmark::app

@@ -1,9 +1,10 @@
 // The window's search run, timed: Form1 on the offscreen platform fills its file list through
 // the folder choice (answered with FOLDER instead of a dialog), takes KEYWORD in Text2 and runs
 // Search, with the engine's own workbook search behind it. What it adds over quillmark-find
-// --jobs 1 is the window's share: list updates, the progress mark and an event pass per workbook.
+// --jobs N is the window's share: list updates, the progress mark, an event pass per workbook and
+// handing the searches to its workers.
 //
-// Usage: bench_window_run FOLDER KEYWORD
+// Usage: bench_window_run FOLDER KEYWORD [JOBS]   (JOBS: the run's workers; default one a core)
 // Prints the results rows (path<TAB>sheets) on standard output, and one line of timings on
 // standard error: workbooks, results, scan and search seconds (wall), and the CPU they took.
 #include <sys/resource.h>
@@ -53,8 +54,8 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 int main(int argc, char** argv) {
     using namespace quillmark;
-    if (argc != 3) {
-        std::cerr << "usage: bench_window_run FOLDER KEYWORD\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: bench_window_run FOLDER KEYWORD [JOBS]\n";
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
     if (folder.empty() || folder.back() != '/') folder += '/';
     app::Form1 form;
     form.setFolderPicker(std::make_unique<bench::FixedFolderPicker>(folder));
-    form.setWorkbookSearch(&search::FindinExcel);
+    if (argc == 4) form.setSearchJobs(static_cast<unsigned>(std::stoul(argv[3])));
     form.show();
     QApplication::processEvents();
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Window benchmark: the window's folder choice and search run (bench_window_run, offscreen)
-# beside quillmark-find --jobs 1 over the same folder, for a rare and a common keyword.
+# beside quillmark-find over the same folder with the same number of jobs, for a rare and a
+# common keyword.
 #
 # Usage: bench/window.sh [BUILD_DIR] [CORPUS_DIR]   (the defaults of engine.sh)
 # QUILLMARK_BENCH_REPEAT (default 3): runs per timing; the fastest counts.
+# QUILLMARK_BENCH_JOBS (default: the cores): the jobs of both.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,6 +13,7 @@ repo=$(dirname "$here")
 build=$(realpath -m "${1:-$repo/build-bench}")
 corpus=$(realpath -m "${2:-/tmp/quillmark-bench-corpus}")
 repeat=${QUILLMARK_BENCH_REPEAT:-3}
+jobs=${QUILLMARK_BENCH_JOBS:-$(nproc)}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -51,12 +54,12 @@ echo "Window benchmark over $corpus ($(find "$corpus" -type f -iname '*xls*' | w
 echo
 printf '%-34s %-8s %8s %8s %8s %8s\n' tool keyword 'wall s' 'CPU s' 'peak MB' results
 for keyword in quasar total; do
-    time_best "$repeat" "$build/cli/quillmark-find" --jobs 1 "$corpus" "$keyword"
+    time_best "$repeat" "$build/cli/quillmark-find" --jobs "$jobs" "$corpus" "$keyword"
     read -r find_wall find_user find_system find_peak <"$work/best"
     sort "$work/best.out" >"$work/find-answers"
     find_cpu=$(awk -v u="$find_user" -v s="$find_system" 'BEGIN { print u + s }')
 
-    time_best "$repeat" "$build/bench/bench_window_run" "$corpus" "$keyword"
+    time_best "$repeat" "$build/bench/bench_window_run" "$corpus" "$keyword" "$jobs"
     read -r window_wall window_user window_system window_peak <"$work/best"
     sort "$work/best.out" >"$work/window-answers"
     window_cpu=$(awk -v u="$window_user" -v s="$window_system" 'BEGIN { print u + s }')
@@ -66,19 +69,19 @@ for keyword in quasar total; do
 
     results=$(wc -l <"$work/find-answers")
     window_results=$(wc -l <"$work/window-answers")
-    awk -v k="$keyword" -v fw="$find_wall" -v fc="$find_cpu" -v fp="$find_peak" -v fr="$results" \
+    awk -v j="$jobs" -v k="$keyword" -v fw="$find_wall" -v fc="$find_cpu" -v fp="$find_peak" -v fr="$results" \
         -v ww="$window_wall" -v wc="$window_cpu" -v wp="$window_peak" -v wr="$window_results" \
         -v rw="$run_wall" -v rc="$run_cpu" 'BEGIN {
             row = "%-34s %-8s %8.2f %8.2f %8.1f %8s\n"
-            printf row, "quillmark-find --jobs 1", k, fw, fc, fp * 1024 / 1e6, fr
+            printf row, "quillmark-find --jobs " j, k, fw, fc, fp * 1024 / 1e6, fr
             printf row, "window, whole program", k, ww, wc, wp * 1024 / 1e6, wr
             printf row, "window, folder choice + search run", k, rw, rc, wp * 1024 / 1e6, wr
         }'
     if cmp -s "$work/find-answers" "$work/window-answers"; then same=same; else same=DIFFERENT; fi
-    awk -v k="$keyword" -v fw="$find_wall" -v fc="$find_cpu" -v rw="$run_wall" -v rc="$run_cpu" \
+    awk -v j="$jobs" -v k="$keyword" -v fw="$find_wall" -v fc="$find_cpu" -v rw="$run_wall" -v rc="$run_cpu" \
         -v same="$same" 'BEGIN {
-            printf "ratio window run / quillmark-find --jobs 1, %s: wall %.2fx, CPU %.2fx;" \
-                   " answers %s\n\n", k, rw / (fw > 0 ? fw : 0.01), rc / (fc > 0 ? fc : 0.01), same
+            printf "ratio window run / quillmark-find --jobs %s, %s: wall %.2fx, CPU %.2fx;" \
+                   " answers %s\n\n", j, k, rw / (fw > 0 ? fw : 0.01), rc / (fc > 0 ? fc : 0.01), same
         }' >>"$work/ratios"
 done
 echo

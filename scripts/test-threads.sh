@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds quillmark-find with ThreadSanitizer into build-tsan (or $QUILLMARK_TSAN_BUILD_DIR) and
-# searches the test fixtures and the shared corpus with two jobs for several keywords: any data
-# race between workbooks searched side by side fails the run.
+# Builds quillmark-find and the window's threaded-run tests with ThreadSanitizer into build-tsan
+# (or $QUILLMARK_TSAN_BUILD_DIR), searches the test fixtures and the shared corpus with two jobs
+# for several keywords, and runs the window's search run on its workers (a slow stand-in search
+# and the real engine): any data race between workbooks searched side by side fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${QUILLMARK_TSAN_BUILD_DIR:-build-tsan}
 
-echo "threads: building quillmark-find in $build_dir"
+echo "threads: building quillmark-find and test_search_threads in $build_dir"
 mkdir -p "$build_dir"
-if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARK_TESTS=OFF \
+if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARK_TESTS=ON \
              -DQUILLMARK_THREAD_SANITIZE=ON &&
-       cmake --build "$build_dir" -j"$(nproc)" --target quillmark-find; } \
+       cmake --build "$build_dir" -j"$(nproc)" --target quillmark-find test_search_threads; } \
      >"$build_dir/build.log" 2>&1; then
     tail -n 40 "$build_dir/build.log"
     echo "threads: build failed"
@@ -34,5 +35,11 @@ for folder in "${folders[@]}"; do
         fi
     done
 done
-[ "$failed" -eq 0 ] && echo "threads: no data race in ${#folders[@]} folders x 5 keywords"
+if ! QT_QPA_PLATFORM=offscreen "$build_dir/tests/test_search_threads" >"$build_dir/tsan.log" 2>&1; then
+    echo "threads: the window's threaded run"
+    grep -v '^PASS' "$build_dir/tsan.log" | head -n 60
+    failed=1
+fi
+[ "$failed" -eq 0 ] &&
+    echo "threads: no data race in ${#folders[@]} folders x 5 keywords nor in the window's run"
 exit "$failed"

@@ -61,8 +61,9 @@ std::string sheetNameList(const WorkbookSearchResult& result);
 // answer means no match, or a workbook that could not be searched.
 std::string FindinExcel(const std::string& fileName, const std::string& keyword);
 
-// A one-workbook search in the form FindinExcel has, so callers can be handed another.
-using WorkbookSearch =
-    std::function<std::string(const std::string& fileName, const std::string& keyword)>;
+// A one-workbook search in the form searchWorkbook has, so callers (a run's workers, tests)
+// can be handed another; it must honour options.cancel.
+using WorkbookSearch = std::function<WorkbookSearchResult(
+    const std::string& fileName, const std::string& keyword, const SearchOptions& options)>;
 
 }  // namespace quillmark::search

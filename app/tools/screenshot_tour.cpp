@@ -1,12 +1,17 @@
-// Takes the window's pictures for the documentation: idle, in the middle of a run and with
-// results, over a folder given on the command line (examples/ and the keyword "Berlin").
+// Takes the window's pictures for the documentation: idle, in the middle of a run, with
+// results, a row's hits tooltip and the workbooks-not-searched dialog, over a folder given on
+// the command line (examples/ with a few unreadable workbooks beside, and the keyword "Berlin").
 // Built on request only: make quillmark-screenshot-tour; run it under Xvfb.
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTest>
+#include <QTreeWidget>
 #include <cstdio>
 
 #include "app/controls.h"
@@ -44,9 +49,11 @@ int main(int argc, char** argv) {
     quillmark::app::Form1 form;
     form.setFolderPicker(std::make_unique<FixedFolder>(folder));
     int searched = 0;
-    form.setWorkbookSearch([&](const std::string& path, const std::string& word) {
+    form.setSearchJobs(0);  // searched on this thread, so the picture is taken mid-run
+    form.setWorkbookSearch([&](const std::string& path, const std::string& word,
+                               const quillmark::search::SearchOptions& options) {
         if (++searched == 3) save(form, output + "/window-mid-run.png");
-        return quillmark::search::FindinExcel(path, word);
+        return quillmark::search::searchWorkbook(path, word, options);
     });
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) std::fprintf(stderr, "window not exposed\n");
@@ -60,5 +67,28 @@ int main(int argc, char** argv) {
     form.ListView1()->setCurrentItem(form.ListView1()->topLevelItem(0));
     QTest::qWait(100);
     save(form, output + "/window-results.png");
+
+    // The tooltip is a window of its own: take the screen around the results list.
+    auto* view = form.ListView1();
+    if (view->topLevelItemCount() > 0 && !view->topLevelItem(0)->toolTip(1).isEmpty()) {
+        const QRect cell = view->visualRect(view->model()->index(0, 1));
+        QTest::mouseMove(view->viewport(), cell.center());
+        QHelpEvent hover(QEvent::ToolTip, cell.center(),
+                         view->viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(view->viewport(), &hover);
+        QTest::qWait(300);
+        const QRect area(view->mapToGlobal(QPoint(0, 0)), QSize(view->width(), 260));
+        if (!form.screen()
+                 ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                 .save(output + "/window-hits-tooltip.png"))
+            std::fprintf(stderr, "cannot write the tooltip picture\n");
+    } else {
+        std::fprintf(stderr, "no hits in the first row: no tooltip picture\n");
+    }
+
+    form.notSearched_Click();
+    QTest::qWait(200);
+    if (auto* dialog = form.findChild<QDialog*>())
+        save(*dialog, output + "/window-not-searched.png");
     return 0;
 }

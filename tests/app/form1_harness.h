@@ -24,6 +24,7 @@
 #include "app/form1.h"
 #include "app/path_text.h"
 #include "platform/shell.h"
+#include "search/workbook_search.h"
 
 namespace harness {
 
@@ -59,15 +60,29 @@ struct SearchCall {
     std::string keyword;
 };
 
+// A result matching the sheets named in `names` ("A,B"; empty: no match), without hits.
+inline quillmark::search::WorkbookSearchResult sheetsResult(const std::string& names) {
+    quillmark::search::WorkbookSearchResult result;
+    for (const QString& name : QString::fromStdString(names).split(',', Qt::SkipEmptyParts))
+        result.sheets.push_back({name.toStdString(), {}, 0});
+    return result;
+}
+
 // A Form1 with every outside call in the test's hands.
 struct Window {
     Window() {
         form.setShell(shell);
         form.setFolderPicker(std::make_unique<ScriptedPicker>(pickerAnswers));
         form.setQuitApplication([this] { ++quitRequests; });
-        form.setWorkbookSearch([this](const std::string& path, const std::string& keyword) {
+        // The window's own thread searches, so an answer may look at the window and queue
+        // clicks as a user's would arrive between workbooks.
+        form.setSearchJobs(0);
+        form.setWorkbookSearch([this](const std::string& path, const std::string& keyword,
+                                      const quillmark::search::SearchOptions&) {
             calls.push_back({path, keyword});
-            return answer ? answer(static_cast<int>(calls.size()), path, keyword) : std::string();
+            const int call = static_cast<int>(calls.size());
+            if (result) return result(call, path, keyword);
+            return sheetsResult(answer ? answer(call, path, keyword) : std::string());
         });
     }
 
@@ -107,6 +122,10 @@ struct Window {
     // The answer for the n-th search call (1-based); none answers "" (no match).
     std::function<std::string(int call, const std::string& path, const std::string& keyword)>
         answer;
+    // When set, the whole result of the n-th call, in place of `answer`.
+    std::function<quillmark::search::WorkbookSearchResult(int call, const std::string& path,
+                                                          const std::string& keyword)>
+        result;
     int quitRequests = 0;
 };
 

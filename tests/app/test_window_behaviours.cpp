@@ -217,7 +217,7 @@ void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceAndOffersAboutApp() {
     pointer.release(button);
     QVERIFY(seen.forwardBeforeMenu);
     QCOMPARE(seen.menuName, QString("cd"));
-    QCOMPARE(seen.items, QStringList{"About App"});
+    QCOMPARE(seen.items, (QStringList{"About App", "Workbooks not searched…"}));
     const std::vector<std::string> expected = {"http://" QUILLMARK_WEB_HOST
                                                "/apps/quillmark/index.html?v=1.0"};
     QCOMPARE(window.shell.urls, expected);
