@@ -12,7 +12,7 @@ packages=(
     xdg-utils                  # opening workbooks and links with the desktop's handler
 )
 if [ "${QUILLMARK_WITH_FIXTURE_TOOLS:-0}" = 1 ]; then
-    packages+=(python3-openpyxl imagemagick xvfb)
+    packages+=(python3-openpyxl python3-pil imagemagick xvfb at-spi2-core python3-pyatspi xdotool)
 fi
 
 missing=()
