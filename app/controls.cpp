@@ -41,7 +41,8 @@ void ImageButton::paintEvent(QPaintEvent*) {
     if (screenBlend_) painter.setCompositionMode(QPainter::CompositionMode_Screen);
     // The device painted on may be finer than the widget's screen (a grab or a render into a
     // high-resolution image): its own ratio decides which picture is drawn.
-    const QPaintDevice* target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : this;
+    const QPaintDevice* target =
+        painter.paintEngine() ? painter.paintEngine()->paintDevice() : this;
     const qreal ratio = target ? target->devicePixelRatio() : devicePixelRatioF();
     if (ratio > 1 && !sharper_.isNull()) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);  // 150%: a clean scale-down
@@ -82,17 +83,17 @@ void ImageButton::mouseMoveEvent(QMouseEvent* event) {
 
 void ImageButton::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Space:  // pressed down now, clicked on release, as a push button is
-        if (!event->isAutoRepeat()) spaceDown_ = true;
-        event->accept();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        if (!event->isAutoRepeat()) emit clicked();
-        return;
-    default:
-        QWidget::keyPressEvent(event);
+        case Qt::Key_Space:  // pressed down now, clicked on release, as a push button is
+            if (!event->isAutoRepeat()) spaceDown_ = true;
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            if (!event->isAutoRepeat()) emit clicked();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
     }
 }
 

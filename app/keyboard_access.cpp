@@ -49,19 +49,20 @@ class KeyboardAccess : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* control = static_cast<QWidget*>(watched);
         switch (event->type()) {
-        case QEvent::KeyPress:
-            return keyPressed(control, *static_cast<QKeyEvent*>(event));
-        case QEvent::Hide:
-            // Search and Stop swap under a focused one: the focus moves across with them.
-            if (isSearchOrStop(control) && control->hasFocus()) handOverTo_ = twinOf(control);
-            break;
-        case QEvent::Show:
-            if (control == handOverTo_ || (isSearchOrStop(control) && twinOf(control)->hasFocus()))
-                control->setFocus(Qt::TabFocusReason);
-            if (control == handOverTo_) handOverTo_ = nullptr;
-            break;
-        default:
-            break;
+            case QEvent::KeyPress:
+                return keyPressed(control, *static_cast<QKeyEvent*>(event));
+            case QEvent::Hide:
+                // Search and Stop swap under a focused one: the focus moves across with them.
+                if (isSearchOrStop(control) && control->hasFocus()) handOverTo_ = twinOf(control);
+                break;
+            case QEvent::Show:
+                if (control == handOverTo_ ||
+                    (isSearchOrStop(control) && twinOf(control)->hasFocus()))
+                    control->setFocus(Qt::TabFocusReason);
+                if (control == handOverTo_) handOverTo_ = nullptr;
+                break;
+            default:
+                break;
         }
         return false;
     }
@@ -101,8 +102,7 @@ class KeyboardAccess : public QObject {
         for (int step = 1; step <= count; ++step) {
             const int next = ((forward ? at + step : at - step) % count + count) % count;
             QWidget* candidate = ring_[static_cast<std::size_t>(next)];
-            if (candidate == form_.Picture1() || !candidate->isVisible() ||
-                !candidate->isEnabled())
+            if (candidate == form_.Picture1() || !candidate->isVisible() || !candidate->isEnabled())
                 continue;
             candidate->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
             return true;

@@ -1,6 +1,7 @@
 // Takes the window's pictures for the documentation: idle, in the middle of a run and with
 // results, over a folder given on the command line (examples/ and the keyword "Berlin").
-// Built on request only: make quillmark-screenshot-tour; run it under Xvfb.
+// Built on request only: make quillmark-screenshot-tour; run it under Xvfb, with
+// QT_SCALE_FACTOR=2 for the pictures of a screen scaled to 200%.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -60,5 +61,11 @@ int main(int argc, char** argv) {
     form.ListView1()->setCurrentItem(form.ListView1()->topLevelItem(0));
     QTest::qWait(100);
     save(form, output + "/window-results.png");
+    // The keyword box's Search button as the Tab ring reaches it, with its focus mark.
+    form.activateWindow();
+    QTest::qWaitForWindowActive(&form);
+    form.Image2()->setFocus(Qt::TabFocusReason);
+    QTest::qWait(100);
+    save(form, output + "/window-keyboard.png");
     return 0;
 }

@@ -68,7 +68,8 @@ void TestHighDpiArtwork::everyPictureHasATwiceSizeTwin() {
     QCOMPARE(twin.devicePixelRatio(), 2.0);  // Qt reads the @2x name as pixel ratio 2
     // The same drawing: scaled down, the twin is the plain picture within JPEG noise.
     const QImage down = twin.scaled(plain.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QVERIFY2(meanDifference(down, plain) < 6, qPrintable(QString::number(meanDifference(down, plain))));
+    QVERIFY2(meanDifference(down, plain) < 6,
+             qPrintable(QString::number(meanDifference(down, plain))));
 }
 
 void TestHighDpiArtwork::windowKeepsItsSizeAndLayout() {
@@ -90,11 +91,16 @@ void TestHighDpiArtwork::windowKeepsItsSizeAndLayout() {
 void TestHighDpiArtwork::buttonsAreDrawnSharpNotUpscaled_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("name");
-    QTest::newRow("folder") << "Image1" << "folder";
-    QTest::newRow("search") << "Image2" << "search";
-    QTest::newRow("stop") << "Image4" << "stop";
-    QTest::newRow("menu") << "Image5" << "help";
-    QTest::newRow("close") << "Image3" << "close";
+    QTest::newRow("folder") << "Image1"
+                            << "folder";
+    QTest::newRow("search") << "Image2"
+                            << "search";
+    QTest::newRow("stop") << "Image4"
+                          << "stop";
+    QTest::newRow("menu") << "Image5"
+                          << "help";
+    QTest::newRow("close") << "Image3"
+                           << "close";
 }
 
 void TestHighDpiArtwork::buttonsAreDrawnSharpNotUpscaled() {
@@ -110,8 +116,10 @@ void TestHighDpiArtwork::buttonsAreDrawnSharpNotUpscaled() {
     const QImage drawn = window.form.grab().toImage().copy(place);
     const bool blended = image->parentWidget() == window.form.Picture1();
     const QColor surface = window.form.palette().color(QPalette::Highlight);
-    const QImage sharp = asShown(QImage(":/artwork/" + name + "@2x.jpg"), drawn.size(), blended, surface);
-    const QImage blurry = asShown(QImage(":/artwork/" + name + ".jpg"), drawn.size(), blended, surface);
+    const QImage sharp =
+        asShown(QImage(":/artwork/" + name + "@2x.jpg"), drawn.size(), blended, surface);
+    const QImage blurry =
+        asShown(QImage(":/artwork/" + name + ".jpg"), drawn.size(), blended, surface);
     const double fromSharp = meanDifference(drawn, sharp);
     const double fromBlurry = meanDifference(drawn, blurry);
     QVERIFY2(fromSharp < 1.0, qPrintable(QString("off the twin by %1").arg(fromSharp)));

@@ -28,8 +28,8 @@ void showActive(Window& window) {
 
 void addFiles(Window& window, int count) {
     for (int index = 1; index <= count; ++index)
-        window.form.List1()->addItem(quillmark::app::makeFileListItem(
-            "/books/book" + std::to_string(index) + ".xlsx"));
+        window.form.List1()->addItem(
+            quillmark::app::makeFileListItem("/books/book" + std::to_string(index) + ".xlsx"));
 }
 
 QWidget* focused() {
@@ -65,6 +65,7 @@ void TestKeyboardAccess::eachKeyRunsItsHandlerOnly_data() {
     QTest::addColumn<bool>("prompt");
     const int none = Qt::NoModifier, ctrl = Qt::ControlModifier;
     // Two files and two rows (the second selected) are in place; the keyword box is empty.
+    // clang-format off
     QTest::newRow("Ctrl+O in the keyword box") << "Text2" << int(Qt::Key_O) << ctrl << 1 << 0 << 0 << false;
     QTest::newRow("Ctrl+O on the results") << "ListView1" << int(Qt::Key_O) << ctrl << 1 << 0 << 0 << false;
     QTest::newRow("Enter in the keyword box") << "Text2" << int(Qt::Key_Return) << none << 0 << 0 << 0 << true;
@@ -73,6 +74,7 @@ void TestKeyboardAccess::eachKeyRunsItsHandlerOnly_data() {
     QTest::newRow("Enter on the results") << "ListView1" << int(Qt::Key_Return) << none << 0 << 0 << 1 << false;
     QTest::newRow("Escape outside a run") << "Text2" << int(Qt::Key_Escape) << none << 0 << 0 << 0 << false;
     QTest::newRow("Ctrl+C on the results") << "ListView1" << int(Qt::Key_C) << ctrl << 0 << 0 << 0 << false;
+    // clang-format on
 }
 
 void TestKeyboardAccess::eachKeyRunsItsHandlerOnly() {
@@ -213,9 +215,8 @@ void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
         press(window, Qt::Key_Tab, Qt::ShiftModifier);
         backward << focused();
     }
-    const QList<QWidget*> reversed = {form.Image3(),    form.Image5(), form.Image2(),
-                                      form.Image1(),    form.ListView1(), form.List1(),
-                                      form.Text2(),     form.Text1()};
+    const QList<QWidget*> reversed = {form.Image3(),    form.Image5(), form.Image2(), form.Image1(),
+                                      form.ListView1(), form.List1(),  form.Text2(),  form.Text1()};
     QCOMPARE(backward, reversed);
     // In a run the Stop button takes the Search button's place in the ring.
     form.Image2()->hide();
