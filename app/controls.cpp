@@ -1,7 +1,10 @@
 // The main window's own control kinds.
 #include "app/controls.h"
 
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTextLayout>
 #include <algorithm>
@@ -25,10 +28,40 @@ void ImageButton::setPicture(const QPixmap& picture) {
     update();
 }
 
+void ImageButton::setPictureFile(const QString& file) {
+    setPicture(QPixmap(file));
+    const QFileInfo name(file);
+    const QString twin = name.path() + QLatin1Char('/') + name.completeBaseName() +
+                         QStringLiteral("@2x.") + name.suffix();
+    sharper_ = QFileInfo::exists(twin) ? QPixmap(twin) : QPixmap();  // read at pixel ratio 2
+}
+
 void ImageButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (screenBlend_) painter.setCompositionMode(QPainter::CompositionMode_Screen);
-    painter.drawPixmap(0, 0, picture_);  // own size, never stretched
+    // The device painted on may be finer than the widget's screen (a grab or a render into a
+    // high-resolution image): its own ratio decides which picture is drawn.
+    const QPaintDevice* target =
+        painter.paintEngine() ? painter.paintEngine()->paintDevice() : this;
+    const qreal ratio = target ? target->devicePixelRatio() : devicePixelRatioF();
+    if (ratio > 1 && !sharper_.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);  // 150%: a clean scale-down
+        painter.drawPixmap(QRect(QPoint(0, 0), picture_.size()), sharper_);
+    } else {
+        painter.drawPixmap(0, 0, picture_);  // own size, never stretched
+    }
+    if (hasFocus()) paintFocusMark(painter);
+}
+
+void ImageButton::paintFocusMark(QPainter& painter) const {
+    // A white ring that follows the picture's rounded shape: inside the edge of a button
+    // tile, at the very edge of a title-bar glyph's cell (drawn white over the bar's colour).
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal inset = screenBlend_ ? 0.75 : 2.5;
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 3, 3);
 }
 
 void ImageButton::mousePressEvent(QMouseEvent* event) {
@@ -46,6 +79,41 @@ void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
 
 void ImageButton::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
+}
+
+void ImageButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:  // pressed down now, clicked on release, as a push button is
+            if (!event->isAutoRepeat()) spaceDown_ = true;
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            if (!event->isAutoRepeat()) emit clicked();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void ImageButton::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space) return QWidget::keyReleaseEvent(event);
+    event->accept();
+    if (event->isAutoRepeat() || !spaceDown_) return;
+    spaceDown_ = false;
+    emit clicked();
+}
+
+void ImageButton::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ImageButton::focusOutEvent(QFocusEvent* event) {
+    spaceDown_ = false;
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 // ControlLabel
@@ -110,7 +178,9 @@ void RectangleShape::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(QPen(outline_, 1));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    // Centred on the edge pixels' middles, so at any scale the line is one pixel of the
+    // layout wide and lies wholly inside.
+    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
 }
 
 // WrappingItemDelegate

@@ -11,7 +11,10 @@
 
 namespace quillmark::app {
 
-// A picture shown at its own pixel size that reports a click (press and release on it).
+// A picture shown at its own pixel size that reports a click (press and release on it, or
+// Space or Enter while it has the keyboard focus, which it is given only from the keyboard).
+// On a screen scaled above 100% it draws the picture's twice-size twin (name@2x) when there
+// is one, so the artwork stays sharp.
 // A picture drawn with screen blending shows its black background as the surface beneath
 // and its white as white, with grey as the blend between: exactly a white glyph whose
 // coverage is the picture's brightness, so one picture sits on any title-bar colour.
@@ -20,7 +23,10 @@ class ImageButton : public QWidget {
   public:
     explicit ImageButton(QWidget* parent = nullptr);
     void setPicture(const QPixmap& picture);
+    // The picture in `file` and its twice-size twin beside it, if present.
+    void setPictureFile(const QString& file);
     const QPixmap& picture() const { return picture_; }
+    const QPixmap& sharperPicture() const { return sharper_; }
     void setScreenBlend(bool screenBlend) { screenBlend_ = screenBlend; }
 
   signals:
@@ -31,10 +37,18 @@ class ImageButton : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
+    void paintFocusMark(QPainter& painter) const;
+
     QPixmap picture_;
+    QPixmap sharper_;
     bool screenBlend_ = false;
+    bool spaceDown_ = false;
     bool pressed_ = false;
 };
 

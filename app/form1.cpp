@@ -17,7 +17,9 @@
 #include <chrono>
 #include <cmath>
 
+#include "app/assistive_text.h"
 #include "app/controls.h"
+#include "app/keyboard_access.h"
 #include "app/menu_form.h"
 #include "app/moveit.h"
 #include "search/workbook_search.h"
@@ -44,6 +46,8 @@ Form1::Form1(QWidget* parent)
       quitApplication_([] { QCoreApplication::quit(); }) {
     createControls();
     connectHandlers();
+    installKeyboardAccess(*this);
+    describeForAssistiveTechnology(*this);
 }
 
 Form1::~Form1() = default;

@@ -77,7 +77,7 @@ Control* named(Control* control, const char* name, QRect pixels) {
 
 ImageButton* imageButton(QWidget* parent, const char* name, const char* picture, QRect pixels) {
     auto* image = named(new ImageButton(parent), name, pixels);
-    image->setPicture(QPixmap(QString::fromLatin1(picture)));
+    image->setPictureFile(QString::fromLatin1(picture));
     return image;
 }
 

@@ -14,7 +14,7 @@ packages=(
     lcov                       # scripts/coverage.sh
 )
 if [ "${QUILLMARK_WITH_FIXTURE_TOOLS:-0}" = 1 ]; then
-    packages+=(python3-openpyxl imagemagick xvfb)
+    packages+=(python3-openpyxl python3-pil imagemagick xvfb at-spi2-core python3-pyatspi xdotool)
 fi
 
 missing=()

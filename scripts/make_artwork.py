@@ -8,6 +8,8 @@
 # Usage: scripts/make_artwork.py [output folder]
 #
 # Every shape is drawn at eight times its size and scaled down, which gives smooth edges.
+# Each button picture also comes at twice its size as name@2x.jpg, which Qt reads as device
+# pixel ratio 2: the window draws it on screens scaled above 100%, so the artwork stays sharp.
 # The title-bar pictures (help, close) are white glyphs on black: the window draws them with
 # screen blending, so the black becomes whatever highlight colour the title bar has.
 import os
@@ -35,8 +37,18 @@ def box(*corners):
     return [round(value * SCALE) for value in corners]
 
 
+class Drawing:
+    """A picture drawn on the large canvas, ready to be scaled down to any whole factor."""
+
+    def __init__(self, image, width, height):
+        self.image, self.width, self.height = image, width, height
+
+    def at(self, factor):
+        return self.image.resize((self.width * factor, self.height * factor), Image.LANCZOS)
+
+
 def finish(image, width, height):
-    return image.resize((width, height), Image.LANCZOS)
+    return Drawing(image, width, height)
 
 
 def tile(draw, width, height, colour):
@@ -236,17 +248,22 @@ def save_jpeg(picture, path):
     picture.convert("RGB").save(path, "JPEG", quality=95, subsampling=0, optimize=True)
 
 
+def save_button(drawing, out, name):
+    save_jpeg(drawing.at(1), os.path.join(out, name + ".jpg"))
+    save_jpeg(drawing.at(2), os.path.join(out, name + "@2x.jpg"))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "app", "resources")
     os.makedirs(out, exist_ok=True)
-    save_jpeg(folder_picture(), os.path.join(out, "folder.jpg"))
-    save_jpeg(search_picture(), os.path.join(out, "search.jpg"))
-    save_jpeg(stop_picture(), os.path.join(out, "stop.jpg"))
-    save_jpeg(help_picture(), os.path.join(out, "help.jpg"))
-    save_jpeg(close_picture(), os.path.join(out, "close.jpg"))
-    write_icon(os.path.join(out, "hand.ico"), [(hand_picture(), 4)])
-    icons = {size: icon_picture(size) for size in (16, 32, 48)}
+    save_button(folder_picture(), out, "folder")
+    save_button(search_picture(), out, "search")
+    save_button(stop_picture(), out, "stop")
+    save_button(help_picture(), out, "help")
+    save_button(close_picture(), out, "close")
+    write_icon(os.path.join(out, "hand.ico"), [(hand_picture().at(1), 4)])
+    icons = {size: icon_picture(size).at(1) for size in (16, 32, 48)}
     write_icon(os.path.join(out, "quillmark.ico"),
                [(icons[size], bits) for bits in (4, 8, 32) for size in (16, 32, 48)])
 

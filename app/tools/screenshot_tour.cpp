@@ -1,7 +1,8 @@
 // Takes the window's pictures for the documentation: idle, in the middle of a run, with
-// results, a row's hits tooltip and the workbooks-not-searched dialog, over a folder given on
-// the command line (examples/ with a few unreadable workbooks beside, and the keyword "Berlin").
-// Built on request only: make quillmark-screenshot-tour; run it under Xvfb.
+// results, a row's hits tooltip, the workbooks-not-searched dialog and the keyboard's focus
+// mark, over a folder given on the command line (examples/ with a few unreadable workbooks
+// beside, and the keyword "Berlin"). Built on request only: make quillmark-screenshot-tour;
+// run it under Xvfb, with QT_SCALE_FACTOR=2 for the pictures of a screen scaled to 200%.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -90,5 +91,12 @@ int main(int argc, char** argv) {
     QTest::qWait(200);
     if (auto* dialog = form.findChild<QDialog*>())
         save(*dialog, output + "/window-not-searched.png");
+
+    // The keyword box's Search button as the Tab ring reaches it, with its focus mark.
+    form.activateWindow();
+    QTest::qWaitForWindowActive(&form);
+    form.Image2()->setFocus(Qt::TabFocusReason);
+    QTest::qWait(100);
+    save(form, output + "/window-keyboard.png");
     return 0;
 }

@@ -1,0 +1,157 @@
+// What a screen reader finds in the window: every control named, the picture buttons as
+// push buttons with a description, a tooltip and a press action that is their click, the
+// link as a link, and the prompt announced each time a Search leaves it showing.
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+
+#include "app/assistive_text.h"
+#include "form1_harness.h"
+
+using harness::Window;
+
+namespace {
+
+// Every accessibility event the window sends, as (kind, object name, name read then).
+struct Heard {
+    QAccessible::Event kind;
+    QString object;
+    QString name;
+};
+std::vector<Heard>* heard = nullptr;
+
+void listen(QAccessibleEvent& event) {
+    if (!heard || !event.object()) return;
+    QAccessibleInterface* iface = event.accessibleInterface();
+    heard->push_back({event.type(), event.object()->objectName(),
+                      iface ? iface->text(QAccessible::Name) : QString()});
+}
+
+QAccessibleInterface* accessible(Window& window, const QString& name) {
+    return QAccessible::queryAccessibleInterface(window.form.findChild<QWidget*>(name));
+}
+
+}  // namespace
+
+class TestAssistiveText : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { quillmark::app::setAnnouncementSink(&listen); }
+    void everyControlIsNamed_data();
+    void everyControlIsNamed();
+    void buttonsArePushButtonsThatPress_data();
+    void buttonsArePushButtonsThatPress();
+    void linkIsALinkThatOpensItsPage();
+    void promptIsAnnouncedEachTimeItShows();
+};
+
+void TestAssistiveText::everyControlIsNamed_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("folder box") << "Text1"
+                                << "Folder";
+    QTest::newRow("keyword box") << "Text2"
+                                 << "Keyword";
+    QTest::newRow("file list") << "List1"
+                               << "Workbooks in the folder";
+    QTest::newRow("results") << "ListView1"
+                             << "Search results";
+    QTest::newRow("title") << "Label10"
+                           << "Tamberly Quillmark";
+    QTest::newRow("title bar") << "Picture1"
+                               << "Title bar";
+    QTest::newRow("folder button") << "Image1"
+                                   << "Choose folder";
+    QTest::newRow("search button") << "Image2"
+                                   << "Search";
+    QTest::newRow("stop button") << "Image4"
+                                 << "Stop";
+    QTest::newRow("menu button") << "Image5"
+                                 << "Menu";
+    QTest::newRow("close button") << "Image3"
+                                  << "Close";
+    QTest::newRow("link") << "tamberly"
+                          << "Learn More About EXCEL";
+    QTest::newRow("prompt") << "scantip"
+                            << "Please scan the folder first";
+}
+
+void TestAssistiveText::everyControlIsNamed() {
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    Window window;
+    window.show();
+    QAccessibleInterface* iface = accessible(window, control);
+    QVERIFY(iface && iface->isValid());
+    QCOMPARE(iface->text(QAccessible::Name), name);
+}
+
+void TestAssistiveText::buttonsArePushButtonsThatPress_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("tip");
+    QTest::newRow("folder") << "Image1"
+                            << "Choose folder (Ctrl+O)";
+    QTest::newRow("search") << "Image2"
+                            << "Search (Enter)";
+    QTest::newRow("stop") << "Image4"
+                          << "Stop (Esc)";
+    QTest::newRow("menu") << "Image5"
+                          << "Help";
+    QTest::newRow("close") << "Image3"
+                           << "Close";
+}
+
+void TestAssistiveText::buttonsArePushButtonsThatPress() {
+    QFETCH(QString, button);
+    QFETCH(QString, tip);
+    Window window;
+    window.show();
+    QAccessibleInterface* iface = accessible(window, button);
+    QCOMPARE(iface->role(), QAccessible::Button);
+    QVERIFY(iface->state().focusable);
+    QVERIFY(!iface->text(QAccessible::Description).isEmpty());
+    QCOMPARE(window.form.findChild<QWidget*>(button)->toolTip(), tip);
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    QVERIFY(actions && actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    if (button != "Image3") return;  // pressing the others opens dialogs and menus
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(window.quitRequests, 1);
+}
+
+void TestAssistiveText::linkIsALinkThatOpensItsPage() {
+    Window window;
+    window.show();
+    QAccessibleInterface* iface = accessible(window, "tamberly");
+    QCOMPARE(iface->role(), QAccessible::Link);
+    iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(window.shell.urls, std::vector<std::string>{quillmark::app::Form1::linkPageAddress()});
+}
+
+void TestAssistiveText::promptIsAnnouncedEachTimeItShows() {
+    std::vector<Heard> events;
+    heard = &events;
+    Window window;
+    window.show();
+    const auto alerts = [&] {
+        QStringList said;
+        for (const Heard& event : events)
+            if (event.kind == QAccessible::Alert && event.object == "scantip") said << event.name;
+        return said;
+    };
+    window.form.Image2()->clicked();  // no keyword
+    QTest::qWait(1);
+    window.form.Image2()->clicked();  // the same prompt again: said again
+    QTest::qWait(1);
+    window.form.Text2()->setText("total");
+    window.form.Text2()->returnPressed();  // no files
+    QTest::qWait(1);
+    window.form.List1()->addItem(quillmark::app::makeFileListItem("/a.xlsx"));
+    window.form.Image2()->clicked();  // a run: the prompt goes, nothing is said
+    QTest::qWait(1);
+    heard = nullptr;
+    QCOMPARE(alerts(), (QStringList{"Please enter keyword", "Please enter keyword",
+                                    "Please scan the folder first"}));
+}
+
+QTEST_MAIN(TestAssistiveText)
+#include "test_assistive_text.moc"
