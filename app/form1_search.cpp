@@ -10,6 +10,7 @@
 #include "app/hits_tooltip.h"
 #include "app/not_searched_dialog.h"
 #include "app/path_text.h"
+#include "search/failure_text.h"
 #include "search/folder_scan.h"
 
 namespace quillmark::app {
@@ -135,7 +136,8 @@ void Form1::startSearches(search::OrderedSearch& searches, int& next, int total)
 
 void Form1::takeAnswer(search::OrderedSearch& searches) {
     search::OrderedSearch::Answer answer = searches.takeFront();
-    if (answer.result.failure) notSearched_.push_back({answer.path, answer.result.failure->reason});
+    if (answer.result.failure)
+        notSearched_.push_back({answer.path, search::failureText(*answer.result.failure)});
     const std::string sheets = search::sheetNameList(answer.result);
     if (sheets.empty()) return;
     QTreeWidgetItem* row = makeResultsRow(answer.path, sheets);

@@ -166,7 +166,7 @@ CallOutcome RangeObject::findAll(const Arguments& arguments) {
     HitCollector collector(static_cast<std::size_t>(limit));
     engine::Matcher matcher(what.value());
     Status searched = workbook_->reader->findCells(sheet_, matcher, collector);
-    if (!searched) return searched.failure();
+    if (!searched) return engineFailure(searched.failure());
     return Variant(DispatchRef(std::make_shared<HitsObject>(
         state_, workbook_, sheet_, std::move(collector.hits), collector.total)));
 }

@@ -23,8 +23,8 @@ class OrderedSearch {
   public:
     // `jobs` workers (0: none, searches run in takeFront); `options` go with every search,
     // each with its own cancel token; `wake` is called on a worker after each answer.
-    OrderedSearch(unsigned jobs, WorkbookSearch search, std::string keyword,
-                  SearchOptions options, std::function<void()> wake);
+    OrderedSearch(unsigned jobs, WorkbookSearch search, std::string keyword, SearchOptions options,
+                  std::function<void()> wake);
     // Cancels what is still searched and waits for the workers.
     ~OrderedSearch();
     OrderedSearch(const OrderedSearch&) = delete;

@@ -156,46 +156,61 @@ class TextReader : public WorkbookReader {
 
   protected:
     // UTF-8 (a byte order mark dropped) is read as it is; UTF-16 with a byte order mark is
-    // converted; a file that is not all UTF-8 is read again as Latin-1 rather than lost, as
-    // long as no cell has been reported from the UTF-8 reading (after that its invalid bytes
-    // read as U+FFFD, as the matcher reads them).
+    // converted; a file that is not all UTF-8 is read again as Latin-1 rather than lost.
     Status searchSheet(std::size_t, const Matcher& matcher, HitSink& sink) override {
         auto head = data_->head(3);
         if (!head) return head.failure();
         std::uint64_t start = 0;
         TextEncoding encoding = encodingFromByteOrderMark(head.value(), start);
         if (encoding != TextEncoding::Utf8) return search(matcher, sink, start, encoding, nullptr);
-        bool reread = false;
-        Status found = search(matcher, sink, start, TextEncoding::Utf8, &reread);
-        if (!found || !reread) return found;
+        bool latin1 = false;
+        Status found = search(matcher, sink, start, TextEncoding::Utf8, &latin1);
+        if (!found || !latin1) return found;
         return search(matcher, sink, start, TextEncoding::Latin1, nullptr);
     }
 
   private:
-    // With `reread` (UTF-8 text): stops as soon as the bytes prove not to be UTF-8 before any
-    // cell was reported, and says so; after a reported cell the rest is checked only to fail
-    // a file that cannot be read.
+    // With `latin1` (reading as UTF-8): gives up and sets it as soon as the bytes prove not to
+    // be UTF-8, and before the first cell is reported makes sure the whole file is UTF-8, so
+    // that no cell of a Latin-1 file is ever reported as read in UTF-8.
     Status search(const Matcher& matcher, HitSink& sink, std::uint64_t start, TextEncoding encoding,
-                  bool* reread) {
+                  bool* latin1) {
         TextDecoder decoder(*data_, start, encoding);
         FieldScanner scanner(decoder, csv_);
         CellText cells(matcher, sink);
         std::string_view field;
         CellPosition position;
-        bool reported = false;
+        bool checked = latin1 == nullptr;
         // A field is both the cell's value and, when it starts with "=", its formula text.
         while (scanner.next(field, position)) {
-            if (reread && !reported && !decoder.valid()) {
-                *reread = true;
-                return Done{};
-            }
+            if (latin1 && !decoder.valid()) break;
             if (!cells.text(field)) continue;
-            reported = true;
+            if (!checked) {
+                auto whole = wholeFileIsUtf8(start);
+                if (!whole) return whole.failure();
+                if (!whole.value()) {
+                    *latin1 = true;
+                    return Done{};
+                }
+                checked = true;
+            }
             if (!cells.report(position)) break;
         }
         if (scanner.failure()) return *scanner.failure();
-        if (reread && !reported && !decoder.valid()) *reread = true;
+        if (latin1 && !decoder.valid()) *latin1 = true;
         return Done{};
+    }
+
+    Outcome<bool> wholeFileIsUtf8(std::uint64_t start) const {
+        TextDecoder decoder(*data_, start, TextEncoding::Utf8);
+        std::string ignored;
+        for (;;) {
+            ignored.clear();
+            auto more = decoder.append(ignored);
+            if (!more) return more.failure();
+            if (!decoder.valid()) return false;
+            if (!more.value()) return true;
+        }
     }
 
     std::shared_ptr<const FileData> data_;

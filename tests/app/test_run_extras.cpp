@@ -34,7 +34,7 @@ quillmark::search::SheetMatch sheetWithHits(const std::string& sheet, int count,
 
 WorkbookSearchResult failed(FailureKind kind, const std::string& reason) {
     WorkbookSearchResult result;
-    result.failure = quillmark::Failure{kind, reason};
+    result.failure = quillmark::automation::engineFailure(quillmark::Failure{kind, reason});
     return result;
 }
 
@@ -137,7 +137,7 @@ void TestRunExtras::theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice() {
     fill(window, 3);
     window.result = [](int call, const std::string&, const std::string&) {
         if (call == 1) return failed(FailureKind::Encrypted, "encrypted with a password");
-        if (call == 3) return failed(FailureKind::Truncated, "truncated");
+        if (call == 3) return failed(FailureKind::Truncated, "the file ends inside a record");
         if (call == 5) return failed(FailureKind::TooLarge, "larger than 1 GiB");
         return harness::sheetsResult("Sheet1");
     };
@@ -149,9 +149,11 @@ void TestRunExtras::theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice() {
     quillmark::app::NotSearchedDialog dialog(window.form.notSearched());
     QCOMPARE(dialog.list()->topLevelItemCount(), 3);
     QCOMPARE(dialog.list()->topLevelItem(1)->text(0), QString("/books/b3.xlsx"));
-    QCOMPARE(dialog.list()->topLevelItem(1)->text(1), QString("truncated"));
+    QCOMPARE(dialog.list()->topLevelItem(1)->text(1),
+             QString("truncated: the file ends inside a record"));
     const QString listed =
-        "/books/b1.xlsx\tencrypted with a password\n/books/b3.xlsx\ttruncated\n"
+        "/books/b1.xlsx\tencrypted with a password\n"
+        "/books/b3.xlsx\ttruncated: the file ends inside a record\n"
         "/books/b2.xlsx\tlarger than 1 GiB\n";
     QCOMPARE(dialog.listText(), listed);
     QVERIFY(dialog.copyButton()->isEnabled());

@@ -140,7 +140,8 @@ class TestHostileTrees : public QObject {
     }
 
     // The same through quillmark-find, searching in parallel: exactly the healthy workbooks
-    // are printed, and nothing hangs on the FIFO or the folder named like a workbook.
+    // are printed, the broken ones are reported (status 2, as grep's after an error), and
+    // nothing hangs on the FIFO or the folder named like a workbook.
     void commandLineKeepsEveryHealthyMatch() {
         Tree tree;
         for (const auto& [fixture, name] : kHealthy) tree.copy(fixture, name);
@@ -152,7 +153,8 @@ class TestHostileTrees : public QObject {
             {"--jobs", "2", QString::fromStdString(tree.root()), QString::fromStdString(kKeyword)});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(process.readAllStandardError().contains("broken-3.xls: "));
         const QByteArray output = process.readAllStandardOutput();
         std::set<std::string> printed;
         for (const QByteArray& line : output.split('\n'))
