@@ -31,7 +31,9 @@ run() {
     local label=$1 folder=$2 allowed=$3 kb ms cpu status verdict=ok
     read -r kb ms cpu status < <("$work/tool" measure $((allowed * 2 + 50)) "$work/output" \
         "$find_tool" "${@:4}" "$folder/" "$keyword")
-    if [ "$status" -gt 1 ]; then
+    # 1: no match; 2: the hostile workbook was refused and said so. Anything past that is a
+    # crash or a kill.
+    if [ "$status" -gt 2 ]; then
         verdict="FAILED: exit status $status"
     elif [ "$kb" -ge $((limit_mb * 1024)) ]; then
         verdict="FAILED: over $limit_mb MB"
