@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
                          view->viewport()->mapToGlobal(cell.center()));
         QCoreApplication::sendEvent(view->viewport(), &hover);
         QTest::qWait(300);
-        const QRect area(view->mapToGlobal(QPoint(0, 0)), QSize(view->width(), 260));
+        const QRect area(view->mapToGlobal(QPoint(0, 0)), QSize(view->width() + 360, 260));
         if (!form.screen()
                  ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
                  .save(output + "/window-hits-tooltip.png"))
