@@ -36,7 +36,11 @@ for folder in "${folders[@]}"; do
         fi
     done
 done
-if ! QT_QPA_PLATFORM=offscreen "$build_dir/tests/test_search_threads" >"$build_dir/tsan.log" 2>&1; then
+# Qt itself is not built with ThreadSanitizer: its own thread pool (image conversions at the
+# window's first paint) synchronises in code the sanitizer cannot see, so accesses made inside
+# uninstrumented libraries are not watched; the window's and the workers' own code still is.
+if ! TSAN_OPTIONS="$TSAN_OPTIONS ignore_noninstrumented_modules=1" QT_QPA_PLATFORM=offscreen \
+     "$build_dir/tests/test_search_threads" >"$build_dir/tsan.log" 2>&1; then
     echo "threads: the window's threaded run"
     grep -v '^PASS' "$build_dir/tsan.log" | head -n 60
     failed=1
