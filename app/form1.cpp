@@ -46,11 +46,13 @@ Form1::Form1(QWidget* parent)
       quitApplication_([] { QCoreApplication::quit(); }) {
     createControls();
     connectHandlers();
-    installKeyboardAccess(*this);
+    keyboardAccess_ = installKeyboardAccess(*this);
     describeForAssistiveTechnology(*this);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    delete keyboardAccess_;
+}
 
 void Form1::connectHandlers() {
     connect(image1_, &ImageButton::clicked, this, &Form1::Image1_Click);

@@ -156,6 +156,7 @@ class Form1 : public QWidget {
 
     // Seams.
     WorkbookSearch workbookSearch_;
+    QObject* keyboardAccess_ = nullptr;  // deleted before the controls it watches
     unsigned searchJobs_;
     std::unique_ptr<FolderPicker> picker_;
     platform::Shell* shell_;

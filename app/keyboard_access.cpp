@@ -134,8 +134,8 @@ QString selectedRowsAsText(const QTreeWidget& results) {
     return text;
 }
 
-void installKeyboardAccess(Form1& form) {
-    new KeyboardAccess(form);
+QObject* installKeyboardAccess(Form1& form) {
+    return new KeyboardAccess(form);
 }
 
 }  // namespace quillmark::app

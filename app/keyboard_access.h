@@ -3,6 +3,7 @@
 // the picture buttons. Every key runs an existing handler; none adds behaviour of its own.
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 class QTreeWidget;
@@ -12,7 +13,9 @@ namespace quillmark::app {
 class Form1;
 
 // Wires the keys into `form` (called once, by its constructor).
-void installKeyboardAccess(Form1& form);
+// The returned object belongs to `form`; the form deletes it first when it goes, before its
+// controls, so that no key or focus event reaches a half-destroyed form.
+QObject* installKeyboardAccess(Form1& form);
 
 // The selected results rows as text, in list order: path TAB sheets, one line each.
 QString selectedRowsAsText(const QTreeWidget& results);
