@@ -248,6 +248,20 @@ Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity)
     return got;
 }
 
+Outcome<std::optional<std::vector<std::uint8_t>>> ZipStream::takeWhole() {
+    if (mode_ != Mode::Deflated || !inflater_ || !tryWhole_ || total_ > 0)
+        return std::optional<std::vector<std::uint8_t>>();
+    if (cancelRequested()) return fail(FailureKind::Cancelled, "search cancelled");
+    if (Status status = inflateWhole(); !status) return status.failure();
+    if (!whole_) return std::optional<std::vector<std::uint8_t>>();  // left to zlib's streaming
+    total_ = inflated_.size();
+    if (total_ > cap_) return fail(FailureKind::TooLarge, "part exceeds its inflate limit");
+    std::vector<std::uint8_t> bytes;
+    bytes.swap(inflated_);
+    inflatedAt_ = 0;
+    return std::optional<std::vector<std::uint8_t>>(std::move(bytes));
+}
+
 Outcome<std::unique_ptr<ZipArchive>> ZipArchive::open(std::shared_ptr<const FileData> data) {
     auto state = std::make_unique<ZipSourceState>();
     state->data = std::move(data);
