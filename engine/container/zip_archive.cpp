@@ -126,6 +126,10 @@ ZipStream::ZipStream(zip_file* file, Mode mode, std::uint64_t cap, const ZipSour
                 compressedSize <= kWholeInflateBytes;
     declaredSize_ = declaredSize.value_or(0);
     inflater_ = std::make_unique<z_stream_s>();
+    // Left unfilled: zeroing 64 KiB for every part cost more than opening it. (Made here
+    // even for parts that inflate whole: freeing and remaking it per part let malloc give the
+    // heap's top back and take it again for each small workbook, costing more in the kernel.)
+    input_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCompressedChunk);
     // A zip entry's deflate data is raw: no zlib header or trailer (negative window bits).
     if (inflateInit2(inflater_.get(), -MAX_WBITS) != Z_OK) inflater_.reset();
 }
@@ -155,9 +159,6 @@ Status ZipStream::nextCompressedChunk() {
         return Done{};
     }
     if (!compressed_.empty()) return fail(FailureKind::Truncated, "part ends mid-stream");
-    // Made on first use and left unfilled: most parts are small and inflate whole, and
-    // zeroing 64 KiB for each of them cost more than opening the part.
-    if (!input_) input_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCompressedChunk);
     auto got = readFromArchive(input_.get(), kCompressedChunk);
     if (!got) return got.failure();
     if (got.value() == 0) return fail(FailureKind::Truncated, "part ends mid-stream");
