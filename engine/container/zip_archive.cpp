@@ -126,7 +126,10 @@ ZipStream::ZipStream(zip_file* file, Mode mode, std::uint64_t cap, const ZipSour
                 compressedSize <= kWholeInflateBytes;
     declaredSize_ = declaredSize.value_or(0);
     inflater_ = std::make_unique<z_stream_s>();
-    input_ = std::make_unique<std::uint8_t[]>(kCompressedChunk);
+    // Left unfilled: zeroing 64 KiB for every part cost more than opening it. (Made here
+    // even for parts that inflate whole: freeing and remaking it per part let malloc give the
+    // heap's top back and take it again for each small workbook, costing more in the kernel.)
+    input_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCompressedChunk);
     // A zip entry's deflate data is raw: no zlib header or trailer (negative window bits).
     if (inflateInit2(inflater_.get(), -MAX_WBITS) != Z_OK) inflater_.reset();
 }
@@ -246,6 +249,20 @@ Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity)
     total_ += got.value();
     if (total_ > cap_) return fail(FailureKind::TooLarge, "part exceeds its inflate limit");
     return got;
+}
+
+Outcome<std::optional<std::vector<std::uint8_t>>> ZipStream::takeWhole() {
+    if (mode_ != Mode::Deflated || !inflater_ || !tryWhole_ || total_ > 0)
+        return std::optional<std::vector<std::uint8_t>>();
+    if (cancelRequested()) return fail(FailureKind::Cancelled, "search cancelled");
+    if (Status status = inflateWhole(); !status) return status.failure();
+    if (!whole_) return std::optional<std::vector<std::uint8_t>>();  // left to zlib's streaming
+    total_ = inflated_.size();
+    if (total_ > cap_) return fail(FailureKind::TooLarge, "part exceeds its inflate limit");
+    std::vector<std::uint8_t> bytes;
+    bytes.swap(inflated_);
+    inflatedAt_ = 0;
+    return std::optional<std::vector<std::uint8_t>>(std::move(bytes));
 }
 
 Outcome<std::unique_ptr<ZipArchive>> ZipArchive::open(std::shared_ptr<const FileData> data) {

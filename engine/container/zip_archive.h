@@ -45,6 +45,11 @@ class ZipStream {
 
     Outcome<std::size_t> read(std::uint8_t* buffer, std::size_t capacity);
 
+    // Before the first read: when the part is one that inflates whole, its inflated bytes,
+    // taken out of the stream (which then reads as ended), so that a reader that passes over
+    // the part more than once inflates it once. Otherwise nothing, and read() streams it.
+    Outcome<std::optional<std::vector<std::uint8_t>>> takeWhole();
+
   private:
     Outcome<std::size_t> readFromArchive(std::uint8_t* buffer, std::size_t capacity);
     Outcome<std::size_t> inflate(std::uint8_t* buffer, std::size_t capacity);

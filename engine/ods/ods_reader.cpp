@@ -5,6 +5,34 @@
 #include "engine/readers.h"
 
 namespace quillmark::engine {
+namespace {
+
+// Content that inflates whole is inflated once and read from memory by the sheet list and
+// every search after it; it is never larger than a part that streams would hold at once.
+OpenOdsContent memoryContent(std::shared_ptr<const FileData> bytes) {
+    return [bytes]() -> Outcome<XmlPullTokenizer::Source> {
+        auto cursor = std::make_shared<FileCursor>(*bytes);
+        return XmlPullTokenizer::Source(
+            [bytes, cursor](char* buffer, std::size_t capacity) -> Outcome<std::size_t> {
+                return cursor->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+            });
+    };
+}
+
+// Larger content streams through a fresh inflate for each pass.
+OpenOdsContent streamedContent(const ZipArchive& zip) {
+    const ZipArchive* archive = &zip;
+    return [archive]() -> Outcome<XmlPullTokenizer::Source> {
+        auto opened = archive->openPart("content.xml");
+        if (!opened) return opened.failure();
+        std::shared_ptr<ZipStream> stream = std::move(opened.value());
+        return XmlPullTokenizer::Source([stream](char* buffer, std::size_t capacity) {
+            return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+        });
+    };
+}
+
+}  // namespace
 
 ReaderOutcome openOds(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip) {
     if (zip->contains("META-INF/manifest.xml")) {
@@ -14,16 +42,13 @@ ReaderOutcome openOds(std::shared_ptr<const FileData> data, std::unique_ptr<ZipA
     }
     if (!zip->contains("content.xml"))
         return fail(FailureKind::Corrupt, "the OpenDocument package has no content.xml");
-    const ZipArchive* archive = zip.get();
-    auto open = [archive]() -> Outcome<XmlPullTokenizer::Source> {
-        auto opened = archive->openPart("content.xml");
-        if (!opened) return opened.failure();
-        std::shared_ptr<ZipStream> stream = std::move(opened.value());
-        return XmlPullTokenizer::Source([stream](char* buffer, std::size_t capacity) {
-            return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
-        });
-    };
-    return openOdsContent(std::move(data), std::move(zip), open, "content.xml");
+    auto opened = zip->openPart("content.xml");
+    if (!opened) return Failure{opened.failure().kind, "content.xml: " + opened.failure().reason};
+    auto whole = opened.value()->takeWhole();
+    if (!whole) return Failure{whole.failure().kind, "content.xml: " + whole.failure().reason};
+    OpenOdsContent content = whole.value() ? memoryContent(memoryData(std::move(*whole.value())))
+                                           : streamedContent(*zip);
+    return openOdsContent(std::move(data), std::move(zip), std::move(content), "content.xml");
 }
 
 }  // namespace quillmark::engine
