@@ -98,6 +98,16 @@ struct Window {
         form.Image1_Click();
     }
 
+    // Puts /books/book1.xlsx ... book`count`.xlsx into the file list as a scan would.
+    std::vector<std::string> fill(int count) {
+        std::vector<std::string> paths;
+        for (int index = 1; index <= count; ++index) {
+            paths.push_back("/books/book" + std::to_string(index) + ".xlsx");
+            form.List1()->addItem(quillmark::app::makeFileListItem(paths.back()));
+        }
+        return paths;
+    }
+
     // Entries of the file list, as the exact bytes they hold.
     std::vector<std::string> fileList() const {
         std::vector<std::string> paths;

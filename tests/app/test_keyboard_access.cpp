@@ -26,12 +26,6 @@ void showActive(Window& window) {
     QVERIFY(QTest::qWaitForWindowActive(&window.form));
 }
 
-void addFiles(Window& window, int count) {
-    for (int index = 1; index <= count; ++index)
-        window.form.List1()->addItem(
-            quillmark::app::makeFileListItem("/books/book" + std::to_string(index) + ".xlsx"));
-}
-
 QWidget* focused() {
     return QApplication::focusWidget();
 }
@@ -83,7 +77,7 @@ void TestKeyboardAccess::eachKeyRunsItsHandlerOnly() {
     QFETCH(int, modifiers);
     Window window;
     showActive(window);
-    addFiles(window, 2);
+    window.fill(2);
     auto* results = window.form.ListView1();
     results->addTopLevelItem(quillmark::app::makeResultsRow("/books/book1.xlsx", "Sheet1"));
     results->addTopLevelItem(quillmark::app::makeResultsRow("/books/book2.xlsx", "Sheet2"));
@@ -127,7 +121,7 @@ void TestKeyboardAccess::enterKeepsThePromptsInTheirOrder() {
     QTest::keyClicks(focused(), "total");
     press(window, Qt::Key_Return);  // a keyword but no files
     prompts << prompt();
-    addFiles(window, 2);
+    window.fill(2);
     window.answer = [](int call, const std::string&, const std::string&) {
         return call == 2 ? std::string("Sheet1") : std::string();
     };
@@ -142,7 +136,7 @@ void TestKeyboardAccess::enterKeepsThePromptsInTheirOrder() {
 void TestKeyboardAccess::enterDuringARunStartsNoSecondRunAndEscapeStopsIt() {
     Window window;
     showActive(window);
-    addFiles(window, 5);
+    window.fill(5);
     window.form.Text2()->setText("total");
     window.form.Text2()->setFocus();
     bool searchShownMidRun = true;
@@ -164,7 +158,7 @@ void TestKeyboardAccess::enterDuringARunStartsNoSecondRunAndEscapeStopsIt() {
 void TestKeyboardAccess::keysAreDeadUnderAModalDialog() {
     Window window;
     showActive(window);
-    addFiles(window, 3);
+    window.fill(3);
     window.form.Text2()->setText("total");
     window.form.Text2()->setFocus();
     int pickerCalls = 0;
@@ -282,7 +276,7 @@ void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
 void TestKeyboardAccess::searchAndStopHandTheFocusAcross() {
     Window window;
     showActive(window);
-    addFiles(window, 4);
+    window.fill(4);
     window.form.Text2()->setText("total");
     QWidget* focusMidRun = nullptr;
     window.answer = [&](int call, const std::string&, const std::string&) {

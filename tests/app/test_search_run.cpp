@@ -16,8 +16,8 @@ class TestSearchRun : public QObject {
     Q_OBJECT
 
   private slots:
-    void emptyKeywordPromptsFirstEvenWithAnEmptyList();
-    void emptyFileListPromptsToScanFirst();
+    void promptsBeforeARun_data();
+    void promptsBeforeARun();
     void aRunHidesAnEarlierPrompt();
     void aMatchingWorkbookAddsOneRowWithItsSheets();
     void rowsReachTheScreenDuringARunAndAfterIt();
@@ -34,43 +34,31 @@ class TestSearchRun : public QObject {
     void doubleClickWithoutRowsOrSelectionDoesNothing();
 };
 
-// Puts `count` entries into the file list as a scan would, and answers their paths.
-static Paths fillFileList(Window& window, int count) {
-    Paths paths;
-    for (int index = 0; index < count; ++index) {
-        paths.push_back("/books/book" + std::to_string(index + 1) + ".xlsx");
-        window.form.List1()->addItem(quillmark::app::makeFileListItem(paths.back()));
-    }
-    return paths;
-}
-
 static std::string matchAll(int, const std::string&, const std::string&) {
     return "Sheet1";
 }
 
-void TestSearchRun::emptyKeywordPromptsFirstEvenWithAnEmptyList() {
-    Window window;
-    window.show();
-    window.form.Image2_Click();
-    QVERIFY(window.form.scantip()->isVisible());
-    QCOMPARE(window.form.scantip()->text(), QString("Please enter keyword"));
-
-    fillFileList(window, 2);
-    window.form.scantip()->setVisible(false);
-    window.form.Image2_Click();
-    QCOMPARE(window.form.scantip()->text(), QString("Please enter keyword"));
-    QVERIFY(window.form.scantip()->isVisible());
-    QVERIFY(window.calls.empty());
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+// No keyword comes before no files; either prompt starts no run.
+void TestSearchRun::promptsBeforeARun_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("no keyword, no files") << "" << 0 << "Please enter keyword";
+    QTest::newRow("no keyword") << "" << 2 << "Please enter keyword";
+    QTest::newRow("no files") << "total" << 0 << "Please scan the folder first";
 }
 
-void TestSearchRun::emptyFileListPromptsToScanFirst() {
+void TestSearchRun::promptsBeforeARun() {
+    QFETCH(QString, keyword);
+    QFETCH(int, files);
+    QFETCH(QString, prompt);
     Window window;
     window.show();
-    window.form.Text2()->setText("total");
+    window.fill(files);
+    window.form.Text2()->setText(keyword);
     window.form.Image2_Click();
     QVERIFY(window.form.scantip()->isVisible());
-    QCOMPARE(window.form.scantip()->text(), QString("Please scan the folder first"));
+    QCOMPARE(window.form.scantip()->text(), prompt);
     QVERIFY(window.calls.empty());
     QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
 }
@@ -79,7 +67,7 @@ void TestSearchRun::aRunHidesAnEarlierPrompt() {
     Window window;
     window.show();
     window.form.Image2_Click();  // "Please enter keyword"
-    fillFileList(window, 1);
+    window.fill(1);
     window.form.Text2()->setText("total");
     bool promptShownDuringRun = true;
     window.answer = [&](int, const std::string&, const std::string&) {
@@ -94,7 +82,7 @@ void TestSearchRun::aRunHidesAnEarlierPrompt() {
 void TestSearchRun::aMatchingWorkbookAddsOneRowWithItsSheets() {
     Window window;
     window.show();
-    const Paths paths = fillFileList(window, 1);
+    const Paths paths = window.fill(1);
     window.form.Text2()->setText(" total ");
     window.answer = [](int, const std::string&, const std::string&) { return "Sales,Notes"; };
     window.form.Image2_Click();
@@ -125,7 +113,7 @@ void TestSearchRun::rowsReachTheScreenDuringARunAndAfterIt() {
     Window window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window.form));
-    fillFileList(window, 30);
+    window.fill(30);
     window.form.Text2()->setText("total");
     bool shownMidRun = false;
     window.answer = [&](int call, const std::string&, const std::string&) {
@@ -143,7 +131,7 @@ void TestSearchRun::rowsReachTheScreenDuringARunAndAfterIt() {
 void TestSearchRun::duringARunStopShowsAndTheWorkbookIsMarked() {
     Window window;
     window.show();
-    fillFileList(window, 3);
+    window.fill(3);
     window.form.Text2()->setText("total");
     struct Seen {
         bool searchShown, stopShown, running;
@@ -178,7 +166,7 @@ void TestSearchRun::duringARunStopShowsAndTheWorkbookIsMarked() {
 void TestSearchRun::twoRunsKeepEachOthersRows() {
     Window window;
     window.show();
-    fillFileList(window, 3);
+    window.fill(3);
     window.answer = [](int, const std::string& path, const std::string& keyword) {
         if (keyword == "alpha" && path != "/books/book3.xlsx") return std::string("A");
         if (keyword == "beta" && path == "/books/book2.xlsx") return std::string("B");
@@ -196,7 +184,7 @@ void TestSearchRun::twoRunsKeepEachOthersRows() {
 void TestSearchRun::stopDuringWorkbookKEndsAfterIt() {
     Window window;
     window.show();
-    fillFileList(window, 5);
+    window.fill(5);
     window.form.Text2()->setText("total");
     bool searchShownAtOnce = false;
     window.answer = [&](int call, const std::string&, const std::string&) {
@@ -222,7 +210,7 @@ void TestSearchRun::stopDuringWorkbookKEndsAfterIt() {
 void TestSearchRun::keywordEditedMidRunReachesTheNextWorkbooks() {
     Window window;
     window.show();
-    fillFileList(window, 4);
+    window.fill(4);
     window.form.Text2()->setText("old");
     window.answer = [&](int call, const std::string&, const std::string&) {
         if (call == 2) inNextEventPass(&window.form, [&] { window.form.Text2()->setText("new"); });
@@ -238,7 +226,7 @@ void TestSearchRun::keywordEditedMidRunReachesTheNextWorkbooks() {
 void TestSearchRun::aFailingWorkbookIsSkipped() {
     Window window;
     window.show();
-    fillFileList(window, 3);
+    window.fill(3);
     window.form.Text2()->setText("total");
     // A workbook that cannot be searched answers nothing, like one without the keyword.
     window.answer = [](int call, const std::string&, const std::string&) {
@@ -253,7 +241,7 @@ void TestSearchRun::aFailingWorkbookIsSkipped() {
 void TestSearchRun::folderChoiceMidRunEndsAtTheShorterList() {
     Window window;
     window.show();
-    fillFileList(window, 5);
+    window.fill(5);
     Tree smaller;
     const std::string only = smaller.file("only.xlsx");
     window.form.Text2()->setText("total");
@@ -272,7 +260,7 @@ void TestSearchRun::folderChoiceMidRunEndsAtTheShorterList() {
 void TestSearchRun::folderChoiceMidRunGoesOnByPosition() {
     Window window;
     window.show();
-    fillFileList(window, 5);
+    window.fill(5);
     Tree other;
     const Paths refilled = {other.file("n1.xls"), other.file("n2.xls"), other.file("n3.xls"),
                             other.file("n4.xls")};
@@ -291,7 +279,7 @@ void TestSearchRun::folderChoiceMidRunGoesOnByPosition() {
 void TestSearchRun::searchClickInTheStopPassStartsNoNestedRun() {
     Window window;
     window.show();
-    fillFileList(window, 4);
+    window.fill(4);
     window.form.Text2()->setText("total");
     window.answer = [&](int call, const std::string&, const std::string&) {
         if (call == 1) {
@@ -315,7 +303,7 @@ void TestSearchRun::filesAndRowsPastSixteenBits() {
     constexpr int kCount = 100000;
     Window window;
     window.form.Form_Load();  // never shown: nothing to paint, the counting is what matters
-    const Paths paths = fillFileList(window, kCount);
+    const Paths paths = window.fill(kCount);
     window.form.Text2()->setText("total");
     window.answer = matchAll;
     QElapsedTimer timer;
@@ -336,7 +324,7 @@ void TestSearchRun::filesAndRowsPastSixteenBits() {
 void TestSearchRun::doubleClickOpensTheSelectedRow() {
     Window window;
     window.show();
-    const Paths paths = fillFileList(window, 3);
+    const Paths paths = window.fill(3);
     window.form.Text2()->setText("total");
     window.answer = matchAll;
     window.form.Image2_Click();
@@ -356,7 +344,7 @@ void TestSearchRun::doubleClickWithoutRowsOrSelectionDoesNothing() {
     window.form.ListView1_DblClick();
     QVERIFY(window.shell.files.empty());
 
-    fillFileList(window, 2);
+    window.fill(2);
     window.form.Text2()->setText("total");
     window.answer = matchAll;
     window.form.Image2_Click();

@@ -81,14 +81,6 @@ struct ThreadedWindow : Window {
         form.setSearchJobs(2);
         form.setWorkbookSearch(std::ref(search));
     }
-    Paths fill(int count) {
-        Paths paths;
-        for (int index = 0; index < count; ++index) {
-            paths.push_back("/books/book" + std::to_string(index + 1) + ".xlsx");
-            form.List1()->addItem(quillmark::app::makeFileListItem(paths.back()));
-        }
-        return paths;
-    }
 };
 
 // Calls `check` on the window's thread every few milliseconds while the run goes on.

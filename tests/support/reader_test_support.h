@@ -1,9 +1,10 @@
 // Small helpers the engine's reader tests share: opening bytes in memory, and a first-match
-// answer written as text so data-driven rows can compare it.
+// answer and a sheet list written as text so data-driven rows can compare them.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,14 @@ inline QString describe(const Outcome<std::optional<CellPosition>>& found) {
     if (!found) return QString("fail:") + failureKindName(found.failure().kind);
     if (!found.value()) return "none";
     return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
+}
+
+// The workbook's sheet names in order, a hidden one marked " (hidden)".
+inline QStringList sheetNames(const WorkbookReader& reader) {
+    QStringList names;
+    for (const SheetInfo& sheet : reader.sheets())
+        names << QString::fromStdString(sheet.name) + (sheet.hidden ? " (hidden)" : "");
+    return names;
 }
 
 // Opens a workbook held in memory, named `name` (which names a plain text file's sheet).
