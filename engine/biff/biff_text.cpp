@@ -5,6 +5,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "engine/core/byte_order.h"
@@ -50,8 +52,24 @@ const char* iconvNameForCodePage(std::uint16_t codePage) {
     return nullptr;
 }
 
+namespace {
+
+// Keeps one converter per code page open for the life of the process. iconv loads a code
+// page's module on first use and unloads it when its last converter closes; workbooks on
+// several threads would otherwise load and unload it over and over, each time in the dynamic
+// loader's own memory, which is slow and which no race checker can follow.
+void keepModuleLoaded(const char* name) {
+    static std::mutex mutex;
+    static std::map<std::string, iconv_t> kept;  // never closed, on purpose
+    std::lock_guard lock(mutex);
+    if (kept.count(name) == 0) kept.emplace(name, iconv_open("UTF-8", name));
+}
+
+}  // namespace
+
 CodePageDecoder::CodePageDecoder(std::uint16_t codePage) {
     if (const char* name = iconvNameForCodePage(codePage)) {
+        keepModuleLoaded(name);
         iconv_t handle = iconv_open("UTF-8", name);
         if (handle != reinterpret_cast<iconv_t>(-1)) converter_ = handle;
     }
