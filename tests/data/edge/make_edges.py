@@ -217,6 +217,22 @@ def strict_conformance(target):
                                       relationships_ns=strict_relationships))
 
 
+def array_formulas(target):
+    """Array formulas (t="array"): the formula is stored once, in the first cell of its ref, and
+    every cell of the range shows it. A column range, a two-by-two range, and a cell just
+    outside both."""
+    sheet = sheet_xml(
+        '<row r="1"><c r="A1"><v>1</v></c><c r="B1"><v>2</v></c>'
+        '<c r="C1"><f t="array" ref="C1:C3">SUM(A1:A3*B1:B3)</f><v>20</v></c>'
+        '<c r="E1"><f t="array" ref="E1:F2">TRANSPOSE(A1:B2)</f><v>1</v></c>'
+        '<c r="F1"><v>3</v></c></row>'
+        '<row r="2"><c r="A2"><v>3</v></c><c r="B2"><v>4</v></c><c r="C2"><v>20</v></c>'
+        '<c r="E2"><v>2</v></c><c r="F2"><v>4</v></c></row>'
+        '<row r="3"><c r="C3"><v>20</v></c><c r="E3"><v>0</v></c></row>'
+        '<row r="4"><c r="C4"><v>20</v></c></row>')
+    write_zip(target, package_entries([("Arrays", sheet)]))
+
+
 def main():
     if len(sys.argv) != 3:
         raise SystemExit(__doc__)
@@ -236,6 +252,7 @@ def main():
     prefixed_namespaces(os.path.join(out, "prefixed-namespaces.xlsx"))
     date_1904(os.path.join(out, "date-1904.xlsx"))
     strict_conformance(os.path.join(out, "strict.xlsx"))
+    array_formulas(os.path.join(out, "array-formulas.xlsx"))
 
 
 if __name__ == "__main__":
