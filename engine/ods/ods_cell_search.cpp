@@ -135,6 +135,7 @@ void OdsCellSearch::startElement() {
         kept_.emplace_back();
         inSheet_ = true;
         nextRow_ = 0;
+        arrays_ = OpenArrayFormulas{};
     } else if (!isOnPathToOdsSheets(depth_, name)) {
         skipElement();
     }
@@ -155,6 +156,7 @@ void OdsCellSearch::startSheetContent() {
         rowRepeat_ = repeat ? parseCount(*repeat) : 1;
         nextColumn_ = 0;
         repeatedHits_.clear();
+        arrays_.closeAbove(row_);
     } else if (rowDepth_ != 0 && isCell(name)) {
         cellDepth_ = depth_;
         startCell();
@@ -188,11 +190,15 @@ void OdsCellSearch::startCell() {
     text_.clear();
     extraValues_.clear();
     formula_.clear();
-    std::uint64_t repeat = 1;
+    std::uint64_t repeat = 1, matrixColumns = 0, matrixRows = 0;
     for (std::size_t i = 0; i < tokens_.attributeCount(); ++i) {
         std::string_view name = tokens_.attributeName(i);
         if (name == "number-columns-repeated") {
             repeat = parseCount(tokens_.attributeValue(i, attributeStorage_));
+        } else if (name == "number-matrix-columns-spanned") {
+            matrixColumns = parseCount(tokens_.attributeValue(i, attributeStorage_));
+        } else if (name == "number-matrix-rows-spanned") {
+            matrixRows = parseCount(tokens_.attributeValue(i, attributeStorage_));
         } else if (name == "formula") {
             appendOdsFormulaAsDisplayed(tokens_.attributeValue(i, attributeStorage_), formula_);
         } else if (name == "value" || name == "date-value" || name == "time-value" ||
@@ -206,6 +212,23 @@ void OdsCellSearch::startCell() {
         }
     }
     nextColumn_ = std::min(column_ + repeat, kLastPosition);
+    matrixFormula(matrixColumns, matrixRows);
+}
+
+// A matrix formula (OpenDocument 9.1.4 table:number-matrix-columns-spanned) is stored in the
+// first cell of its range; the range's other cells show it too.
+void OdsCellSearch::matrixFormula(std::uint64_t columns, std::uint64_t rows) {
+    auto at = [](std::uint64_t position) {
+        return static_cast<std::uint32_t>(std::min(position, kLastPosition));
+    };
+    if (!formula_.empty()) {
+        if (columns > 0 && rows > 0)
+            arrays_.open(CellPosition{at(row_), at(column_)},
+                         CellPosition{at(row_ + rows - 1), at(column_ + columns - 1)}, formula_);
+    } else if (!arrays_.empty()) {
+        if (const std::string* shown = arrays_.covering(CellPosition{at(row_), at(column_)}))
+            formula_ = *shown;
+    }
 }
 
 // Paragraph content (OpenDocument 6.1): text:s is a run of spaces, text:tab and

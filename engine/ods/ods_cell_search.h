@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cell/array_formulas.h"
 #include "engine/cell/cell_text.h"
 #include "engine/cell/kept_hits.h"
 #include "engine/workbook.h"
@@ -58,6 +59,7 @@ class OdsCellSearch {
     void endRow();
     void sheetDecided() { decided_ = kept_.size(); }
     void skipElement();
+    void matrixFormula(std::uint64_t columns, std::uint64_t rows);
     Status leaveDecidedSheet();
 
     XmlPullTokenizer tokens_;
@@ -81,7 +83,8 @@ class OdsCellSearch {
     int paragraphs_ = 0;
     std::string text_;
     std::string formula_;
-    std::string extraValues_;  // office:value and friends, each ended by a NUL
+    std::string extraValues_;   // office:value and friends, each ended by a NUL
+    OpenArrayFormulas arrays_;  // matrix formulas whose range reaches this row or later
     std::string attributeStorage_;
 };
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
 #include "engine/cell/a1_reference.h"
+#include "engine/cell/array_formulas.h"
 #include "engine/cell/cell_text.h"
 #include "engine/core/matcher.h"
 #include "engine/core/string_table_matches.h"
@@ -49,32 +49,13 @@ struct SharedFormulaMaster {
     std::string text;
 };
 
-// An array formula (18.3.1.40 f, t="array") is stored once, in the first cell of its ref; every
-// cell of the range shows that same formula, unshifted.
-struct ArrayFormula {
-    CellPosition first;
-    CellPosition last;
-    std::string text;
-
-    bool covers(CellPosition cell) const {
-        return cell.row >= first.row && cell.row <= last.row && cell.column >= first.column &&
-               cell.column <= last.column;
-    }
-};
-
-// Array formulas still ahead of the scan are kept up to this many; later ones show only in
-// their first cell, so a hostile sheet cannot make every cell look through millions of ranges.
-constexpr std::size_t kMaxOpenArrayFormulas = 256;
-
 // "C10:C14" or "C10" to its corners; nothing when either corner is not a cell of the grid.
 std::optional<std::pair<CellPosition, CellPosition>> parseRange(std::string_view range) {
     std::size_t colon = range.find(':');
     auto first = parseA1(range.substr(0, colon));
     auto last = colon == std::string_view::npos ? first : parseA1(range.substr(colon + 1));
     if (!first || !last) return std::nullopt;
-    return std::pair{
-        CellPosition{std::min(first->row, last->row), std::min(first->column, last->column)},
-        CellPosition{std::max(first->row, last->row), std::max(first->column, last->column)}};
+    return std::pair{*first, *last};
 }
 
 class WorksheetScanner {
@@ -158,8 +139,7 @@ class WorksheetScanner {
         currentRow_ = (number && *number >= 1 && *number <= kMaxRows) ? *number - 1 : nextRow_;
         nextRow_ = currentRow_ + 1;
         previousCellInRow_ = false;
-        std::erase_if(arrays_,
-                      [this](const ArrayFormula& array) { return array.last.row < currentRow_; });
+        arrays_.closeAbove(currentRow_);
     }
 
     void startCell() {
@@ -237,8 +217,7 @@ class WorksheetScanner {
     // The first cell of a shared group carries the text; the others borrow it (18.3.1.40).
     void endFormula() {
         collecting_ = nullptr;
-        if (arrayRange_ && !formula_.empty() && arrays_.size() < kMaxOpenArrayFormulas)
-            arrays_.push_back(ArrayFormula{arrayRange_->first, arrayRange_->second, formula_});
+        if (arrayRange_) arrays_.open(arrayRange_->first, arrayRange_->second, formula_);
         if (!sharedIndex_) return;
         if (!formula_.empty()) {
             sharedMasters_[*sharedIndex_] = SharedFormulaMaster{position(), formula_};
@@ -290,12 +269,9 @@ class WorksheetScanner {
     // A cell with no formula of its own inside an array formula's range shows that formula.
     void borrowArrayFormula() {
         if (arrays_.empty() || (hasFormula_ && !formula_.empty())) return;
-        CellPosition here = position();
-        for (const ArrayFormula& array : arrays_) {
-            if (!array.covers(here)) continue;
-            formula_ = array.text;
+        if (const std::string* shown = arrays_.covering(position())) {
+            formula_ = *shown;
             hasFormula_ = true;
-            return;
         }
     }
 
@@ -347,7 +323,7 @@ class WorksheetScanner {
     std::string referenceStorage_;
     std::string typeStorage_;
     std::unordered_map<std::uint32_t, SharedFormulaMaster> sharedMasters_;
-    std::vector<ArrayFormula> arrays_;  // those whose range reaches this row or later
+    OpenArrayFormulas arrays_;  // those whose range reaches this row or later
 };
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/cell/a1_reference.h"
 #include "engine/core/file_data.h"
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
@@ -178,40 +177,6 @@ class TestXlsxEdges : public QObject {
         qint64 searchMs = timer.elapsed();
         qInfo("40,007 zip entries: open %lld ms, search %lld ms", openMs, searchMs);
         QVERIFY2(openMs + searchMs < 5000, "a package of 40,007 entries took over 5 s");
-    }
-
-    // Every cell of an array formula's range shows the formula its first cell stores.
-    void arrayFormulaInEveryCellOfItsRange_data() {
-        QTest::addColumn<QString>("keyword");
-        QTest::addColumn<QStringList>("hits");
-        QTest::newRow("column range")
-            << "sum"
-            << QStringList{"C1 =SUM(A1:A3*B1:B3)", "C2 =SUM(A1:A3*B1:B3)", "C3 =SUM(A1:A3*B1:B3)"};
-        QTest::newRow("two by two, not below it")
-            << "transpose"
-            << QStringList{"E1 =TRANSPOSE(A1:B2)", "F1 =TRANSPOSE(A1:B2)", "E2 =TRANSPOSE(A1:B2)",
-                           "F2 =TRANSPOSE(A1:B2)"};
-        QTest::newRow("values still first")
-            << "20" << QStringList{"C1 20", "C2 20", "C3 20", "C4 20"};
-    }
-
-    void arrayFormulaInEveryCellOfItsRange() {
-        QFETCH(QString, keyword);
-        QFETCH(QStringList, hits);
-        auto opened = openWorkbook(edgePath("array-formulas.xlsx"));
-        QVERIFY2(opened.ok(), opened ? "" : opened.failure().reason.c_str());
-        struct Lines final : HitSink {
-            QStringList lines;
-            bool take(const CellHit& hit) override {
-                std::string line;
-                appendColumnLetters(hit.cell.column, line);
-                line += std::to_string(hit.cell.row + 1) + " " + std::string(hit.text);
-                lines << QString::fromStdString(line);
-                return true;
-            }
-        } found;
-        QVERIFY(opened.value()->findCells(0, Matcher(keyword.toStdString()), found).ok());
-        QCOMPARE(found.lines, hits);
     }
 };
 

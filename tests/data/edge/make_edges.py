@@ -233,6 +233,34 @@ def array_formulas(target):
     write_zip(target, package_entries([("Arrays", sheet)]))
 
 
+def array_formulas_fods(target):
+    """The same array formulas in a flat OpenDocument spreadsheet: the first cell of each range
+    holds the formula and the range's size (table:number-matrix-*-spanned)."""
+    def number(value, formula="", columns=0, rows=0):
+        matrix = (' table:number-matrix-columns-spanned="%d" table:number-matrix-rows-spanned='
+                  '"%d"' % (columns, rows)) if columns else ""
+        formula = ' table:formula="of:=%s"' % formula if formula else ""
+        return ('<table:table-cell%s%s office:value-type="float" office:value="%s"><text:p>%s'
+                '</text:p></table:table-cell>' % (formula, matrix, value, value))
+    empty = "<table:table-cell/>"
+    rows = [
+        [number(1), number(2), number("20", "SUM([.A1:.A3]*[.B1:.B3])", 1, 3), empty,
+         number(1, "TRANSPOSE([.A1:.B2])", 2, 2), number(3)],
+        [number(3), number(4), number(20), empty, number(2), number(4)],
+        [empty, empty, number(20), empty, number(0)],
+        [empty, empty, number(20)],
+    ]
+    body = "".join("<table:table-row>%s</table:table-row>" % "".join(row) for row in rows)
+    write_bytes(target, (
+        '<?xml version="1.0" encoding="UTF-8"?>\n<office:document '
+        'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+        'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+        'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.3" '
+        'office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body>'
+        '<office:spreadsheet><table:table table:name="Arrays">%s</table:table>'
+        '</office:spreadsheet></office:body></office:document>\n' % body).encode())
+
+
 def main():
     if len(sys.argv) != 3:
         raise SystemExit(__doc__)
@@ -253,6 +281,7 @@ def main():
     date_1904(os.path.join(out, "date-1904.xlsx"))
     strict_conformance(os.path.join(out, "strict.xlsx"))
     array_formulas(os.path.join(out, "array-formulas.xlsx"))
+    array_formulas_fods(os.path.join(out, "array-formulas.fods"))
 
 
 if __name__ == "__main__":
