@@ -101,8 +101,8 @@ class RangeObject final : public Dispatch {
         // A failure after the first hit does not take it back: the cell was read whole.
         if (!first && !searched) return engineFailure(searched.failure());
         if (!first) return Variant();  // nothing: the keyword is not on this sheet
-        return Variant(DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_,
-                                                                 first->cell, first->text)));
+        return Variant(DispatchRef(
+            std::make_shared<RangeObject>(state_, workbook_, sheet_, first->cell, first->text)));
     }
 
     CallOutcome findAll(const Arguments& arguments);
