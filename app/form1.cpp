@@ -19,6 +19,7 @@
 
 #include "app/assistive_text.h"
 #include "app/controls.h"
+#include "app/hit_counts.h"
 #include "app/keyboard_access.h"
 #include "app/menu_form.h"
 #include "app/moveit.h"
@@ -47,11 +48,18 @@ Form1::Form1(QWidget* parent)
     createControls();
     connectHandlers();
     keyboardAccess_ = installKeyboardAccess(*this);
+    hitCounts_ = std::make_unique<HitCounts>(*listView1_, workbookSearch_);
     describeForAssistiveTechnology(*this);
 }
 
 Form1::~Form1() {
     delete keyboardAccess_;
+    hitCounts_.reset();  // its worker ends before the list it answers to goes
+}
+
+void Form1::setWorkbookSearch(WorkbookSearch search) {
+    workbookSearch_ = search;
+    hitCounts_->setSearch(std::move(search));
 }
 
 void Form1::connectHandlers() {
@@ -198,6 +206,7 @@ void Form1::Image3_Click() {
     // returns without touching anything more, so the program ends at once.
     closing_ = true;
     running_ = false;
+    hitCounts_->stop();  // a count under way is cancelled; nothing is counted after it
     close();
     quitApplication_();
 }

@@ -25,6 +25,7 @@ class QListWidget;
 namespace quillmark::app {
 
 class ControlLabel;
+class HitCounts;
 class ImageButton;
 class MenuForm;
 class RectangleShape;
@@ -63,7 +64,8 @@ class Form1 : public QWidget {
     void notSearched_Click();   // menu item "Workbooks not searched…"
 
     // Seams: what the window calls outside itself. Each has a working default.
-    void setWorkbookSearch(WorkbookSearch search) { workbookSearch_ = std::move(search); }
+    // The run's workbook search, which also counts a row's hits when its tooltip is asked for.
+    void setWorkbookSearch(WorkbookSearch search);
     // Worker threads of a run (0: the window's own thread searches).
     void setSearchJobs(unsigned jobs) { searchJobs_ = jobs; }
     void setFolderPicker(std::unique_ptr<FolderPicker> picker) { picker_ = std::move(picker); }
@@ -156,7 +158,8 @@ class Form1 : public QWidget {
 
     // Seams.
     WorkbookSearch workbookSearch_;
-    QObject* keyboardAccess_ = nullptr;  // deleted before the controls it watches
+    QObject* keyboardAccess_ = nullptr;     // deleted before the controls it watches
+    std::unique_ptr<HitCounts> hitCounts_;  // rows' hits counted when their tooltip is asked for
     unsigned searchJobs_;
     std::unique_ptr<FolderPicker> picker_;
     platform::Shell* shell_;

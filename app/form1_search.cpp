@@ -7,6 +7,7 @@
 #include "app/controls.h"
 #include "app/file_list_sink.h"
 #include "app/form1.h"
+#include "app/hit_counts.h"
 #include "app/hits_tooltip.h"
 #include "app/not_searched_dialog.h"
 #include "app/path_text.h"
@@ -27,6 +28,7 @@ void Form1::Image1_Click() {
     scantip_->setVisible(false);  // first, whatever the picker's outcome
     const std::optional<std::string> folder = picker_->pickFolder(this);
     if (!folder || closing_) return;
+    hitCounts_->cancelPending();  // the rows they are for are about to go
 
     text1_->setText(displayTextForPath(*folder));
     text1_->setProperty(kFolderBytesProperty, QByteArray::fromStdString(*folder));
@@ -72,6 +74,7 @@ void Form1::Image2_Click() {
 
     showSearchButton(false);
     scantip_->setVisible(false);
+    hitCounts_->cancelPending();  // the run's workers come first
     running_ = true;
     runUnderWay_ = true;
 
@@ -86,10 +89,12 @@ void Form1::Image2_Click() {
 
 // The workers search ahead of the awaited workbook while this thread takes the answers in
 // list order and lets events through as it waits. Each search takes Text2 as it is when the
-// search begins: every edit is handed to the workers at once.
+// search begins: every edit is handed to the workers at once. A matching sheet is read up to
+// its first hit only; the row's other hits are counted when its tooltip is asked for.
 void Form1::runSearches(int total) {
     search::SearchOptions options;
     options.collectHits = true;
+    options.firstHitOnly = true;
     const auto wake = [this] {
         QMetaObject::invokeMethod(
             this, [] {}, Qt::QueuedConnection);
@@ -142,6 +147,7 @@ void Form1::takeAnswer(search::OrderedSearch& searches) {
     if (sheets.empty()) return;
     QTreeWidgetItem* row = makeResultsRow(answer.path, sheets);
     row->setToolTip(1, hitsToolTip(answer.result));
+    if (hitsLeftUncounted(answer.result)) hitCounts_->countLater(*row, answer.keyword);
     listView1_->addTopLevelItem(row);
 }
 

@@ -35,8 +35,17 @@ QString hitsToolTip(const search::WorkbookSearchResult& result) {
         }
     }
     if (lines.isEmpty()) return {};
-    if (notShown > 0) lines << QStringLiteral("and %1 more").arg(notShown);
+    if (hitsLeftUncounted(result))
+        lines << QStringLiteral("counting the other hits…");
+    else if (notShown > 0)
+        lines << QStringLiteral("and %1 more").arg(notShown);
     return lines.join('\n');
+}
+
+bool hitsLeftUncounted(const search::WorkbookSearchResult& result) {
+    for (const search::SheetMatch& sheet : result.sheets)
+        if (!sheet.hitsCounted) return true;
+    return false;
 }
 
 }  // namespace quillmark::app

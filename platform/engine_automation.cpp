@@ -95,11 +95,14 @@ class RangeObject final : public Dispatch {
         auto what = toText(arguments[0]);
         if (!what) return what.failure();
         engine::Matcher matcher(what.value());
-        auto found = workbook_->reader->findFirst(sheet_, matcher);
-        if (!found) return engineFailure(found.failure());
-        if (!found.value()) return Variant();  // nothing: the keyword is not on this sheet
-        return Variant(
-            DispatchRef(std::make_shared<RangeObject>(state_, workbook_, sheet_, *found.value())));
+        std::optional<engine::KeptHit> first;
+        engine::FirstHitKeeper keeper(first);
+        Status searched = workbook_->reader->findCells(sheet_, matcher, keeper);
+        // A failure after the first hit does not take it back: the cell was read whole.
+        if (!first && !searched) return engineFailure(searched.failure());
+        if (!first) return Variant();  // nothing: the keyword is not on this sheet
+        return Variant(DispatchRef(
+            std::make_shared<RangeObject>(state_, workbook_, sheet_, first->cell, first->text)));
     }
 
     CallOutcome findAll(const Arguments& arguments);

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds quillmark-find and the window's threaded-run tests with ThreadSanitizer into build-tsan
 # (or $QUILLMARK_TSAN_BUILD_DIR), searches the test fixtures and the shared corpus with two jobs
-# for several keywords, and runs the window's search run on its workers (a slow stand-in search
-# and the real engine): any data race between workbooks searched side by side fails the run.
+# for several keywords, and runs the window's search run on its workers and its late hit counts
+# (a slow stand-in search and the real engine): any data race between searches fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${QUILLMARK_TSAN_BUILD_DIR:-build-tsan}
 
-echo "threads: building quillmark-find and test_search_threads in $build_dir"
+echo "threads: building quillmark-find and the window's thread tests in $build_dir"
 mkdir -p "$build_dir"
 if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARK_TESTS=ON \
              -DQUILLMARK_THREAD_SANITIZE=ON &&
-       cmake --build "$build_dir" -j"$(nproc)" --target quillmark-find test_search_threads; } \
+       cmake --build "$build_dir" -j"$(nproc)" --target quillmark-find test_search_threads \
+             test_late_hit_counts; } \
      >"$build_dir/build.log" 2>&1; then
     tail -n 40 "$build_dir/build.log"
     echo "threads: build failed"
@@ -39,12 +40,14 @@ done
 # Qt itself is not built with ThreadSanitizer: its own thread pool (image conversions at the
 # window's first paint) synchronises in code the sanitizer cannot see, so accesses made inside
 # uninstrumented libraries are not watched; the window's and the workers' own code still is.
-if ! TSAN_OPTIONS="$TSAN_OPTIONS ignore_noninstrumented_modules=1" QT_QPA_PLATFORM=offscreen \
-     "$build_dir/tests/test_search_threads" >"$build_dir/tsan.log" 2>&1; then
-    echo "threads: the window's threaded run"
-    grep -v '^PASS' "$build_dir/tsan.log" | head -n 60 || true
-    failed=1
-fi
+for window_test in test_search_threads test_late_hit_counts; do
+    if ! TSAN_OPTIONS="$TSAN_OPTIONS ignore_noninstrumented_modules=1" QT_QPA_PLATFORM=offscreen \
+         "$build_dir/tests/$window_test" >"$build_dir/tsan.log" 2>&1; then
+        echo "threads: the window's $window_test"
+        grep -v '^PASS' "$build_dir/tsan.log" | head -n 60 || true
+        failed=1
+    fi
+done
 [ "$failed" -eq 0 ] &&
-    echo "threads: no data race in ${#folders[@]} folders x 5 keywords nor in the window's run"
+    echo "threads: no data race in ${#folders[@]} folders x 5 keywords nor in the window's run and counts"
 exit "$failed"

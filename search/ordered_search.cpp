@@ -16,6 +16,7 @@ constexpr std::size_t kWaitingPerWorker = 4;
 
 struct OrderedSearch::Job {
     std::string path;
+    std::string keyword;  // the keyword it was searched for, once begun
     engine::CancelToken cancel;
     std::optional<WorkbookSearchResult> answer;
 };
@@ -79,13 +80,14 @@ OrderedSearch::Answer OrderedSearch::takeFront() {
         std::lock_guard lock(mutex_);
         job = std::move(order_.front());
         order_.pop_front();
-        if (jobs_ != 0) return {std::move(job->path), std::move(*job->answer)};
+        if (jobs_ != 0)
+            return {std::move(job->path), std::move(job->keyword), std::move(*job->answer)};
         keyword = keyword_;
     }
     SearchOptions options = options_;
     options.cancel = &job->cancel;
     WorkbookSearchResult result = search_(job->path, keyword, options);
-    return {std::move(job->path), std::move(result)};
+    return {std::move(job->path), std::move(keyword), std::move(result)};
 }
 
 void OrderedSearch::dropAll() {
@@ -108,6 +110,7 @@ void OrderedSearch::work() {
         options.cancel = &job->cancel;
         WorkbookSearchResult answer = search_(job->path, keyword, options);
         lock.lock();
+        job->keyword = keyword;
         job->answer = std::move(answer);  // a dropped job's answer goes with its last owner
         lock.unlock();
         if (wake_) wake_();

@@ -41,9 +41,10 @@ class OrderedSearch {
     std::size_t waiting() const;
     // Whether the front answer is there (without workers: whether there is a front).
     bool frontReady() const;
-    // One answer with the workbook it is for.
+    // One answer with the workbook and the keyword it is for.
     struct Answer {
         std::string path;
+        std::string keyword;
         WorkbookSearchResult result;
     };
     // Takes the front answer; frontReady() must hold.

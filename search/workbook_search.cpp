@@ -45,28 +45,34 @@ CallResult<Object> gridOf(const Object& sheet) {
     return cells.value().getObject("Cells");
 }
 
-// Whether the grid holds the keyword, or why it cannot be searched.
-CallResult<bool> hasKeyword(const Object& grid, const std::string& keyword) {
+// The grid's first cell holding the keyword (nothing when none), or why it cannot be searched.
+CallResult<std::optional<Object>> firstFound(const Object& grid, const std::string& keyword) {
     auto found = grid.get("find", {Variant(keyword)});
     if (!found) return found.failure();
     const auto* object = std::get_if<automation::DispatchRef>(&found.value());
-    return object != nullptr && *object != nullptr;
+    if (object == nullptr || *object == nullptr) return std::optional<Object>();
+    return std::optional<Object>(Object(*object));
 }
 
-// One cell of a FindAll collection: "$C$12" becomes "C12".
-CallResult<CellHit> hitAt(const Object& collection, std::int64_t position) {
-    auto range = collection.getObject("Item", {Variant(position)});
-    if (!range) return range.failure();
-    auto address = range.value().get("Address");
+// The hit one found cell stands for: "$C$12" becomes "C12".
+CallResult<CellHit> hitOf(const Object& range) {
+    auto address = range.get("Address");
     if (!address) return address.failure();
     auto cell = automation::toText(address.value());
     if (!cell) return cell.failure();
-    auto text = range.value().get("Text");
+    auto text = range.get("Text");
     if (!text) return text.failure();
     auto value = automation::toText(text.value());
     if (!value) return value.failure();
     std::erase(cell.value(), '$');
     return CellHit{cell.take(), value.take()};
+}
+
+// One cell of a FindAll collection.
+CallResult<CellHit> hitAt(const Object& collection, std::int64_t position) {
+    auto range = collection.getObject("Item", {Variant(position)});
+    if (!range) return range.failure();
+    return hitOf(range.value());
 }
 
 // The hits of a matching sheet through the grid's FindAll: the first `limit` kept, the rest
@@ -123,14 +129,19 @@ void searchSheets(const Object& application, std::int32_t count, const std::stri
         currentSheet = sheet.take();
         const std::string& sheetName = std::get<std::string>(*name);
         auto grid = gridOf(currentSheet);
-        auto found = grid ? hasKeyword(grid.value(), keyword) : CallResult<bool>(grid.failure());
+        auto found = grid ? firstFound(grid.value(), keyword)
+                          : CallResult<std::optional<Object>>(grid.failure());
         if (!found) {
             result.sheetFailures.push_back({sheetName, found.failure()});
             continue;
         }
         if (!found.value()) continue;
         SheetMatch match;
-        if (options.collectHits) {
+        if (options.collectHits && options.firstHitOnly) {
+            // A server whose found cell tells nothing more still gives the sheet.
+            if (auto first = hitOf(*found.value())) match.hits.push_back(first.take());
+            match.hitsCounted = false;
+        } else if (options.collectHits) {
             const std::size_t limit = options.hitLimit - std::min(options.hitLimit, hitsKept);
             if (auto failed = collectHits(grid.value(), keyword, limit, match))
                 result.sheetFailures.push_back({sheetName, std::move(*failed)});

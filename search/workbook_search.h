@@ -22,11 +22,13 @@ struct CellHit {
 };
 
 // A sheet where the keyword occurs: its name exactly as the workbook gives it, its first
-// hits, and how many further hits it holds whose texts were not kept.
+// hits, and how many further hits it holds whose texts were not kept. A search for first hits
+// only lists one and leaves the rest uncounted.
 struct SheetMatch {
     std::string name;
     std::vector<CellHit> hits;
     std::uint64_t moreHits = 0;
+    bool hitsCounted = true;  // false: hits beyond those listed were not looked for
 };
 
 // A sheet that could not be read (or whose hits could not all be listed); the other
@@ -47,6 +49,10 @@ struct WorkbookSearchResult {
 struct SearchOptions {
     bool collectHits = false;    // also find where: the hits of every matching sheet
     std::size_t hitLimit = 100;  // hit texts kept per workbook; further hits are counted
+    // With collectHits: only each matching sheet's first hit, found by the search that finds
+    // the sheet, so nothing is read beyond it. What the window's run takes: its rows cost no
+    // more than the bare answer, and the rest is counted when someone asks.
+    bool firstHitOnly = false;
     const engine::CancelToken* cancel = nullptr;  // asked while the workbook is read
 };
 

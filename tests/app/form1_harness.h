@@ -108,6 +108,12 @@ struct Window {
         return paths;
     }
 
+    // Puts `paths` into the file list as a scan would.
+    void fill(const std::vector<std::string>& paths) {
+        for (const std::string& path : paths)
+            form.List1()->addItem(quillmark::app::makeFileListItem(path));
+    }
+
     // Entries of the file list, as the exact bytes they hold.
     std::vector<std::string> fileList() const {
         std::vector<std::string> paths;
@@ -138,6 +144,12 @@ struct Window {
         result;
     int quitRequests = 0;
 };
+
+// The threads this process runs now.
+inline int threadsOfThisProcess() {
+    return static_cast<int>(
+        QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
 
 // Runs `action` in the next event pass, as a click handled there would.
 inline void inNextEventPass(QObject* context, std::function<void()> action) {

@@ -16,6 +16,7 @@
 
 #include "form1_harness.h"
 
+using harness::threadsOfThisProcess;
 using harness::Tree;
 using harness::Window;
 using quillmark::search::SearchOptions;
@@ -96,11 +97,6 @@ QStringList rowsFor(const Paths& paths) {
     QStringList rows;
     for (const std::string& path : paths) rows << QString::fromStdString(path) + "|Sheet1";
     return rows;
-}
-
-int threadsOfThisProcess() {
-    return static_cast<int>(
-        QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 }  // namespace
@@ -311,8 +307,7 @@ void TestSearchThreads::theRealEngineGivesTheSameRowsAndClosesWithNoThreadLeft()
     window.form.setSearchJobs(2);
     window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
     window.show();
-    for (const std::string& path : paths)
-        window.form.List1()->addItem(quillmark::app::makeFileListItem(path));
+    window.fill(paths);
     window.form.Text2()->setText("needle");
     const int threadsBefore = threadsOfThisProcess();
     window.form.Image2_Click();
