@@ -108,8 +108,9 @@ std::string workbookStream(const std::string& bytes) {
 // fuzz_formula_text reads its input.
 void formulaSeeds(const std::string& stream, const std::string& folder) {
     namespace biff = quillmark::engine::biff;
-    biff::RecordCursor cursor(
-        Bytes(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()), 0);
+    auto bytes =
+        quillmark::engine::memoryData(std::vector<std::uint8_t>(stream.begin(), stream.end()));
+    biff::RecordCursor cursor(*bytes, 0);
     int kept = 0;
     while (auto record = cursor.next()) {
         if (record->type != 0x0006 || record->data.size() < 22 || kept >= 40) continue;

@@ -61,7 +61,7 @@ void rc4Decrypt(const std::vector<std::uint8_t>& key, std::uint8_t* data, std::s
 class RecordCipher {
   public:
     virtual ~RecordCipher() = default;
-    virtual void apply(std::uint8_t* data, std::size_t length, std::size_t streamOffset,
+    virtual void apply(std::uint8_t* data, std::size_t length, std::uint64_t streamOffset,
                        std::size_t recordLength) = 0;
 };
 
@@ -72,7 +72,7 @@ class BlockRc4 : public RecordCipher {
     explicit BlockRc4(std::function<std::vector<std::uint8_t>(std::uint32_t)> keyForBlock)
         : keyForBlock_(std::move(keyForBlock)) {}
 
-    void apply(std::uint8_t* data, std::size_t length, std::size_t streamOffset,
+    void apply(std::uint8_t* data, std::size_t length, std::uint64_t streamOffset,
                std::size_t) override {
         for (std::size_t done = 0; done < length;) {
             std::size_t offset = streamOffset + done;
@@ -271,7 +271,7 @@ class XorObfuscation : public RecordCipher {
   public:
     explicit XorObfuscation(std::array<std::uint8_t, 16> array) : array_(array) {}
 
-    void apply(std::uint8_t* data, std::size_t length, std::size_t streamOffset,
+    void apply(std::uint8_t* data, std::size_t length, std::uint64_t streamOffset,
                std::size_t recordLength) override {
         std::size_t index = (streamOffset + recordLength) % 16;
         for (std::size_t i = 0; i < length; ++i) {
@@ -296,26 +296,27 @@ std::unique_ptr<RecordCipher> xorCipher(Bytes data, std::u16string_view password
 
 // Decrypts every record after FILEPASS, in every substream. BOUNDSHEET keeps its sheet
 // position (its first four bytes) in the clear.
-void decryptRecords(std::vector<std::uint8_t>& stream, std::size_t start, RecordCipher& cipher) {
-    std::size_t offset = start;
-    while (stream.size() - offset >= 4) {
-        std::uint16_t type = readU16(stream.data() + offset);
-        std::size_t length = readU16(stream.data() + offset + 2);
-        std::size_t dataOffset = offset + 4;
-        if (stream.size() - dataOffset < length) break;
-        if (!neverEncrypted(type)) {
-            std::size_t clear = type == record::BoundSheet ? std::min<std::size_t>(4, length) : 0;
-            cipher.apply(stream.data() + dataOffset + clear, length - clear, dataOffset + clear,
-                         length);
-        }
-        offset = dataOffset + length;
+class StreamDecrypter final : public RecordDecrypter {
+  public:
+    StreamDecrypter(std::unique_ptr<RecordCipher> cipher, std::uint64_t start)
+        : cipher_(std::move(cipher)), start_(start) {}
+
+    void decrypt(std::uint16_t type, std::uint64_t recordOffset, std::uint8_t* data,
+                 std::size_t length) override {
+        if (recordOffset < start_ || neverEncrypted(type)) return;
+        std::size_t clear = type == record::BoundSheet ? std::min<std::size_t>(4, length) : 0;
+        cipher_->apply(data + clear, length - clear, recordOffset + 4 + clear, length);
     }
-}
+
+  private:
+    std::unique_ptr<RecordCipher> cipher_;
+    std::uint64_t start_;
+};
 
 }  // namespace
 
-Status decryptWorkbookStream(std::vector<std::uint8_t>& stream, const Record& filePass,
-                             Version version, std::u16string_view password) {
+Outcome<std::unique_ptr<RecordDecrypter>> decrypterFor(const FilePass& filePass, Version version,
+                                                       std::u16string_view password) {
     Bytes data = filePass.data;
     std::unique_ptr<RecordCipher> cipher;
     const char* method;
@@ -333,8 +334,8 @@ Status decryptWorkbookStream(std::vector<std::uint8_t>& stream, const Record& fi
         cipher = cryptoApiCipher(data.subspan(std::min<std::size_t>(2, data.size())), password);
     }
     if (!cipher) return encrypted(method);
-    decryptRecords(stream, filePass.offset + 4 + filePass.data.size(), *cipher);
-    return Done{};
+    return std::unique_ptr<RecordDecrypter>(
+        std::make_unique<StreamDecrypter>(std::move(cipher), filePass.end));
 }
 
 }  // namespace quillmark::engine::biff

@@ -63,6 +63,29 @@ std::string externalName(const Globals& globals, std::uint32_t externIndex,
 
 }  // namespace
 
+void SharedFormulaTable::add(std::uint32_t row, std::uint32_t column, FormulaTokens tokens) {
+    Kept& kept = formulas_[key(row, column)];
+    keptBytes_ -= kept.bytes.size();
+    std::size_t size = tokens.rgce.size() + tokens.extra.size();
+    if (keptBytes_ + size > kKeptBytes) {
+        formulas_.erase(key(row, column));
+        return;
+    }
+    kept.bytes.assign(tokens.rgce.begin(), tokens.rgce.end());
+    kept.bytes.insert(kept.bytes.end(), tokens.extra.begin(), tokens.extra.end());
+    kept.rgceLength = tokens.rgce.size();
+    keptBytes_ += size;
+}
+
+std::optional<FormulaTokens> SharedFormulaTable::find(std::uint32_t row,
+                                                      std::uint32_t column) const {
+    auto found = formulas_.find(key(row, column));
+    if (found == formulas_.end()) return std::nullopt;
+    Bytes bytes = found->second.bytes;
+    return FormulaTokens{bytes.first(found->second.rgceLength),
+                         bytes.subspan(found->second.rgceLength)};
+}
+
 FormulaContext makeFormulaContext(const Globals* globals, const SharedFormulaTable& shared) {
     FormulaContext context;
     context.sharedFormula = [&shared](std::uint32_t row, std::uint32_t column) {

@@ -61,7 +61,7 @@ std::string decodeVirtualPath(const std::string& encoded) {
 
 class GlobalsReader {
   public:
-    GlobalsReader(Bytes stream, Globals& globals) : stream_(stream), globals_(globals) {}
+    GlobalsReader(RecordCursor& cursor, Globals& globals) : cursor_(cursor), globals_(globals) {}
 
     void onRecord(const Record& record);
 
@@ -77,7 +77,7 @@ class GlobalsReader {
     void readExternSheet(const Record& record);
     std::string text_;
 
-    Bytes stream_;
+    RecordCursor& cursor_;
     Globals& globals_;
     std::size_t externalBooks_ = 0;
 };
@@ -243,7 +243,7 @@ void GlobalsReader::readExternName(Bytes data) {
 void GlobalsReader::readExternSheet(const Record& record) {
     if (biff8()) {
         // A count of XTIs, six bytes each, possibly continued in CONTINUE records.
-        ContinuedReader reader(stream_, record);
+        ContinuedReader reader(cursor_, record);
         std::uint16_t count;
         if (!reader.readU16(count)) return;
         for (std::uint16_t i = 0; i < count; ++i) {
@@ -267,6 +267,27 @@ void GlobalsReader::readExternSheet(const Record& record) {
     globals_.biff5ExternNames.emplace_back();
 }
 
+// One worksheet's kind from its first records.
+Status refineSheetKind(RecordCursor& cursor, SheetEntry& sheet) {
+    auto bof = cursor.next();
+    if (!bof || bof->type != record::Bof) return readStatus(cursor);
+    std::uint16_t substream = readU16At(bof->data, 2);
+    if (substream == kChartSubstream) sheet.info.kind = SheetKind::Chart;
+    if (substream == kMacroSheetSubstream) sheet.info.kind = SheetKind::MacroSheet;
+    if (substream != kWorksheetSubstream) return Done{};
+    // WSBOOL sits among the first records of a sheet, before its cells.
+    for (std::size_t i = 0; i < kKindProbeRecords; ++i) {
+        auto record = cursor.next();
+        if (!record || record->type == record::Eof || record->type == 0x0200) break;
+        if (record->type == record::WsBool && !record->data.empty() &&
+            (record->data[0] & kDialogFlag)) {
+            sheet.info.kind = SheetKind::Dialog;
+            break;
+        }
+    }
+    return readStatus(cursor);
+}
+
 }  // namespace
 
 Version versionOfBof(const Record& bof) {
@@ -286,22 +307,26 @@ Version versionOfBof(const Record& bof) {
     return bof.data.size() >= 16 ? Version::Biff8 : Version::Biff5;
 }
 
-Outcome<Globals> readGlobals(Bytes stream, bool decrypted) {
-    RecordCursor cursor(stream, 0);
+Outcome<Globals> readGlobals(const FileData& stream, RecordDecrypter* decrypter) {
+    RecordCursor cursor(stream, 0, decrypter);
     auto bof = cursor.next();
-    if (!bof || bof->type != record::Bof)
+    if (!bof || bof->type != record::Bof) {
+        if (Status read = readStatus(cursor); !read) return read.failure();
         return fail(FailureKind::Corrupt, "workbook stream does not start with a BOF record");
+    }
     Globals globals;
     globals.version = versionOfBof(*bof);
-    GlobalsReader reader(stream, globals);
+    GlobalsReader reader(cursor, globals);
     while (auto record = cursor.next()) {
         if (record->type == record::Eof) return globals;
-        if (record->type == record::FilePass && !decrypted) {
-            globals.filePass = *record;
+        if (record->type == record::FilePass && !decrypter) {
+            globals.filePass = FilePass{{record->data.begin(), record->data.end()},
+                                        record->offset + 4 + record->data.size()};
             return globals;
         }
         reader.onRecord(*record);
     }
+    if (Status read = readStatus(cursor); !read) return read.failure();
     // Globals cut short still name their sheets; each sheet then fails on its own if its
     // substream is missing.
     if (globals.sheets.empty())
@@ -309,27 +334,14 @@ Outcome<Globals> readGlobals(Bytes stream, bool decrypted) {
     return globals;
 }
 
-void refineSheetKinds(Bytes stream, std::vector<SheetEntry>& sheets) {
+Status refineSheetKinds(const FileData& stream, RecordDecrypter* decrypter,
+                        std::vector<SheetEntry>& sheets) {
     for (SheetEntry& sheet : sheets) {
         if (sheet.info.kind != SheetKind::Worksheet || !sheet.listed) continue;
-        RecordCursor cursor(stream, sheet.bofOffset);
-        auto bof = cursor.next();
-        if (!bof || bof->type != record::Bof) continue;
-        std::uint16_t substream = readU16At(bof->data, 2);
-        if (substream == kChartSubstream) sheet.info.kind = SheetKind::Chart;
-        if (substream == kMacroSheetSubstream) sheet.info.kind = SheetKind::MacroSheet;
-        if (substream != kWorksheetSubstream) continue;
-        // WSBOOL sits among the first records of a sheet, before its cells.
-        for (std::size_t i = 0; i < kKindProbeRecords; ++i) {
-            auto record = cursor.next();
-            if (!record || record->type == record::Eof || record->type == 0x0200) break;
-            if (record->type == record::WsBool && !record->data.empty() &&
-                (record->data[0] & kDialogFlag)) {
-                sheet.info.kind = SheetKind::Dialog;
-                break;
-            }
-        }
+        RecordCursor cursor(stream, sheet.bofOffset, decrypter);
+        if (Status refined = refineSheetKind(cursor, sheet); !refined) return refined;
     }
+    return Done{};
 }
 
 }  // namespace quillmark::engine::biff

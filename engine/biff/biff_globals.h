@@ -28,8 +28,15 @@ inline constexpr std::uint16_t kWorkspaceSubstream = 0x0100;  // BIFF4 workbook 
 
 struct SheetEntry {
     SheetInfo info;
-    std::size_t bofOffset = 0;  // as BOUNDSHEET records it: checked when the sheet is read
-    bool listed = true;         // false for Visual Basic modules, which hold no cells
+    std::uint64_t bofOffset = 0;  // as BOUNDSHEET records it: checked when the sheet is read
+    bool listed = true;           // false for Visual Basic modules, which hold no cells
+};
+
+// The FILEPASS record of an encrypted workbook: what decryption is keyed from, and where the
+// encrypted records begin.
+struct FilePass {
+    std::vector<std::uint8_t> data;
+    std::uint64_t end = 0;  // the stream offset just past the record
 };
 
 // A SUPBOOK record and the EXTERNNAME records after it.
@@ -53,8 +60,8 @@ struct Globals {
     std::unique_ptr<CodePageDecoder> decoder = std::make_unique<CodePageDecoder>(1252);
     DateStyles styles;
     std::vector<SheetEntry> sheets;  // every BOUNDSHEET in workbook order
-    std::optional<std::size_t> sstOffset;
-    std::optional<Record> filePass;  // the workbook is encrypted
+    std::optional<std::uint64_t> sstOffset;
+    std::optional<FilePass> filePass;  // the workbook is encrypted
 
     std::vector<SupportingBook> books;                       // BIFF8
     std::vector<ExternSheetReference> externSheets;          // BIFF8
@@ -67,11 +74,13 @@ struct Globals {
 Version versionOfBof(const Record& bof);
 
 // Reads the globals substream at the start of a BIFF5/BIFF8 workbook stream. Reading stops
-// at a FILEPASS record (the rest is encrypted) unless `decrypted` says it has been undone.
-Outcome<Globals> readGlobals(Bytes stream, bool decrypted);
+// at a FILEPASS record (the rest is encrypted) unless a `decrypter` undoes it.
+Outcome<Globals> readGlobals(const FileData& stream, RecordDecrypter* decrypter);
 
 // Sheet kinds that only the sheet's own substream tells: a dialog sheet is a worksheet
 // substream whose WSBOOL record has fDialog set; a BOF may also say chart or macro sheet.
-void refineSheetKinds(Bytes stream, std::vector<SheetEntry>& sheets);
+// Fails only when the stream cannot be read.
+Status refineSheetKinds(const FileData& stream, RecordDecrypter* decrypter,
+                        std::vector<SheetEntry>& sheets);
 
 }  // namespace quillmark::engine::biff

@@ -26,38 +26,39 @@ std::string withoutExtension(std::string_view fileName) {
 }
 
 // FILEPASS comes right after the first BOF when a file is encrypted.
-std::optional<Record> findFilePass(Bytes stream) {
+Outcome<bool> hasFilePass(const FileData& stream) {
     RecordCursor cursor(stream, 0);
     for (std::size_t i = 0; i < kFilePassProbeRecords; ++i) {
         auto record = cursor.next();
         if (!record || record->type == record::Eof) break;
-        if (record->type == record::FilePass) return record;
+        if (record->type == record::FilePass) return true;
     }
-    return std::nullopt;
+    if (Status read = readStatus(cursor); !read) return read.failure();
+    return false;
 }
 
-constexpr std::uint64_t kMaxBareStreamBytes = std::uint64_t{256} << 20;
+// What the first record of a stream says.
+struct FirstBof {
+    Version version;
+    std::uint16_t type;
+    std::uint16_t substream;
+};
 
-ReaderOutcome singleSheet(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> owned,
-                          Bytes stream, const Record& bof, std::string name) {
-    Version version = versionOfBof(bof);
-    if (findFilePass(stream))
-        return fail(FailureKind::Encrypted, "worksheet is password-protected");
+ReaderOutcome singleSheet(std::shared_ptr<const FileData> stream, const FirstBof& bof,
+                          std::string name) {
+    auto encrypted = hasFilePass(*stream);
+    if (!encrypted) return encrypted.failure();
+    if (encrypted.value()) return fail(FailureKind::Encrypted, "worksheet is password-protected");
     SheetEntry entry;
     entry.info.name = std::move(name);
-    entry.info.kind = kindOfSubstream(readU16At(bof.data, 2));
+    entry.info.kind = kindOfSubstream(bof.substream);
     std::vector<SheetEntry> sheets{std::move(entry)};
     return std::unique_ptr<WorkbookReader>(std::make_unique<BiffWorkbook>(
-        std::move(data), std::move(owned), stream, version, nullptr, std::move(sheets)));
+        std::move(stream), nullptr, bof.version, nullptr, std::move(sheets)));
 }
 
-// BIFF4 workbooks list their sheets in BUNDLESHEET records (stream position, options, byte
-// string name); the sheet substreams follow the globals in the same order.
-ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> owned,
-                            Bytes stream) {
-    if (findFilePass(stream)) return fail(FailureKind::Encrypted, "workbook is password-protected");
-    RecordCursor cursor(stream, 0);
-    cursor.next();  // the globals' BOF
+// The BUNDLESHEET records of BIFF4 workbook globals, up to their EOF.
+std::vector<SheetEntry> bundleSheets(RecordCursor& cursor) {
     auto decoder = std::make_unique<CodePageDecoder>(1252);
     std::vector<SheetEntry> sheets;
     while (auto record = cursor.next()) {
@@ -72,32 +73,63 @@ ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> data, std::vector<st
         readByteString(record->data, offset, 1, *decoder, entry.info.name);
         sheets.push_back(std::move(entry));
     }
+    return sheets;
+}
+
+// Whether a BOF record lies at `offset`.
+Outcome<bool> bofAt(const FileData& stream, std::uint64_t offset) {
+    RecordCursor cursor(stream, offset);
+    auto record = cursor.next();
+    if (Status read = readStatus(cursor); !read) return read.failure();
+    return record && isBof(record->type);
+}
+
+// BIFF4 workbooks list their sheets in BUNDLESHEET records (stream position, options, byte
+// string name); the sheet substreams follow the globals in the same order.
+ReaderOutcome biff4Workbook(std::shared_ptr<const FileData> stream) {
+    auto encrypted = hasFilePass(*stream);
+    if (!encrypted) return encrypted.failure();
+    if (encrypted.value()) return fail(FailureKind::Encrypted, "workbook is password-protected");
+    RecordCursor cursor(*stream, 0);
+    cursor.next();  // the globals' BOF
+    std::vector<SheetEntry> sheets = bundleSheets(cursor);
     std::size_t next = 0;
     int depth = 0;
     while (auto record = cursor.next()) {
         if (isBof(record->type) && depth++ == 0 && next < sheets.size()) {
             SheetEntry& sheet = sheets[next++];
-            RecordCursor recorded(stream, sheet.bofOffset);
-            auto atRecorded = recorded.next();
-            if (!atRecorded || !isBof(atRecorded->type)) sheet.bofOffset = record->offset;
             sheet.info.kind = kindOfSubstream(readU16At(record->data, 2));
+            std::uint64_t here = record->offset;
+            auto atRecorded = bofAt(*stream, sheet.bofOffset);
+            if (!atRecorded) return atRecorded.failure();
+            if (!atRecorded.value()) sheet.bofOffset = here;
         } else if (record->type == record::Eof && depth > 0) {
             --depth;
         }
     }
+    if (Status read = readStatus(cursor); !read) return read.failure();
     if (sheets.empty()) return fail(FailureKind::Corrupt, "BIFF4 workbook lists no sheets");
     return std::unique_ptr<WorkbookReader>(std::make_unique<BiffWorkbook>(
-        std::move(data), std::move(owned), stream, Version::Biff4, nullptr, std::move(sheets)));
+        std::move(stream), nullptr, Version::Biff4, nullptr, std::move(sheets)));
+}
+
+// The stream's first record, when it is a BOF.
+Outcome<std::optional<FirstBof>> firstBof(const FileData& stream) {
+    RecordCursor cursor(stream, 0);
+    auto bof = cursor.next();
+    if (Status read = readStatus(cursor); !read) return read.failure();
+    if (!bof || !isBof(bof->type)) return std::optional<FirstBof>();
+    return std::optional<FirstBof>(
+        FirstBof{versionOfBof(*bof), bof->type, readU16At(bof->data, 2)});
 }
 
 }  // namespace
 
-BiffWorkbook::BiffWorkbook(std::shared_ptr<const FileData> data,
-                           std::vector<std::uint8_t> ownedStream, Bytes stream, Version version,
+BiffWorkbook::BiffWorkbook(std::shared_ptr<const FileData> stream,
+                           std::unique_ptr<RecordDecrypter> decrypter, Version version,
                            std::unique_ptr<Globals> globals, std::vector<SheetEntry> sheets)
-    : data_(std::move(data)),
-      ownedStream_(std::move(ownedStream)),
-      stream_(ownedStream_.empty() ? stream : Bytes(ownedStream_)),
+    : stream_(std::move(stream)),
+      decrypter_(std::move(decrypter)),
       version_(version),
       globals_(std::move(globals)) {
     for (SheetEntry& sheet : sheets) {
@@ -109,10 +141,15 @@ BiffWorkbook::BiffWorkbook(std::shared_ptr<const FileData> data,
 
 Status BiffWorkbook::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const SheetEntry& sheet = entries_[sheetIndex];
-    if (globals_ && globals_->sstOffset && !sharedStrings_.isFor(matcher.keyword()))
-        matchSharedStrings(stream_, *globals_->sstOffset, matcher, sharedStrings_);
+    if (globals_ && globals_->sstOffset && !sharedStrings_.isFor(matcher.keyword())) {
+        if (Status matched = matchSharedStrings(*stream_, decrypter_.get(), *globals_->sstOffset,
+                                                matcher, sharedStrings_);
+            !matched)
+            return matched;
+    }
     SheetSearchInput input;
-    input.stream = stream_;
+    input.stream = stream_.get();
+    input.decrypter = decrypter_.get();
     input.bofOffset = sheet.bofOffset;
     input.version = version_;
     input.globals = globals_.get();
@@ -120,64 +157,46 @@ Status BiffWorkbook::searchSheet(std::size_t sheetIndex, const Matcher& matcher,
     return biff::searchSheet(input, matcher, sink);
 }
 
-ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
-                                 std::vector<std::uint8_t> ownedStream, Bytes stream) {
-    if (!ownedStream.empty()) stream = ownedStream;
-    RecordCursor cursor(stream, 0);
-    auto bof = cursor.next();
-    if (!bof || !isBof(bof->type))
+ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> stream) {
+    auto bof = firstBof(*stream);
+    if (!bof) return bof.failure();
+    if (!bof.value())
         return fail(FailureKind::Corrupt, "workbook stream does not start with a BOF record");
-    std::uint16_t substream = readU16At(bof->data, 2);
-    if (bof->type != record::Bof || substream != kGlobalsSubstream) {
-        // A lone sheet without workbook globals.
-        Record first = *bof;
-        return singleSheet(std::move(data), std::move(ownedStream), stream, first, "Sheet1");
-    }
+    if (bof.value()->type != record::Bof || bof.value()->substream != kGlobalsSubstream)
+        return singleSheet(std::move(stream), *bof.value(), "Sheet1");  // no workbook globals
 
-    auto globals = readGlobals(stream, false);
+    auto globals = readGlobals(*stream, nullptr);
     if (!globals) return globals.failure();
+    std::unique_ptr<RecordDecrypter> decrypter;
     if (globals.value().filePass) {
-        // Decryption works on a copy of its own.
-        Record filePass = *globals.value().filePass;
-        Version version = globals.value().version;
-        if (ownedStream.empty()) ownedStream.assign(stream.begin(), stream.end());
-        if (Status decrypted = decryptWorkbookStream(ownedStream, filePass, version); !decrypted)
-            return decrypted.failure();
-        stream = ownedStream;
-        globals = readGlobals(stream, true);
+        auto made = decrypterFor(*globals.value().filePass, globals.value().version);
+        if (!made) return made.failure();
+        decrypter = made.take();
+        globals = readGlobals(*stream, decrypter.get());
         if (!globals) return globals.failure();
     }
     auto owned = std::make_unique<Globals>(globals.take());
-    refineSheetKinds(stream, owned->sheets);
+    if (Status refined = refineSheetKinds(*stream, decrypter.get(), owned->sheets); !refined)
+        return refined.failure();
     std::vector<SheetEntry> sheets = owned->sheets;
     Version version = owned->version;
-    return std::unique_ptr<WorkbookReader>(
-        std::make_unique<BiffWorkbook>(std::move(data), std::move(ownedStream), stream, version,
-                                       std::move(owned), std::move(sheets)));
+    return std::unique_ptr<WorkbookReader>(std::make_unique<BiffWorkbook>(
+        std::move(stream), std::move(decrypter), version, std::move(owned), std::move(sheets)));
 }
 
 ReaderOutcome openBareStream(std::shared_ptr<const FileData> data, std::string_view fileName) {
-    // Sheets are found by offsets into the stream, so it is read whole (BIFF2-BIFF4 files are
-    // small: their sheets hold at most 16,384 rows).
-    if (data->size() > kMaxBareStreamBytes)
-        return fail(FailureKind::TooLarge, "bare BIFF stream past its cap");
-    std::vector<std::uint8_t> owned(static_cast<std::size_t>(data->size()));
-    if (Status read = data->readExactly(0, owned.data(), owned.size()); !read)
-        return read.failure();
-    Bytes bytes = owned;
-    RecordCursor cursor(bytes, 0);
-    auto bof = cursor.next();
-    if (!bof || !isBof(bof->type))
+    // The file is the stream, read by ranges like a compound file's.
+    auto bof = firstBof(*data);
+    if (!bof) return bof.failure();
+    if (!bof.value())
         return fail(FailureKind::NotAWorkbook, "file does not start with a BIFF BOF record");
-    Version version = versionOfBof(*bof);
-    std::uint16_t substream = readU16At(bof->data, 2);
-    if (bof->type == record::Bof && substream == kGlobalsSubstream)
-        return openWorkbookStream(std::move(data), std::move(owned), bytes);
-    if (version == Version::Biff4 && substream == kWorkspaceSubstream)
-        return biff4Workbook(std::move(data), std::move(owned), bytes);
-    std::string name = version == Version::Biff2 ? withoutExtension(fileName) : "Sheet1";
-    Record first = *bof;
-    return singleSheet(std::move(data), std::move(owned), bytes, first, std::move(name));
+    const FirstBof& first = *bof.value();
+    if (first.type == record::Bof && first.substream == kGlobalsSubstream)
+        return openWorkbookStream(std::move(data));
+    if (first.version == Version::Biff4 && first.substream == kWorkspaceSubstream)
+        return biff4Workbook(std::move(data));
+    std::string name = first.version == Version::Biff2 ? withoutExtension(fileName) : "Sheet1";
+    return singleSheet(std::move(data), first, std::move(name));
 }
 
 }  // namespace quillmark::engine::biff

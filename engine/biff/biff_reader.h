@@ -14,11 +14,11 @@ namespace quillmark::engine::biff {
 
 class BiffWorkbook final : public WorkbookReader {
   public:
-    // `stream` points into `data` or into `ownedStream`; `globals` is null when the sheets
-    // carry their own formats and code page (BIFF2-BIFF4, bare worksheet streams).
-    BiffWorkbook(std::shared_ptr<const FileData> data, std::vector<std::uint8_t> ownedStream,
-                 Bytes stream, Version version, std::unique_ptr<Globals> globals,
-                 std::vector<SheetEntry> sheets);
+    // `stream` is the file itself or a stream inside it, read by ranges as sheets are
+    // searched; `decrypter` is null unless the workbook is encrypted; `globals` is null when
+    // the sheets carry their own formats and code page (BIFF2-BIFF4, bare worksheet streams).
+    BiffWorkbook(std::shared_ptr<const FileData> stream, std::unique_ptr<RecordDecrypter> decrypter,
+                 Version version, std::unique_ptr<Globals> globals, std::vector<SheetEntry> sheets);
 
     const std::vector<SheetInfo>& sheets() const override { return sheetInfos_; }
 
@@ -26,9 +26,8 @@ class BiffWorkbook final : public WorkbookReader {
     Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override;
 
   private:
-    std::shared_ptr<const FileData> data_;
-    std::vector<std::uint8_t> ownedStream_;
-    Bytes stream_;
+    std::shared_ptr<const FileData> stream_;
+    std::unique_ptr<RecordDecrypter> decrypter_;
     Version version_;
     std::unique_ptr<Globals> globals_;
     std::vector<SheetEntry> entries_;  // the listed sheets, in workbook order
@@ -36,10 +35,8 @@ class BiffWorkbook final : public WorkbookReader {
     StringTableMatches sharedStrings_;
 };
 
-// A workbook stream taken out of a compound file ("Workbook" or "Book"): either copied into
-// `ownedStream`, or `stream` pointing into `data` (copied only if it must be decrypted).
-ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> data,
-                                 std::vector<std::uint8_t> ownedStream, Bytes stream);
+// A workbook stream ("Workbook" or "Book" in a compound file, or a bare BIFF5/BIFF8 file).
+ReaderOutcome openWorkbookStream(std::shared_ptr<const FileData> stream);
 
 // A file that is itself a BIFF stream. BIFF2 sheets are named after the file, as
 // spreadsheet programs show them; BIFF3 and BIFF4 ones "Sheet1".

@@ -1,9 +1,10 @@
 // The BIFF record stream ([MS-XLS] 2.1.4): record identifiers this reader acts on, and a
-// cursor that walks records with every length checked against the stream.
+// cursor that walks records read by ranges, with every length checked against the stream.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "engine/core/file_data.h"
 
@@ -41,49 +42,79 @@ inline bool isBof(std::uint16_t type) {
 
 struct Record {
     std::uint16_t type = 0;
-    std::size_t offset = 0;  // of the record header in the stream
+    std::uint64_t offset = 0;  // of the record header in the stream
     Bytes data;
 };
 
-// Walks records from a position in the stream. A record whose length runs past the stream
-// ends the walk and sets truncated().
+// Undoes a workbook's encryption on each record's data as it is read, keyed by where the
+// record lies in the stream, so records read in any order decrypt alike.
+class RecordDecrypter {
+  public:
+    virtual ~RecordDecrypter() = default;
+    virtual void decrypt(std::uint16_t type, std::uint64_t recordOffset, std::uint8_t* data,
+                         std::size_t length) = 0;
+};
+
+// Walks records from a position in the stream, reading it by ranges into a buffer of its
+// own that starts small and grows as the walk goes on (a sheet's first records are often
+// all a caller wants). A record's data stays valid until the next call to next() or
+// peekType(). The walk ends at the stream's end, at a record whose length runs past it, or
+// when a read fails, which failure() then gives.
 class RecordCursor {
   public:
-    RecordCursor(Bytes stream, std::size_t offset) : stream_(stream), offset_(offset) {}
+    RecordCursor(const FileData& stream, std::uint64_t offset, RecordDecrypter* decrypter = nullptr)
+        : stream_(stream),
+          size_(stream.size()),
+          decrypter_(decrypter),
+          offset_(offset),
+          bufferStart_(offset) {}
 
     std::optional<Record> next() {
-        if (offset_ >= stream_.size() || stream_.size() - offset_ < 4) {
-            if (offset_ < stream_.size()) truncated_ = true;
-            return std::nullopt;
-        }
-        const std::uint8_t* header = stream_.data() + offset_;
+        if (!available(4)) return std::nullopt;
+        const std::uint8_t* header = current();
         Record record;
         record.type = static_cast<std::uint16_t>(header[0] | (header[1] << 8));
         std::size_t length = static_cast<std::size_t>(header[2] | (header[3] << 8));
-        if (stream_.size() - offset_ - 4 < length) {
-            truncated_ = true;
-            return std::nullopt;
-        }
+        if (!available(4 + length)) return std::nullopt;
+        std::uint8_t* data = current() + 4;
+        if (decrypter_) decrypter_->decrypt(record.type, offset_, data, length);
         record.offset = offset_;
-        record.data = stream_.subspan(offset_ + 4, length);
+        record.data = Bytes(data, length);
         offset_ += 4 + length;
         return record;
     }
 
     // The type of the record that next() would return, without moving.
-    std::optional<std::uint16_t> peekType() const {
-        if (offset_ >= stream_.size() || stream_.size() - offset_ < 4) return std::nullopt;
-        return static_cast<std::uint16_t>(stream_[offset_] | (stream_[offset_ + 1] << 8));
+    std::optional<std::uint16_t> peekType() {
+        if (!available(4)) return std::nullopt;
+        return static_cast<std::uint16_t>(current()[0] | (current()[1] << 8));
     }
 
-    std::size_t offset() const { return offset_; }
-    bool truncated() const { return truncated_; }
-    Bytes stream() const { return stream_; }
+    std::uint64_t offset() const { return offset_; }
+    const std::optional<Failure>& failure() const { return failure_; }
 
   private:
-    Bytes stream_;
-    std::size_t offset_;
-    bool truncated_ = false;
+    bool available(std::size_t count) {
+        return offset_ - bufferStart_ + count <= filled_ || refill(count);
+    }
+    bool refill(std::size_t count);
+    std::uint8_t* current() { return buffer_.data() + (offset_ - bufferStart_); }
+
+    const FileData& stream_;
+    std::uint64_t size_;
+    RecordDecrypter* decrypter_;
+    std::uint64_t offset_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_;  // the stream offset of buffer_[0]
+    std::size_t filled_ = 0;
+    std::size_t chunk_ = 4096;
+    std::optional<Failure> failure_;
 };
+
+// Done, or why the cursor's walk stopped short of the stream's end.
+inline Status readStatus(const RecordCursor& cursor) {
+    if (cursor.failure()) return *cursor.failure();
+    return Done{};
+}
 
 }  // namespace quillmark::engine::biff

@@ -4,14 +4,9 @@
 #include "engine/biff/biff_text.h"
 
 namespace quillmark::engine::biff {
+namespace {
 
-void matchSharedStrings(Bytes stream, std::size_t sstOffset, const Matcher& matcher,
-                        StringTableMatches& matches) {
-    matches.start(matcher.keyword());
-    RecordCursor cursor(stream, sstOffset);
-    auto sst = cursor.next();
-    if (!sst) return;
-    ContinuedReader reader(stream, *sst);
+void readEntries(ContinuedReader reader, const Matcher& matcher, StringTableMatches& matches) {
     std::uint32_t totalReferences, uniqueCount;
     if (!reader.readU32(totalReferences) || !reader.readU32(uniqueCount)) return;
     std::string text;
@@ -22,6 +17,20 @@ void matchSharedStrings(Bytes stream, std::size_t sstOffset, const Matcher& matc
         if (complete || !text.empty()) matches.add(matcher.matches(text), text);
         if (!complete) return;
     }
+}
+
+}  // namespace
+
+Status matchSharedStrings(const FileData& stream, RecordDecrypter* decrypter,
+                          std::uint64_t sstOffset, const Matcher& matcher,
+                          StringTableMatches& matches) {
+    matches.start(matcher.keyword());
+    RecordCursor cursor(stream, sstOffset, decrypter);
+    auto sst = cursor.next();
+    if (sst) readEntries(ContinuedReader(cursor, *sst), matcher, matches);
+    // A table read only in part must not answer a later search.
+    if (cursor.failure()) matches.invalidate();
+    return readStatus(cursor);
 }
 
 }  // namespace quillmark::engine::biff

@@ -9,8 +9,10 @@
 namespace quillmark::engine::biff {
 
 // Fills `matches` for the matcher's keyword from the SST record at `sstOffset`. The table's
-// own string count is not trusted: entries are read until its records run out.
-void matchSharedStrings(Bytes stream, std::size_t sstOffset, const Matcher& matcher,
-                        StringTableMatches& matches);
+// own string count is not trusted: entries are read until its records run out. Fails only
+// when the stream cannot be read (cut short since it was opened, or the search cancelled).
+Status matchSharedStrings(const FileData& stream, RecordDecrypter* decrypter,
+                          std::uint64_t sstOffset, const Matcher& matcher,
+                          StringTableMatches& matches);
 
 }  // namespace quillmark::engine::biff

@@ -52,7 +52,7 @@ class SheetSearch {
     Stop matchMulRk(Bytes data);
     Stop matchFormula(const Record& record, RecordCursor& cursor, const FormulaLayout& layout,
                       bool isDate);
-    bool readFormulaString(const Record& record, std::string& out);
+    bool readFormulaString(const Record& record, RecordCursor& cursor, std::string& out);
     bool numberMatches(double value, bool isDate);
     DateEpoch epoch() const {
         return styles().date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900;
@@ -70,6 +70,8 @@ class SheetSearch {
     FormulaContext formulaContext_;
     std::string text_;
     std::string formulaText_;
+    std::vector<std::uint8_t>
+        formulaRecord_;  // a FORMULA's data while the records after it are read
 };
 
 SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher, HitSink& sink)
@@ -83,13 +85,15 @@ SheetSearch::SheetSearch(const SheetSearchInput& input, const Matcher& matcher, 
 }
 
 Status SheetSearch::run() {
-    if (input_.bofOffset >= input_.stream.size())
+    if (input_.bofOffset >= input_.stream->size())
         return fail(FailureKind::Corrupt,
                     "sheet's recorded position lies outside the workbook stream");
-    RecordCursor cursor(input_.stream, input_.bofOffset);
+    RecordCursor cursor(*input_.stream, input_.bofOffset, input_.decrypter);
     auto bof = cursor.next();
-    if (!bof || !isBof(bof->type))
+    if (!bof || !isBof(bof->type)) {
+        if (Status read = readStatus(cursor); !read) return read;
         return fail(FailureKind::Corrupt, "sheet's recorded position holds no BOF record");
+    }
     // Embedded charts nest their own BOF...EOF inside a worksheet; their cached series values
     // are no cells of the sheet.
     int depth = 1;
@@ -105,6 +109,7 @@ Status SheetSearch::run() {
         if (depth > 1) continue;
         if (onRecord(*record, cursor)) return Done{};
     }
+    if (Status read = readStatus(cursor); !read) return read;
     return fail(FailureKind::Truncated, "sheet ends before its EOF record");
 }
 
@@ -291,10 +296,10 @@ SheetSearch::Stop SheetSearch::matchMulRk(Bytes data) {
     return false;
 }
 
-bool SheetSearch::readFormulaString(const Record& record, std::string& out) {
+bool SheetSearch::readFormulaString(const Record& record, RecordCursor& cursor, std::string& out) {
     if (biff8()) {
         // STRING holds an XLUnicodeString, which a long result continues in CONTINUE records.
-        ContinuedReader reader(input_.stream, record);
+        ContinuedReader reader(cursor, record);
         std::uint16_t count;
         std::uint8_t flags;
         if (!reader.readU16(count) || !reader.readU8(flags)) return false;
@@ -307,8 +312,10 @@ bool SheetSearch::readFormulaString(const Record& record, std::string& out) {
 
 SheetSearch::Stop SheetSearch::matchFormula(const Record& record, RecordCursor& cursor,
                                             const FormulaLayout& layout, bool isDate) {
-    Bytes data = record.data;
-    if (data.size() < layout.valueOffset + 8) return false;
+    if (record.data.size() < layout.valueOffset + 8) return false;
+    // The cursor reads on past this record, which may move its bytes.
+    formulaRecord_.assign(record.data.begin(), record.data.end());
+    Bytes data = formulaRecord_;
     CellPosition position = at(data);
     const std::uint8_t* value = data.data() + layout.valueOffset;
 
@@ -333,7 +340,8 @@ SheetSearch::Stop SheetSearch::matchFormula(const Record& record, RecordCursor& 
                 if (cursor.peekType() == stringRecord) {
                     auto result = cursor.next();
                     text_.clear();
-                    matched = result && readFormulaString(*result, text_) && cells_.text(text_);
+                    matched =
+                        result && readFormulaString(*result, cursor, text_) && cells_.text(text_);
                 }
                 break;
             }

@@ -12,8 +12,9 @@
 namespace quillmark::engine::biff {
 
 struct SheetSearchInput {
-    Bytes stream;
-    std::size_t bofOffset = 0;
+    const FileData* stream = nullptr;      // read by ranges from the sheet's BOF on
+    RecordDecrypter* decrypter = nullptr;  // an encrypted workbook's
+    std::uint64_t bofOffset = 0;
     Version version = Version::Biff8;
     // The workbook globals; null for a stream that is a single sheet, which carries its own
     // code page and formats among its records.

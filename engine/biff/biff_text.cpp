@@ -148,9 +148,6 @@ bool readByteString(Bytes data, std::size_t& offset, std::size_t countBytes,
     return true;
 }
 
-ContinuedReader::ContinuedReader(Bytes stream, const Record& first)
-    : cursor_(stream, first.offset + 4 + first.data.size()), segment_(first.data) {}
-
 bool ContinuedReader::nextSegment() {
     if (cursor_.peekType() != record::Continue) return false;
     auto next = cursor_.next();

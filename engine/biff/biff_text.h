@@ -44,10 +44,12 @@ bool readByteString(Bytes data, std::size_t& offset, std::size_t countBytes,
 
 // Reads through a record and the CONTINUE records after it as one sequence of bytes. A
 // string's characters that cross into a CONTINUE restart there with a flags byte telling
-// whether they continue compressed or as UTF-16.
+// whether they continue compressed or as UTF-16. `cursor` has just returned `first`; the
+// CONTINUE records read are taken from it.
 class ContinuedReader {
   public:
-    ContinuedReader(Bytes stream, const Record& first);
+    ContinuedReader(RecordCursor& cursor, const Record& first)
+        : cursor_(cursor), segment_(first.data) {}
 
     bool readU8(std::uint8_t& value);
     bool readU16(std::uint16_t& value);
@@ -63,7 +65,7 @@ class ContinuedReader {
     bool nextSegment();
     std::size_t remaining() const { return segment_.size() - position_; }
 
-    RecordCursor cursor_;
+    RecordCursor& cursor_;
     Bytes segment_;
     std::size_t position_ = 0;
 };

@@ -9,7 +9,9 @@
 namespace quillmark::engine {
 namespace {
 
-// An encrypted .xlsx/.xlsb: the package decrypted in memory is opened like any other file.
+// An encrypted .xlsx/.xlsb: the package is decrypted whole into memory (so it stays under
+// CompoundFile::kMaxStreamBytes, past which it fails as too large) and opened like any
+// other file.
 ReaderOutcome openEncryptedPackage(std::shared_ptr<const FileData> data, const CompoundFile& file,
                                    const CompoundFile::Entry& info,
                                    const CompoundFile::Entry& package) {
@@ -43,9 +45,9 @@ ReaderOutcome openCompoundFile(std::shared_ptr<const FileData> data) {
             return fail(FailureKind::Encrypted, "password-protected Office Open XML workbook");
         return fail(FailureKind::NotAWorkbook, "compound file without a workbook stream");
     }
-    auto bytes = file.readStream(*stream);
-    if (!bytes) return bytes.failure();
-    return biff::openWorkbookStream(std::move(data), bytes.take(), {});
+    auto workbook = file.openStream(*stream);
+    if (!workbook) return workbook.failure();
+    return biff::openWorkbookStream(workbook.take());
 }
 
 }  // namespace quillmark::engine

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/container/compound_stream.h"
 #include "engine/core/ascii.h"
 #include "engine/core/byte_order.h"
 #include "engine/core/utf8.h"
@@ -209,9 +210,9 @@ Status CompoundFile::loadMiniStream() {
         miniStreamSize_ = 0;
         return Done{};
     }
-    miniStreamSectors_ = chain.take();
+    miniStreamSectors_ = std::make_shared<const std::vector<std::uint32_t>>(chain.take());
     miniStreamSize_ =
-        std::min<std::uint64_t>(miniStreamSize_, miniStreamSectors_.size() * sectorSize_);
+        std::min<std::uint64_t>(miniStreamSize_, miniStreamSectors_->size() * sectorSize_);
 
     std::size_t miniSectorCount = miniStreamSize_ / kMiniSectorSize;
     std::size_t miniFatSectorsNeeded = (miniSectorCount * 4 + sectorSize_ - 1) / sectorSize_;
@@ -259,66 +260,43 @@ const CompoundFile::Entry* CompoundFile::findStream(std::string_view name) const
     return anywhere;
 }
 
-// Reads the sectors of `chain` into `out` up to `size` bytes, one read per run of sectors
-// that follow each other in the file.
-Status CompoundFile::readSectorRuns(const std::vector<std::uint32_t>& chain, std::uint64_t size,
-                                    std::vector<std::uint8_t>& out) const {
-    for (std::size_t first = 0; first < chain.size() && out.size() < size;) {
-        std::size_t last = first + 1;
-        while (last < chain.size() && chain[last] == chain[last - 1] + 1) ++last;
-        std::uint64_t want =
-            std::min<std::uint64_t>((last - first) * sectorSize_, size - out.size());
-        std::uint64_t offset = sectorOffset(chain[first]);
-        if (offset > fileSize_ || fileSize_ - offset < want)
-            return fail(FailureKind::Truncated, "stream cut short");
-        std::size_t at = out.size();
-        out.resize(at + static_cast<std::size_t>(want));
-        if (Status read =
-                file_->readExactly(offset, out.data() + at, static_cast<std::size_t>(want));
-            !read)
-            return read.failure();
-        first = last;
+Outcome<std::shared_ptr<const FileData>> CompoundFile::openStream(const Entry& entry) const {
+    std::uint64_t size = std::min<std::uint64_t>(entry.size, fileSize_);
+    bool inMiniStream = size > 0 && entry.type != EntryType::Root && entry.size < miniStreamCutoff_;
+    if (inMiniStream && miniStreamFailure_) return *miniStreamFailure_;
+    unsigned unitShift = inMiniStream ? 6 : sectorShift_;
+    std::uint64_t unitSize = std::uint64_t{1} << unitShift;
+    std::vector<std::uint32_t> units;
+    if (size > 0) {
+        auto chain = inMiniStream ? followChain(entry.startSector, miniFat_,
+                                                miniStreamSize_ / kMiniSectorSize,
+                                                (size + unitSize - 1) / unitSize)
+                                  : followChain(entry.startSector, fat_, sectorCount_,
+                                                (size + unitSize - 1) / unitSize);
+        if (!chain) return chain.failure();
+        units = chain.take();
     }
-    return Done{};
+    size = std::min<std::uint64_t>(size, units.size() * unitSize);
+    auto stream = std::make_shared<SectorChainData>(file_, std::move(units), unitShift,
+                                                    inMiniStream ? miniStreamSectors_ : nullptr,
+                                                    sectorShift_, size);
+    for (std::uint64_t at = 0; at < size; at += unitSize) {
+        std::uint64_t offset = stream->unitOffset(static_cast<std::size_t>(at >> unitShift));
+        std::uint64_t needed = std::min<std::uint64_t>(unitSize, size - at);
+        if (offset > fileSize_ || fileSize_ - offset < needed)
+            return fail(FailureKind::Truncated, "stream \"" + entry.name + "\" cut short");
+    }
+    return std::shared_ptr<const FileData>(std::move(stream));
 }
 
 Outcome<std::vector<std::uint8_t>> CompoundFile::readStream(const Entry& entry) const {
-    std::uint64_t size = std::min<std::uint64_t>(entry.size, fileSize_);
-    std::vector<std::uint8_t> out;
-    if (size == 0) return out;
-    if (size > kMaxStreamBytes)
+    if (std::min<std::uint64_t>(entry.size, fileSize_) > kMaxStreamBytes)
         return fail(FailureKind::TooLarge, "stream \"" + entry.name + "\" past its cap");
-    bool inMiniStream = entry.type != EntryType::Root && entry.size < miniStreamCutoff_;
-    if (!inMiniStream) {
-        auto chain = followChain(entry.startSector, fat_, sectorCount_,
-                                 (size + sectorSize_ - 1) / sectorSize_);
-        if (!chain) return chain.failure();
-        out.reserve(std::min<std::uint64_t>(size, chain.value().size() * sectorSize_));
-        if (Status read = readSectorRuns(chain.value(), size, out); !read) {
-            if (read.failure().kind != FailureKind::Truncated) return read.failure();
-            return fail(FailureKind::Truncated, "stream \"" + entry.name + "\" cut short");
-        }
-        return out;
-    }
-
-    if (miniStreamFailure_) return *miniStreamFailure_;
-    std::size_t miniSectorCount = miniStreamSize_ / kMiniSectorSize;
-    auto chain = followChain(entry.startSector, miniFat_, miniSectorCount,
-                             (size + kMiniSectorSize - 1) / kMiniSectorSize);
-    if (!chain) return chain.failure();
-    out.reserve(std::min<std::uint64_t>(size, chain.value().size() * kMiniSectorSize));
-    for (std::uint32_t miniSector : chain.value()) {
-        std::size_t offset = miniSector * kMiniSectorSize;
-        std::uint64_t at =
-            sectorOffset(miniStreamSectors_[offset >> sectorShift_]) + (offset & (sectorSize_ - 1));
-        std::size_t take = std::min<std::uint64_t>(kMiniSectorSize, size - out.size());
-        if (at > fileSize_ || fileSize_ - at < take)
-            return fail(FailureKind::Truncated, "stream \"" + entry.name + "\" cut short");
-        std::size_t end = out.size();
-        out.resize(end + take);
-        if (Status read = file_->readExactly(at, out.data() + end, take); !read)
-            return read.failure();
-    }
+    auto stream = openStream(entry);
+    if (!stream) return stream.failure();
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(stream.value()->size()));
+    if (Status read = stream.value()->readExactly(0, out.data(), out.size()); !read)
+        return read.failure();
     return out;
 }
 

@@ -37,8 +37,8 @@ class CompoundFile {
     static constexpr std::size_t kMaxFatEntries = std::size_t{1} << 22;
     // Directory entries held at most.
     static constexpr std::size_t kMaxEntries = std::size_t{1} << 16;
-    // The largest stream readStream copies into memory (the BIFF reader needs its workbook
-    // stream whole: sheets are found by offsets into it).
+    // The largest stream readStream copies into memory: an encrypted package, which is
+    // decrypted whole. Streams read by ranges (openStream) have no such cap.
     static constexpr std::uint64_t kMaxStreamBytes = std::uint64_t{1} << 30;
 
     const std::vector<Entry>& entries() const { return entries_; }
@@ -47,9 +47,12 @@ class CompoundFile {
     // root storage; nullptr when there is none.
     const Entry* findStream(std::string_view name) const;
 
-    // The stream's bytes. A stream can never be larger than the file, whatever its entry
-    // says; a chain that ends before the recorded size yields the bytes it holds. Sectors that
-    // follow each other in the file, as writers usually lay them out, are read in one go.
+    // The stream, read by ranges as its reader asks. A stream can never be larger than the
+    // file, whatever its entry says; a chain that ends before the recorded size yields the
+    // bytes it holds. Every sector it reaches must lie within the file (else Truncated), so
+    // a later read fails only when the file itself shrinks.
+    Outcome<std::shared_ptr<const FileData>> openStream(const Entry& entry) const;
+    // The stream's bytes, whole, in memory (at most kMaxStreamBytes).
     Outcome<std::vector<std::uint8_t>> readStream(const Entry& entry) const;
 
   private:
@@ -71,8 +74,6 @@ class CompoundFile {
     std::uint64_t sectorOffset(std::uint32_t sector) const {
         return (static_cast<std::uint64_t>(sector) + 1) << sectorShift_;
     }
-    Status readSectorRuns(const std::vector<std::uint32_t>& chain, std::uint64_t size,
-                          std::vector<std::uint8_t>& out) const;
 
     std::shared_ptr<const FileData> file_;
     std::uint64_t fileSize_ = 0;
@@ -88,7 +89,9 @@ class CompoundFile {
     bool version3_ = true;
     std::vector<std::uint32_t> fat_;
     std::vector<std::uint32_t> miniFat_;
-    std::vector<std::uint32_t> miniStreamSectors_;  // the root entry's chain
+    // The root entry's chain, shared with the mini streams opened over it.
+    std::shared_ptr<const std::vector<std::uint32_t>> miniStreamSectors_ =
+        std::make_shared<std::vector<std::uint32_t>>();
     std::uint64_t miniStreamSize_ = 0;
     std::optional<Failure> miniStreamFailure_;
     std::vector<Entry> entries_;
