@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImageReader>
 #include <QPainter>
+#include <functional>
 
 #include "form1_harness.h"
 
@@ -51,6 +52,8 @@ class TestHighDpiArtwork : public QObject {
     void windowKeepsItsSizeAndLayout();
     void buttonsAreDrawnSharpNotUpscaled_data();
     void buttonsAreDrawnSharpNotUpscaled();
+    void buttonsAtOneAndAHalfAreTheTwinScaledDown_data();
+    void buttonsAtOneAndAHalfAreTheTwinScaledDown();
 };
 
 void TestHighDpiArtwork::everyPictureHasATwiceSizeTwin_data() {
@@ -125,6 +128,53 @@ void TestHighDpiArtwork::buttonsAreDrawnSharpNotUpscaled() {
     QVERIFY2(fromSharp < 1.0, qPrintable(QString("off the twin by %1").arg(fromSharp)));
     QVERIFY2(fromBlurry > 3 * fromSharp + 1,
              qPrintable(QString("upscaled %1, twin %2").arg(fromBlurry).arg(fromSharp)));
+}
+
+void TestHighDpiArtwork::buttonsAtOneAndAHalfAreTheTwinScaledDown_data() {
+    buttonsAreDrawnSharpNotUpscaled_data();
+}
+
+// A screen at 150% paints through a device of pixel ratio 1.5, as a render into an image of
+// that ratio does: the button draws its twin scaled down smoothly into its place, not its
+// plain picture stretched, nor the twin sampled without smoothing (which drops every fourth
+// pixel). An odd size ends on half a device pixel, so each reference is painted the same way.
+void TestHighDpiArtwork::buttonsAtOneAndAHalfAreTheTwinScaledDown() {
+    QFETCH(QString, button);
+    QFETCH(QString, name);
+    Window window;
+    window.show();
+    auto* image = window.form.findChild<ImageButton*>(button);
+    const bool blended = image->parentWidget() == window.form.Picture1();
+    const QColor surface = window.form.palette().color(QPalette::Highlight);
+    const auto paintAtOneAndAHalf = [&](const std::function<void(QPainter&)>& paint) {
+        QImage drawn(image->size() * 1.5, QImage::Format_RGB32);
+        drawn.fill(surface);
+        drawn.setDevicePixelRatio(1.5);
+        {
+            QPainter painter(&drawn);
+            paint(painter);
+        }
+        drawn.setDevicePixelRatio(1);
+        return drawn;
+    };
+    const auto picture = [&](const QImage& source, bool smooth) {
+        return paintAtOneAndAHalf([&](QPainter& painter) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+            if (blended) painter.setCompositionMode(QPainter::CompositionMode_Screen);
+            painter.drawImage(QRect(QPoint(0, 0), image->size()), source);
+        });
+    };
+    const QImage drawn = paintAtOneAndAHalf([&](QPainter& painter) {
+        image->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    });
+    const QImage twin(":/artwork/" + name + "@2x.jpg");
+    const double fromSmooth = meanDifference(drawn, picture(twin, true));
+    const double fromBlurry =
+        meanDifference(drawn, picture(QImage(":/artwork/" + name + ".jpg"), true));
+    const double fromSampled = meanDifference(drawn, picture(twin, false));
+    QVERIFY2(fromSmooth < 0.5, qPrintable(QString("off the smoothed twin by %1").arg(fromSmooth)));
+    QVERIFY2(fromBlurry > 1 && fromSampled > 0.5,
+             qPrintable(QString("upscaled %1, unsmoothed %2").arg(fromBlurry).arg(fromSampled)));
 }
 
 int main(int argc, char** argv) {

@@ -1,6 +1,7 @@
 // The window from the keyboard: each key runs its one handler and nothing else, Enter keeps
 // the Search prompts and their order, a run cannot be started twice, no key reaches the
-// window under a modal dialog, the Tab ring, the picture buttons' Space and Enter with their
+// window under a modal dialog or the open menu, nor from the non-modal dialog of workbooks
+// not searched during a run, the Tab ring, the picture buttons' Space and Enter with their
 // focus mark, and the results' Enter and Copy. Keys go through the window system layer, to
 // whichever control has the focus, as a real keyboard's do.
 #include <QApplication>
@@ -8,8 +9,10 @@
 #include <QDialog>
 #include <QMenu>
 #include <QTimer>
+#include <QWindow>
 
 #include "app/keyboard_access.h"
+#include "app/menu_form.h"
 #include "form1_harness.h"
 
 using harness::Window;
@@ -41,6 +44,8 @@ class TestKeyboardAccess : public QObject {
     void enterKeepsThePromptsInTheirOrder();
     void enterDuringARunStartsNoSecondRunAndEscapeStopsIt();
     void keysAreDeadUnderAModalDialog();
+    void keysAreDeadWhileTheMenuIsOpen();
+    void keysInTheNotSearchedDialogLeaveTheRunAlone();
     void tabRingVisitsBoxesListsThenButtons();
     void buttonsPressWithSpaceAndEnter_data();
     void buttonsPressWithSpaceAndEnter();
@@ -189,6 +194,56 @@ void TestKeyboardAccess::keysAreDeadUnderAModalDialog() {
     QVERIFY(window.calls.empty());
     QVERIFY(!window.form.scantip()->isVisible());
     QCOMPARE(window.form.List1()->count(), 3);  // the cancelled choice left the list alone
+}
+
+void TestKeyboardAccess::keysAreDeadWhileTheMenuIsOpen() {
+    Window window;
+    showActive(window);
+    window.fill(3);
+    window.form.Text2()->setText("total");
+    window.form.Text2()->setFocus();
+    window.pickerAnswers.push_back(std::nullopt);  // taken only if Ctrl+O got through
+    bool menuShown = false;
+    QTimer::singleShot(300, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        menuShown = true;
+        // At the window beneath (the menu takes its keys) and at the menu itself; one Return
+        // only, which marks the menu's first item (a second would choose it, as menus do).
+        for (QWindow* target : {window.form.windowHandle(), menu->windowHandle()})
+            QTest::keyClick(target, Qt::Key_O, Qt::ControlModifier);
+        QTest::keyClick(window.form.windowHandle(), Qt::Key_Return);
+        menu->close();
+    });
+    window.form.Image5_Click();
+    QVERIFY(menuShown);
+    QCOMPARE(window.pickerAnswers.size(), std::size_t(1));
+    QVERIFY(window.calls.empty());
+    QVERIFY(!window.form.scantip()->isVisible());
+}
+
+void TestKeyboardAccess::keysInTheNotSearchedDialogLeaveTheRunAlone() {
+    Window window;
+    showActive(window);
+    window.fill(4);
+    window.form.Text2()->setText("total");
+    window.pickerAnswers.push_back(std::nullopt);
+    bool dialogHadTheKeys = false;
+    window.answer = [&](int call, const std::string&, const std::string&) {
+        if (call != 2) return std::string();
+        // The dialog is not modal: a run goes on behind it, and its keys stay its own.
+        window.form.notSearched_Click();
+        auto* dialog = window.form.findChild<QDialog*>();
+        if (!dialog || !QTest::qWaitForWindowActive(dialog)) return std::string();
+        dialogHadTheKeys = true;
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);  // closes the dialog only
+        return std::string();
+    };
+    window.form.Image2_Click();
+    QVERIFY(dialogHadTheKeys);
+    QCOMPARE(window.calls.size(), std::size_t(4));  // Escape there did not stop the run
+    QCOMPARE(window.pickerAnswers.size(), std::size_t(1));
 }
 
 void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
