@@ -94,48 +94,22 @@ class TestFindCommand : public QObject {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("paths");  // joined by "|"; empty when refused
         QTest::addColumn<QString>("keyword");
-        QTest::newRow("folder and keyword") << "d k"
-                                            << "d"
-                                            << "k";
-        QTest::newRow("several paths") << "d e/f.xls g k"
-                                       << "d|e/f.xls|g"
-                                       << "k";
-        QTest::newRow("keyword that is a path") << "d e"
-                                                << "d"
-                                                << "e";
-        QTest::newRow("options anywhere") << "d --cells k -s"
-                                          << "d"
-                                          << "k";
-        QTest::newRow("dash keyword after a path") << "d -5"
-                                                   << "d"
-                                                   << "-5";
-        QTest::newRow("after --") << "-- -d -s"
-                                  << "-d"
-                                  << "-s";
-        QTest::newRow("files takes paths only") << "--files d e"
-                                                << "d|e"
-                                                << "";
-        QTest::newRow("unknown option first") << "--bogus d k"
-                                              << ""
-                                              << "";
-        QTest::newRow("keyword missing") << "d"
-                                         << ""
-                                         << "";
-        QTest::newRow("option as keyword") << "d -s"
-                                           << ""
-                                           << "";
-        QTest::newRow("jobs out of range") << "--jobs 0 d k"
-                                           << ""
-                                           << "";
-        QTest::newRow("jobs without value") << "d k --jobs"
-                                            << ""
-                                            << "";
-        QTest::newRow("files without path") << "--files"
-                                            << ""
-                                            << "";
-        QTest::newRow("files with cells") << "--files --cells d"
-                                          << ""
-                                          << "";
+        // clang-format off
+        QTest::newRow("folder and keyword") << "d k" << "d" << "k";
+        QTest::newRow("several paths") << "d e/f.xls g k" << "d|e/f.xls|g" << "k";
+        QTest::newRow("keyword that is a path") << "d e" << "d" << "e";
+        QTest::newRow("options anywhere") << "d --cells k -s" << "d" << "k";
+        QTest::newRow("dash keyword after a path") << "d -5" << "d" << "-5";
+        QTest::newRow("after --") << "-- -d -s" << "-d" << "-s";
+        QTest::newRow("files takes paths only") << "--files d e" << "d|e" << "";
+        QTest::newRow("unknown option first") << "--bogus d k" << "" << "";
+        QTest::newRow("keyword missing") << "d" << "" << "";
+        QTest::newRow("option as keyword") << "d -s" << "" << "";
+        QTest::newRow("jobs out of range") << "--jobs 0 d k" << "" << "";
+        QTest::newRow("jobs without value") << "d k --jobs" << "" << "";
+        QTest::newRow("files without path") << "--files" << "" << "";
+        QTest::newRow("files with cells") << "--files --cells d" << "" << "";
+        // clang-format on
     }
     void argumentRule() {
         QFETCH(QString, arguments);
@@ -170,14 +144,14 @@ class TestFindCommand : public QObject {
             "quillmark-find: {dir}/sheets.xls: sheet Broken: corrupt: unreadable\n";
         const QString listed =
             "{dir}/a.xlsx\tSales,Notes\n{dir}/b.xlsx\tPlan\n{dir}/sheets.xls\tGood\n";
+        // clang-format off
         QTest::newRow("folder: errors and matches")
             << "{dir} k" << kExitTrouble << listed << broken + badSheet;
         QTest::newRow("-s keeps the status") << "-s {dir} k" << kExitTrouble << listed << "";
         QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch
                                     << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n"
                                     << "";
-        QTest::newRow("no match") << "{dir}/none.xlsx k" << kExitNoMatch << ""
-                                  << "";
+        QTest::newRow("no match") << "{dir}/none.xlsx k" << kExitNoMatch << "" << "";
         QTest::newRow("owner file is no error")
             << "{dir}/~$a.xlsx {dir}/none.xlsx k" << kExitNoMatch << ""
             << "";
@@ -186,14 +160,14 @@ class TestFindCommand : public QObject {
         QTest::newRow("missing path")
             << "{dir}/b.xlsx {dir}/gone k" << kExitTrouble << "{dir}/b.xlsx\tPlan\n"
             << "quillmark-find: {dir}/gone: no such file or folder\n";
-        QTest::newRow("missing path, -s") << "-s {dir}/gone k" << kExitTrouble << ""
-                                          << "";
+        QTest::newRow("missing path, -s") << "-s {dir}/gone k" << kExitTrouble << "" << "";
         QTest::newRow("file given is searched whatever its name")
             << "{dir}/notes.txt k" << kExitMatch << "{dir}/notes.txt\tnotes\n"
             << "";
         QTest::newRow("cells, escaped")
             << "--cells {dir}/a.xlsx k" << kExitMatch
             << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n"
+               // clang-format on
                "{dir}/a.xlsx\tNotes\tA1\tback\\\\slash\\r\n"
             << "";
         QTest::newRow("cells past the limit")
@@ -249,16 +223,13 @@ class TestFindCommand : public QObject {
     void escaping_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
-        QTest::newRow("plain") << "Trade fair, Berlin"
-                               << "Trade fair, Berlin";
-        QTest::newRow("controls") << "a\tb\nc\rd"
-                                  << "a\\tb\\nc\\rd";
-        QTest::newRow("backslash first") << "\\t"
-                                         << "\\\\t";
-        QTest::newRow("CR LF") << "x\r\n"
-                               << "x\\r\\n";
-        QTest::newRow("other bytes kept") << "caf\u00e9 \u0001"
-                                          << "caf\u00e9 \u0001";
+        // clang-format off
+        QTest::newRow("plain") << "Trade fair, Berlin" << "Trade fair, Berlin";
+        QTest::newRow("controls") << "a\tb\nc\rd" << "a\\tb\\nc\\rd";
+        QTest::newRow("backslash first") << "\\t" << "\\\\t";
+        QTest::newRow("CR LF") << "x\r\n" << "x\\r\\n";
+        QTest::newRow("other bytes kept") << "caf\u00e9 \u0001" << "caf\u00e9 \u0001";
+        // clang-format on
     }
     void escaping() {
         QFETCH(QString, text);

@@ -15,6 +15,7 @@
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
 #include "reader_test_support.h"
+#include "xlsx_package.h"
 
 using quillmark::FailureKind;
 using quillmark::failureKindName;
@@ -22,6 +23,9 @@ using quillmark::Outcome;
 using namespace quillmark::engine;
 using quillmark::engine::testing::describe;
 using quillmark::engine::testing::openBytes;
+using quillmark::testing::worksheetXml;
+using quillmark::testing::writeZipFile;
+using quillmark::testing::xlsxParts;
 
 namespace {
 
@@ -54,39 +58,7 @@ std::string flatOds(int count) {
 }
 
 std::string worksheet(int count) {
-    return "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/"
-           "spreadsheetml/2006/main\"><sheetData>" +
-           rows(count, "<row><c t=\"inlineStr\"><is><t>", "</t></is></c></row>") +
-           "</sheetData></worksheet>";
-}
-
-const char kRelationships[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-
-// An xlsx of one sheet, written deflated by libzip.
-void writeXlsx(const QString& path, const std::string& sheet) {
-    std::vector<std::pair<std::string, std::string>> parts{
-        {"[Content_Types].xml",
-         "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-         "content-types\"/>"},
-        {"xl/workbook.xml", std::string("<?xml version=\"1.0\"?><workbook xmlns=\"http://schemas."
-                                        "openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"") +
-                                kRelationships +
-                                "\"><sheets><sheet name=\"Big\" sheetId=\"1\" r:id=\"rId1\"/>"
-                                "</sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels",
-         std::string("<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas."
-                     "openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
-                     "Type=\"") +
-             kRelationships + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
-        {"xl/worksheets/sheet1.xml", sheet}};
-    int error = 0;
-    zip_t* archive = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    QVERIFY(archive);
-    for (auto& [name, text] : parts) {
-        zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
-        QVERIFY(zip_file_add(archive, name.c_str(), source, 0) >= 0);
-    }
-    QCOMPARE(zip_close(archive), 0);
+    return worksheetXml(rows(count, "<row><c t=\"inlineStr\"><is><t>", "</t></is></c></row>"));
 }
 
 void writeFile(const QString& path, const std::string& bytes) {
@@ -105,7 +77,7 @@ class TestByteSource : public QObject {
 
     QTemporaryDir folder_;
 
-    // A large workbook of each streamed family: name, contents (xlsx written by libzip).
+    // A large workbook of each streamed family: name, rows (xlsx deflated by libzip).
     void families() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("rows");
@@ -119,7 +91,7 @@ class TestByteSource : public QObject {
 
     QString make(const QString& name, int count) {
         QString path = folder_.filePath(name);
-        if (name.endsWith(".xlsx")) writeXlsx(path, worksheet(count));
+        if (name.endsWith(".xlsx")) writeZipFile(path, xlsxParts({worksheet(count)}));
         if (name == "ss2003.xls") writeFile(path, spreadsheetMl(count));
         if (name == "flat.fods") writeFile(path, flatOds(count));
         if (name == "export.xls") writeFile(path, rows(count, "a\tb\t", "\n"));

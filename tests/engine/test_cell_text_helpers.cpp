@@ -122,20 +122,17 @@ class TestCellTextHelpers : public QObject {
     void openFormula_data() {
         QTest::addColumn<QString>("formula");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("range") << "of:=SUM([.A1:.B2])"
-                               << "=SUM(A1:B2)";
-        QTest::newRow("other sheet") << "of:=[$Sheet2.A1]*2"
-                                     << "=Sheet2!A1*2";
+        // clang-format off
+        QTest::newRow("range") << "of:=SUM([.A1:.B2])" << "=SUM(A1:B2)";
+        QTest::newRow("other sheet") << "of:=[$Sheet2.A1]*2" << "=Sheet2!A1*2";
         QTest::newRow("range on another sheet") << "of:=SUM([Data.A1:Data.B3])"
                                                 << "=SUM(Data!A1:B3)";
-        QTest::newRow("quoted sheet with a dot") << "of:=['My.Sheet'.$B$2]"
-                                                 << "='My.Sheet'!$B$2";
+        QTest::newRow("quoted sheet with a dot") << "of:=['My.Sheet'.$B$2]" << "='My.Sheet'!$B$2";
         QTest::newRow("separators, not in strings") << "of:=IF([.A1]=\"a;b\";1;2)"
                                                     << "=IF(A1=\"a;b\",1,2)";
-        QTest::newRow("older prefix") << "oooc:=[.A1]+1"
-                                      << "=A1+1";
-        QTest::newRow("no prefix, no equals") << "[.C3]"
-                                              << "=C3";
+        QTest::newRow("older prefix") << "oooc:=[.A1]+1" << "=A1+1";
+        QTest::newRow("no prefix, no equals") << "[.C3]" << "=C3";
+        // clang-format on
     }
 
     void openFormula() {

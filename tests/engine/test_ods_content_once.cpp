@@ -12,6 +12,7 @@
 #include "engine/core/file_data.h"
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
+#include "xlsx_package.h"
 
 using quillmark::FailureKind;
 using quillmark::failureKindName;
@@ -48,15 +49,6 @@ std::string content(int rows) {
     return out + "</office:spreadsheet></office:body></office:document-content>";
 }
 
-void writeOds(const QString& path, const std::string& text) {
-    int error = 0;
-    zip_t* archive = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    QVERIFY(archive);
-    zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
-    QVERIFY(zip_file_add(archive, "content.xml", source, 0) >= 0);
-    QCOMPARE(zip_close(archive), 0);
-}
-
 }  // namespace
 
 class TestOdsContentOnce : public QObject {
@@ -66,7 +58,8 @@ class TestOdsContentOnce : public QObject {
 
     QString make(const QString& name, int rows) {
         QString path = folder_.filePath(name);
-        if (!QFile::exists(path)) writeOds(path, content(rows));
+        if (!QFile::exists(path))
+            quillmark::testing::writeZipFile(path, {{"content.xml", content(rows)}});
         return path;
     }
 

@@ -12,14 +12,7 @@ using namespace quillmark::engine::testing;
 
 namespace {
 
-std::string fixture(const QString& name) {
-    return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString();
-}
-
-QByteArray readFixture(const QString& name) {
-    QFile file(QString::fromStdString(fixture(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+const QString kFolder = QStringLiteral(QUILLMARK_TEST_DATA "/xml/");
 
 }  // namespace
 
@@ -27,79 +20,39 @@ class TestOdsReader : public QObject {
     Q_OBJECT
 
   private slots:
-    void cells_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("sheet");
-        QTest::addColumn<QString>("keyword");
-        QTest::addColumn<QString>("expected");
+    void sheetLists() {
+        QCOMPARE(sheetsOf(kFolder + "cells.ods"), QString("Visible | Hidden (hidden)"));
+        QCOMPARE(sheetsOf(kFolder + "cells.fods"), QString("Visible | Hidden (hidden)"));
+        QCOMPARE(sheetsOf(kFolder + "encrypted.ods"), QString("open:encrypted"));
+    }
+
+    void finds_data() {
+        findColumns();
         for (const char* file : {"cells.ods", "cells.fods"}) {
-            auto row = [&](const char* what) -> QTestData& {
-                return QTest::addRow("%s: %s", file, what) << QString(file);
-            };
-            row("after a billion repeated cells") << 0 << "after the REPEAT"
-                                                  << "0,1000000000";
-            row("after a million repeated rows; text:s spaces") << 0 << "a   b"
-                                                                << "1000001,0";
-            row("tab and line break") << 0 << "b\tc\nd"
-                                      << "1000001,0";
-            row("spans joined") << 0 << "d span"
-                                << "1000001,0";
-            row("paragraphs joined by a line break") << 0 << "span\nsecond link"
-                                                     << "1000001,0";
-            row("text:s count is exact") << 0 << "a    b"
-                                         << "none";
-            row("formula converted") << 0 << "=SUM(A1:B2,Sheet2!C3)+IF(A1=\"x;y\",1,2)"
-                                     << "1000001,1";
-            row("displayed number") << 0 << "3.14"
-                                    << "1000001,1";
-            row("stored number") << 0 << "3.14159"
-                                 << "1000001,1";
-            row("boolean") << 0 << "true"
-                           << "1000001,2";
-            row("stored date") << 0 << "2008-02-29"
-                               << "1000001,3";
-            row("annotation is not cell text") << 0 << "secret note"
-                                               << "none";
-            row("text beside an annotation") << 0 << "commented"
-                                             << "1000001,4";
-            row("covered cell") << 0 << "covered text"
-                                << "1000001,5";
-            row("second table") << 1 << "fish & chips"
-                                << "0,0";
-            row("empty keyword") << 1 << ""
-                                 << "none";
+            auto tag = [&](const char* what) { return QByteArray(file) + ": " + what; };
+            findRow(tag("after a billion repeated cells"), file, 0, "after the REPEAT",
+                    "0,1000000000");
+            findRow(tag("after a million repeated rows; text:s spaces"), file, 0, "a   b",
+                    "1000001,0");
+            findRow(tag("tab and line break"), file, 0, "b\tc\nd", "1000001,0");
+            findRow(tag("spans joined"), file, 0, "d span", "1000001,0");
+            findRow(tag("paragraphs joined by a line break"), file, 0, "span\nsecond link",
+                    "1000001,0");
+            findRow(tag("text:s count is exact"), file, 0, "a    b", "none");
+            findRow(tag("formula converted"), file, 0, "=SUM(A1:B2,Sheet2!C3)+IF(A1=\"x;y\",1,2)",
+                    "1000001,1");
+            findRow(tag("displayed number"), file, 0, "3.14", "1000001,1");
+            findRow(tag("stored number"), file, 0, "3.14159", "1000001,1");
+            findRow(tag("boolean"), file, 0, "true", "1000001,2");
+            findRow(tag("stored date"), file, 0, "2008-02-29", "1000001,3");
+            findRow(tag("annotation is not cell text"), file, 0, "secret note", "none");
+            findRow(tag("text beside an annotation"), file, 0, "commented", "1000001,4");
+            findRow(tag("covered cell"), file, 0, "covered text", "1000001,5");
+            findRow(tag("second table"), file, 1, "fish & chips", "0,0");
+            findRow(tag("empty keyword"), file, 1, "", "none");
         }
     }
-
-    void cells() {
-        QFETCH(QString, file);
-        QFETCH(int, sheet);
-        QFETCH(QString, keyword);
-        QFETCH(QString, expected);
-        auto reader = openWorkbook(fixture(file));
-        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
-        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))),
-                 expected);
-    }
-
-    void sheetNamesAndVisibility() {
-        for (const char* file : {"cells.ods", "cells.fods"}) {
-            auto reader = openWorkbook(fixture(file));
-            QVERIFY(reader);
-            QCOMPARE(sheetNames(*reader.value()), QStringList({"Visible", "Hidden (hidden)"}));
-        }
-    }
-
-    void searchesOfEachSheetAgreeWithOneAnother() {
-        // One pass answers every sheet; asking again with another keyword starts over.
-        auto reader = openWorkbook(fixture("cells.ods"));
-        QVERIFY(reader);
-        WorkbookReader& book = *reader.value();
-        QCOMPARE(describe(book.findFirst(1, Matcher("fish"))), QString("0,0"));
-        QCOMPARE(describe(book.findFirst(0, Matcher("fish"))), QString("none"));
-        QCOMPARE(describe(book.findFirst(0, Matcher("true"))), QString("1000001,2"));
-        QCOMPARE(describe(book.findFirst(1, Matcher("true"))), QString("none"));
-    }
+    void finds() { QUILLMARK_FIND_TEST(kFolder); }
 
     // LibreOffice keeps a chart's own data table in a flat file, inside the frame that draws
     // the chart; only the tables directly under office:spreadsheet are sheets. Also: a sheet
@@ -147,14 +100,8 @@ class TestOdsReader : public QObject {
         QCOMPARE(describe(book.findFirst(1, Matcher("=A1>0"))), QString("0,1"));
     }
 
-    void encryptedPackage() {
-        auto reader = openWorkbook(fixture("encrypted.ods"));
-        QVERIFY(!reader);
-        QCOMPARE(reader.failure().kind, FailureKind::Encrypted);
-    }
-
     void truncatedFlatDocument() {
-        QByteArray bytes = readFixture("cells.fods");
+        QByteArray bytes = fileBytes(kFolder + "cells.fods");
         QVERIFY(!bytes.isEmpty());
         auto reader = openBytes(bytes.left(bytes.size() * 2 / 3), "cut.fods");
         QVERIFY(!reader);
@@ -162,7 +109,7 @@ class TestOdsReader : public QObject {
     }
 
     void entityDeclarationInFlatDocument() {
-        QByteArray bytes = readFixture("cells.fods");
+        QByteArray bytes = fileBytes(kFolder + "cells.fods");
         int root = bytes.indexOf("<office:document ");
         QVERIFY(root > 0);
         bytes.insert(root, "<!DOCTYPE office:document [<!ENTITY x \"xxxxxxxx\">]>\n");

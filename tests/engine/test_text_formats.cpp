@@ -12,9 +12,7 @@ using namespace quillmark::engine::testing;
 
 namespace {
 
-std::string fixture(const QString& name) {
-    return (QString(QUILLMARK_TEST_DATA "/xml/") + name).toStdString();
-}
+const QString kFolder = QStringLiteral(QUILLMARK_TEST_DATA "/xml/");
 
 }  // namespace
 
@@ -22,130 +20,72 @@ class TestTextFormats : public QObject {
     Q_OBJECT
 
   private slots:
-    void textFields_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("keyword");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("csv header") << "quoted.csv"
-                                    << "remark"
-                                    << "0,1";
-        QTest::newRow("csv comma inside quotes") << "quoted.csv"
-                                                 << "smith, john"
-                                                 << "1,0";
-        QTest::newRow("csv doubled quotes") << "quoted.csv"
-                                            << "said \"hello\""
-                                            << "1,1";
-        QTest::newRow("csv line break inside quotes") << "quoted.csv"
-                                                      << "\"\r\nand left"
-                                                      << "1,1";
-        QTest::newRow("csv quotes are not text") << "quoted.csv"
-                                                 << "\"smith"
-                                                 << "none";
-        QTest::newRow("csv formula text") << "quoted.csv"
-                                          << "=sum(a1"
-                                          << "2,1";
-        QTest::newRow("csv row after a quoted line break") << "quoted.csv"
-                                                           << "last"
-                                                           << "3,1";
-        QTest::newRow("tsv after a byte order mark") << "tabbed.txt"
-                                                     << "alpha"
-                                                     << "0,0";
-        QTest::newRow("tsv keeps quotes and commas") << "tabbed.txt"
-                                                     << "\"quoted,not csv\""
-                                                     << "1,0";
-        QTest::newRow("tsv second row") << "tabbed.txt"
-                                        << "delta"
-                                        << "1,1";
-        QTest::newRow("utf-16 little endian") << "utf16.txt"
-                                              << "москва"
-                                              << "0,1";
-        QTest::newRow("utf-16 second row") << "utf16.txt"
-                                           << "日本"
-                                           << "1,1";
-        QTest::newRow("utf-16 big endian csv") << "utf16be.csv"
-                                               << "b,café"
-                                               << "0,1";
-        QTest::newRow("latin-1 fallback") << "latin1.csv"
-                                          << "CAFÉ CRÈME"
-                                          << "0,1";
+    void finds_data() {
+        findColumns();
+        findRow("csv header", "quoted.csv", 0, "remark", "0,1");
+        findRow("csv comma inside quotes", "quoted.csv", 0, "smith, john", "1,0");
+        findRow("csv doubled quotes", "quoted.csv", 0, "said \"hello\"", "1,1");
+        findRow("csv line break inside quotes", "quoted.csv", 0, "\"\r\nand left", "1,1");
+        findRow("csv quotes are not text", "quoted.csv", 0, "\"smith", "none");
+        findRow("csv formula text", "quoted.csv", 0, "=sum(a1", "2,1");
+        findRow("csv row after a quoted line break", "quoted.csv", 0, "last", "3,1");
+        findRow("tsv after a byte order mark", "tabbed.txt", 0, "alpha", "0,0");
+        findRow("tsv keeps quotes and commas", "tabbed.txt", 0, "\"quoted,not csv\"", "1,0");
+        findRow("tsv second row", "tabbed.txt", 0, "delta", "1,1");
+        findRow("utf-16 little endian", "utf16.txt", 0, "москва", "0,1");
+        findRow("utf-16 second row", "utf16.txt", 0, "日本", "1,1");
+        findRow("utf-16 big endian csv", "utf16be.csv", 0, "b,café", "0,1");
+        findRow("latin-1 fallback", "latin1.csv", 0, "CAFÉ CRÈME", "0,1");
+        findRow("2003: first cell", "book2003.xml", 0, "top left", "0,0");
+        findRow("2003: cell with ss:Index", "book2003.xml", 0, "42.5", "0,3");
+        findRow("2003: cell after a merged cell, boolean", "book2003.xml", 0, "TRUE", "0,6");
+        findRow("2003: row with ss:Index, R1C1 formula in A1 form", "book2003.xml", 0,
+                "=SUM(A1:B1)", "4,0");
+        findRow("2003: R1C1 form is not offered", "book2003.xml", 0, "R[-4]", "none");
+        findRow("2003: row after a spanned row, rich data", "book2003.xml", 0, "bold text", "7,0");
+        findRow("2003: comment is not cell text", "book2003.xml", 0, "remark", "none");
+        findRow("2003: second sheet", "book2003.xml", 1, "fish & chips", "0,0");
+    }
+    void finds() { QUILLMARK_FIND_TEST(kFolder); }
+
+    void sheetLists() {
+        for (const char* file :
+             {"quoted.csv", "tabbed.txt", "utf16.txt", "utf16be.csv", "latin1.csv"})
+            QCOMPARE(sheetsOf(kFolder + file), QString(file).section('.', 0, 0));
+        QCOMPARE(sheetsOf(kFolder + "book2003.xml"), QString("First | Second, hidden (hidden)"));
     }
 
-    void textFields() {
-        QFETCH(QString, file);
+    // The sheet is named after the file, whose extension also picks the separator; every
+    // kind of line ending ends a row; an unterminated quote runs to the end.
+    void inMemory_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("expected");
+        auto row = [](const char* tag, const char* bytes, const char* name, const char* sheet,
+                      const char* keyword, const char* expected) {
+            QTest::newRow(tag) << QByteArray(bytes) << QString(name) << QString(sheet)
+                               << QString(keyword) << QString(expected);
+        };
+        row("upper-case extension", "a,b\n", "DATA.CSV", "DATA", "b", "0,1");
+        row("tsv: commas are text", "a,b\n", "archive.tar.tsv", "archive.tar", "a,b", "0,0");
+        row("no extension", "x\ty", "README", "README", "", "none");
+        row("CR line ending", "a\rb\r\nc\nd", "mixed.txt", "mixed", "b", "1,0");
+        row("LF after CR LF", "a\rb\r\nc\nd", "mixed.txt", "mixed", "d", "3,0");
+        row("unterminated quote", "a,\"never closed\nstill, inside", "open.csv", "open",
+            "still, inside", "0,1");
+    }
+    void inMemory() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, name);
+        QFETCH(QString, sheet);
         QFETCH(QString, keyword);
         QFETCH(QString, expected);
-        auto reader = openWorkbook(fixture(file));
-        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
-        QCOMPARE(reader.value()->sheets().size(), std::size_t{1});
+        auto reader = openBytes(bytes, name.toStdString());
+        QVERIFY(reader);
+        QCOMPARE(sheetNames(*reader.value()), QStringList{sheet});
         QCOMPARE(describe(reader.value()->findFirst(0, Matcher(keyword.toStdString()))), expected);
-    }
-
-    void sheetNameAndSeparatorFollowTheFileName() {
-        auto upper = openBytes("a,b\n", "DATA.CSV");
-        QVERIFY(upper);
-        QCOMPARE(upper.value()->sheets()[0].name, std::string("DATA"));
-        QCOMPARE(describe(upper.value()->findFirst(0, Matcher("b"))), QString("0,1"));
-
-        auto tabbed = openBytes("a,b\n", "archive.tar.tsv");
-        QVERIFY(tabbed);
-        QCOMPARE(tabbed.value()->sheets()[0].name, std::string("archive.tar"));
-        QCOMPARE(describe(tabbed.value()->findFirst(0, Matcher("a,b"))), QString("0,0"));
-
-        auto bare = openBytes("x\ty", "README");
-        QVERIFY(bare);
-        QCOMPARE(bare.value()->sheets()[0].name, std::string("README"));
-        QCOMPARE(describe(bare.value()->findFirst(0, Matcher(""))), QString("none"));
-    }
-
-    void lineEndingsOfEveryKind() {
-        auto reader = openBytes("a\rb\r\nc\nd", "mixed.txt");
-        QVERIFY(reader);
-        QCOMPARE(describe(reader.value()->findFirst(0, Matcher("b"))), QString("1,0"));
-        QCOMPARE(describe(reader.value()->findFirst(0, Matcher("d"))), QString("3,0"));
-    }
-
-    void unterminatedQuoteRunsToTheEnd() {
-        auto reader = openBytes("a,\"never closed\nstill, inside", "open.csv");
-        QVERIFY(reader);
-        QCOMPARE(describe(reader.value()->findFirst(0, Matcher("still, inside"))), QString("0,1"));
-    }
-
-    void spreadsheetMl_data() {
-        QTest::addColumn<int>("sheet");
-        QTest::addColumn<QString>("keyword");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("first cell") << 0 << "top left"
-                                    << "0,0";
-        QTest::newRow("cell with ss:Index") << 0 << "42.5"
-                                            << "0,3";
-        QTest::newRow("cell after a merged cell, boolean") << 0 << "TRUE"
-                                                           << "0,6";
-        QTest::newRow("row with ss:Index, R1C1 formula in A1 form") << 0 << "=SUM(A1:B1)"
-                                                                    << "4,0";
-        QTest::newRow("R1C1 form is not offered") << 0 << "R[-4]"
-                                                  << "none";
-        QTest::newRow("row after a spanned row, rich data") << 0 << "bold text"
-                                                            << "7,0";
-        QTest::newRow("comment is not cell text") << 0 << "remark"
-                                                  << "none";
-        QTest::newRow("second sheet") << 1 << "fish & chips"
-                                      << "0,0";
-    }
-
-    void spreadsheetMl() {
-        QFETCH(int, sheet);
-        QFETCH(QString, keyword);
-        QFETCH(QString, expected);
-        auto reader = openWorkbook(fixture("book2003.xml"));
-        QVERIFY2(reader, reader ? "" : reader.failure().reason.c_str());
-        QCOMPARE(describe(reader.value()->findFirst(sheet, Matcher(keyword.toStdString()))),
-                 expected);
-    }
-
-    void spreadsheetMlSheetList() {
-        auto reader = openWorkbook(fixture("book2003.xml"));
-        QVERIFY(reader);
-        QCOMPARE(sheetNames(*reader.value()), QStringList({"First", "Second, hidden (hidden)"}));
     }
 
     // Numbers whose style shows a date are offered as the date too; the cell's own position
@@ -153,24 +93,18 @@ class TestTextFormats : public QObject {
     void spreadsheetMlDatesAndFormulas_data() {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("Short Date") << "3/15/2008"
-                                    << "0,0";
-        QTest::newRow("custom date code") << "1/1/2000"
-                                          << "0,1";
-        QTest::newRow("date and time from a custom code") << "3/15/2008 12:00"
-                                                          << "0,2";
-        QTest::newRow("quoted letters are no date") << "2/29/2000"
-                                                    << "none";
-        QTest::newRow("style inheriting a date format") << "7/4/1999"
-                                                        << "0,4";
-        QTest::newRow("DateTime data") << "12/31/2010 6:30"
-                                       << "1,0";
-        QTest::newRow("a date style on text is not a date") << "1/14/1900"
-                                                            << "none";
-        QTest::newRow("formula after ss:Index and MergeAcross") << "=D2*2+$A$1"
-                                                                << "1,5";
-        QTest::newRow("formula after a spanned row") << "=F2"
-                                                     << "4,0";
+        auto row = [](const char* tag, const char* keyword, const char* expected) {
+            QTest::newRow(tag) << QString(keyword) << QString(expected);
+        };
+        row("Short Date", "3/15/2008", "0,0");
+        row("custom date code", "1/1/2000", "0,1");
+        row("date and time from a custom code", "3/15/2008 12:00", "0,2");
+        row("quoted letters are no date", "2/29/2000", "none");
+        row("style inheriting a date format", "7/4/1999", "0,4");
+        row("DateTime data", "12/31/2010 6:30", "1,0");
+        row("a date style on text is not a date", "1/14/1900", "none");
+        row("formula after ss:Index and MergeAcross", "=D2*2+$A$1", "1,5");
+        row("formula after a spanned row", "=F2", "4,0");
     }
 
     void spreadsheetMlDatesAndFormulas() {
@@ -211,9 +145,7 @@ class TestTextFormats : public QObject {
     }
 
     void truncatedSpreadsheetMl() {
-        QFile file(QString::fromStdString(fixture("book2003.xml")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray bytes = file.readAll();
+        QByteArray bytes = fileBytes(kFolder + "book2003.xml");
         auto reader = openBytes(bytes.left(bytes.size() / 2), "cut.xml");
         QVERIFY(!reader);
         QCOMPARE(reader.failure().kind, FailureKind::Truncated);

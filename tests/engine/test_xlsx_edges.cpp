@@ -11,8 +11,11 @@
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
 #include "stored_zip.h"
+#include "xlsx_package.h"
 
 using quillmark::testing::StoredZip;
+using quillmark::testing::worksheetXml;
+using quillmark::testing::xlsxParts;
 using namespace quillmark::engine;
 
 namespace {
@@ -38,56 +41,18 @@ QString answer(WorkbookReader& reader, const QString& keyword) {
     return sheets.join(",") + first;
 }
 
-const char kContentTypesStart[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/"
-    "package/2006/content-types\"><Default Extension=\"rels\" ContentType=\"application/"
-    "vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" ContentType="
-    "\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
-    "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>";
-const char kWorksheetType[] =
-    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
-const char kRelationships[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-const char kPackageRelationships[] = "http://schemas.openxmlformats.org/package/2006/relationships";
-
-std::string sheetPart(std::string_view cellText) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"http://schemas."
-           "openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row r=\"1\"><c r=\"A1\" "
-           "t=\"inlineStr\"><is><t>" +
-           std::string(cellText) + "</t></is></c></row></sheetData></worksheet>";
-}
-
 // A workbook of `sheetCount` sheets named Sheet1... whose cells say "filler" except the last
 // sheet's, which says "needle"; then `paddingEntries` unreferenced parts, as a package that
 // carries thousands of images or custom XML items would.
 std::string buildPackage(int sheetCount, int paddingEntries) {
+    auto cell = [](const char* text) {
+        return worksheetXml(std::string("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>") + text +
+                            "</t></is></c></row>");
+    };
+    std::vector<std::string> sheets(sheetCount - 1, cell("filler"));
+    sheets.push_back(cell("needle"));
     StoredZip zip;
-    std::string contentTypes = kContentTypesStart;
-    std::string sheetList;
-    std::string relationships;
-    for (int number = 1; number <= sheetCount; ++number) {
-        std::string n = std::to_string(number);
-        contentTypes += "<Override PartName=\"/xl/worksheets/sheet" + n + ".xml\" ContentType=\"" +
-                        kWorksheetType + "\"/>";
-        sheetList += "<sheet name=\"Sheet" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-        relationships += "<Relationship Id=\"rId" + n + "\" Type=\"" + kRelationships +
-                         "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
-    }
-    zip.add("[Content_Types].xml", contentTypes + "</Types>");
-    zip.add("_rels/.rels", std::string("<?xml version=\"1.0\"?><Relationships xmlns=\"") +
-                               kPackageRelationships + "\"><Relationship Id=\"rId1\" Type=\"" +
-                               kRelationships +
-                               "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
-    zip.add("xl/workbook.xml",
-            std::string("<?xml version=\"1.0\"?><workbook xmlns=\"http://schemas.openxmlformats."
-                        "org/spreadsheetml/2006/main\" xmlns:r=\"") +
-                kRelationships + "\"><sheets>" + sheetList + "</sheets></workbook>");
-    zip.add("xl/_rels/workbook.xml.rels", std::string("<?xml version=\"1.0\"?><Relationships "
-                                                      "xmlns=\"") +
-                                              kPackageRelationships + "\">" + relationships +
-                                              "</Relationships>");
-    for (int number = 1; number <= sheetCount; ++number)
-        zip.add("xl/worksheets/sheet" + std::to_string(number) + ".xml",
-                sheetPart(number == sheetCount ? "needle" : "filler"));
+    for (const auto& [name, text] : xlsxParts(sheets)) zip.add(name, text);
     for (int number = 1; number <= paddingEntries; ++number)
         zip.add("xl/media/padding" + std::to_string(number) + ".bin", "x");
     return zip.finish();

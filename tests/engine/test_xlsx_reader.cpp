@@ -7,6 +7,7 @@
 #include "engine/core/matcher.h"
 #include "engine/workbook.h"
 #include "reader_test_support.h"
+#include "xlsx_package.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;
@@ -14,18 +15,10 @@ using namespace quillmark::engine::testing;
 
 namespace {
 
-std::string fixture(const char* name) {
-    return std::string(QUILLMARK_TEST_DATA "/xml/") + name;
-}
+const QString kFolder = QStringLiteral(QUILLMARK_TEST_DATA "/xml/");
 
 QString search(WorkbookReader& reader, std::size_t sheet, const QString& keyword) {
     return describe(reader.findFirst(sheet, Matcher(keyword.toStdString())));
-}
-
-std::unique_ptr<WorkbookReader> openFixture(const char* name) {
-    auto reader = openWorkbook(fixture(name));
-    if (!reader) qWarning() << name << reader.failure().reason.c_str();
-    return reader ? reader.take() : nullptr;
 }
 
 // A zip written here, for packages too large or too odd to keep as files.
@@ -125,22 +118,11 @@ QByteArray makeZip(const std::vector<ZipEntry>& entries) {
 
 // The smallest package around one worksheet part.
 std::vector<ZipEntry> oneSheetPackage(ZipEntry sheet) {
-    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-    const std::string packageRel = "http://schemas.openxmlformats.org/package/2006/relationships";
-    sheet.name = "xl/worksheets/sheet1.xml";
-    return {
-        {"[Content_Types].xml",
-         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-        {"_rels/.rels", "<Relationships xmlns=\"" + packageRel +
-                            "\"><Relationship Id=\"r1\" Type=\"" + rel +
-                            "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-        {"xl/workbook.xml", "<workbook xmlns:r=\"" + rel +
-                                "\"><sheets><sheet name=\"S\" r:id=\"r1\"/></sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels",
-         "<Relationships xmlns=\"" + packageRel + "\"><Relationship Id=\"r1\" Type=\"" + rel +
-             "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
-        sheet,
-    };
+    std::vector<ZipEntry> entries;
+    for (auto& [name, text] : quillmark::testing::xlsxParts({""})) entries.push_back({name, text});
+    sheet.name = entries.back().name;
+    entries.back() = sheet;
+    return entries;
 }
 
 }  // namespace
@@ -149,148 +131,73 @@ class TestXlsxReader : public QObject {
     Q_OBJECT
 
   private slots:
-    void sheetListHasKindsAndVisibility() {
-        auto reader = openFixture("kinds.xlsx");
-        QVERIFY(reader);
-        const auto& sheets = reader->sheets();
-        QCOMPARE(sheets.size(), std::size_t{6});
-        const std::pair<const char*, SheetKind> expected[] = {
-            {"Chart1", SheetKind::Chart},      {"Data", SheetKind::Worksheet},
-            {"Secret", SheetKind::Worksheet},  {"Deep", SheetKind::Worksheet},
-            {"Macro1", SheetKind::MacroSheet}, {"Dialog1", SheetKind::Dialog}};
-        for (std::size_t i = 0; i < sheets.size(); ++i) {
-            QCOMPARE(sheets[i].name, std::string(expected[i].first));
-            QCOMPARE(sheets[i].kind, expected[i].second);
-            QCOMPARE(sheets[i].hidden, i == 2 || i == 3);
-        }
+    void sheetLists_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sheets");
+        QTest::newRow("kinds") << "kinds.xlsx"
+                               << "Chart1 [chart] | Data | Secret (hidden) | Deep (hidden) | "
+                                  "Macro1 [macro] | Dialog1 [dialog]";
+        QTest::newRow("strict") << "strict.xlsx"
+                                << "Graph [chart] | Strict Sheet";
+        QTest::newRow("another writer") << "openpyxl_book.xlsx"
+                                        << "Written | Other (hidden)";
+        QTest::newRow("missing workbook part") << "no_workbook.xlsx"
+                                               << "open:corrupt";
+    }
+    void sheetLists() {
+        QFETCH(QString, file);
+        QFETCH(QString, sheets);
+        QCOMPARE(sheetsOf(kFolder + file), sheets);
     }
 
-    void cellTexts_data() {
-        QTest::addColumn<QString>("keyword");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("shared string") << "plain TEXT"
-                                       << "0,0";
-        QTest::newRow("rich shared string runs joined") << "Rich"
-                                                        << "0,1";
-        QTest::newRow("phonetic guide is not text") << "furigana"
-                                                    << "none";
-        QTest::newRow("rich inline string runs joined") << "inline"
-                                                        << "0,2";
-        QTest::newRow("number as written") << "3.14159"
-                                           << "1,0";
-        QTest::newRow("boolean") << "true"
-                                 << "1,1";
-        QTest::newRow("error code") << "#DIV/0!"
-                                    << "1,2";
-        QTest::newRow("formula text") << "=CONCATENATE(\"fo\""
-                                      << "1,3";
-        QTest::newRow("built-in date format") << "1/1/2008"
-                                              << "2,0";
-        QTest::newRow("custom date-time format") << "1/2/2008 12:00"
-                                                 << "2,1";
-        QTest::newRow("quoted d is no date") << "1933"
-                                             << "none";
-        QTest::newRow("shared formula master") << "=SUM(A1:B2)+$C$1+Sheet2!A1&\"A1\""
-                                               << "4,0";
-        QTest::newRow("follower one column right") << "=SUM(B1:C2)+$C$1+Sheet2!B1&"
-                                                   << "4,1";
-        QTest::newRow("follower one row down") << "SUM(A2:B3)+$C$1+Sheet2!A2&\"A1\""
-                                               << "5,0";
-        QTest::newRow("follower diagonal") << "SUM(B2:C3)"
-                                           << "5,1";
-        QTest::newRow("cell without r") << "first"
-                                        << "7,0";
-        QTest::newRow("cell after a cell without r") << "77"
-                                                     << "7,1";
-        QTest::newRow("row without r, entities") << "fish & chips abc"
-                                                 << "8,0";
-        QTest::newRow("future function prefix hidden") << "=CONCAT(\"new\""
-                                                       << "9,1";
-        QTest::newRow("future function prefix is not text") << "_xlfn"
-                                                            << "none";
-        QTest::newRow("cdata") << "<cdata>"
-                               << "9,2";
-        QTest::newRow("string of another sheet") << "hidden words"
-                                                 << "none";
-        QTest::newRow("external book named") << "=[Budget 2008.xlsx]Prices!A1*2"
-                                             << "10,0";
-    }
-
-    void cellTexts() {
-        QFETCH(QString, keyword);
-        QFETCH(QString, expected);
-        auto reader = openFixture("kinds.xlsx");
-        QVERIFY(reader);
-        QCOMPARE(search(*reader, 1, keyword), expected);
-    }
-
-    void otherSheets() {
-        auto reader = openFixture("kinds.xlsx");
-        QVERIFY(reader);
-        QCOMPARE(search(*reader, 2, "hidden words"), QString("3,3"));  // through an absolute target
-        QCOMPARE(search(*reader, 3, "*"), QString("none"));            // through a ../ target
-        QCOMPARE(search(*reader, 4, "halt()"), QString("1,0"));        // macro sheet
-        QCOMPARE(search(*reader, 0, "*"), QString("none"));            // chart sheet
-        QCOMPARE(search(*reader, 5, "*"), QString("none"));            // dialog sheet
-        QCOMPARE(search(*reader, 1, ""), QString("none"));             // empty keyword
-        QCOMPARE(search(*reader, 6, "x"), QString("fail:no such sheet"));
-    }
-
-    void sharedStringsFollowTheKeyword() {
-        auto reader = openFixture("kinds.xlsx");
-        QVERIFY(reader);
-        QCOMPARE(search(*reader, 1, "rich"), QString("0,1"));
-        QCOMPARE(search(*reader, 1, "plain"), QString("0,0"));
-        QCOMPARE(search(*reader, 1, "rich"), QString("0,1"));
-    }
-
-    void strictPackage() {
-        auto reader = openFixture("strict.xlsx");
-        QVERIFY(reader);
-        QCOMPARE(reader->sheets().size(), std::size_t{2});
-        QCOMPARE(reader->sheets()[0].kind, SheetKind::Chart);
-        QCOMPARE(reader->sheets()[1].name, std::string("Strict Sheet"));
-        QCOMPARE(search(*reader, 1, "strict words"), QString("0,0"));
-        QCOMPARE(search(*reader, 1, "1/1/1904"), QString("0,1"));  // 1904 date system
-    }
-
-    void packageFromAnotherWriter() {
-        auto reader = openFixture("openpyxl_book.xlsx");
-        QVERIFY(reader);
-        QCOMPARE(reader->sheets().size(), std::size_t{2});
-        QVERIFY(reader->sheets()[1].hidden);
-        QCOMPARE(search(*reader, 0, "quarterly"), QString("0,0"));
-        QCOMPARE(search(*reader, 0, "=sum(b2:b3)"), QString("2,2"));
-        QCOMPARE(search(*reader, 1, "MALDIVES"), QString("3,3"));
-    }
-
-    void stopsAtTheFirstMatch() {
+    void finds_data() {
+        findColumns();
+        const QString book = "kinds.xlsx";
+        findRow("shared string", book, 1, "plain TEXT", "0,0");
+        findRow("rich shared string runs joined", book, 1, "Rich", "0,1");
+        findRow("phonetic guide is not text", book, 1, "furigana", "none");
+        findRow("rich inline string runs joined", book, 1, "inline", "0,2");
+        findRow("number as written", book, 1, "3.14159", "1,0");
+        findRow("boolean", book, 1, "true", "1,1");
+        findRow("error code", book, 1, "#DIV/0!", "1,2");
+        findRow("formula text", book, 1, "=CONCATENATE(\"fo\"", "1,3");
+        findRow("built-in date format", book, 1, "1/1/2008", "2,0");
+        findRow("custom date-time format", book, 1, "1/2/2008 12:00", "2,1");
+        findRow("quoted d is no date", book, 1, "1933", "none");
+        findRow("shared formula master", book, 1, "=SUM(A1:B2)+$C$1+Sheet2!A1&\"A1\"", "4,0");
+        findRow("follower one column right", book, 1, "=SUM(B1:C2)+$C$1+Sheet2!B1&", "4,1");
+        findRow("follower one row down", book, 1, "SUM(A2:B3)+$C$1+Sheet2!A2&\"A1\"", "5,0");
+        findRow("follower diagonal", book, 1, "SUM(B2:C3)", "5,1");
+        findRow("cell without r", book, 1, "first", "7,0");
+        findRow("cell after a cell without r", book, 1, "77", "7,1");
+        findRow("row without r, entities", book, 1, "fish & chips abc", "8,0");
+        findRow("future function prefix hidden", book, 1, "=CONCAT(\"new\"", "9,1");
+        findRow("future function prefix is not text", book, 1, "_xlfn", "none");
+        findRow("cdata", book, 1, "<cdata>", "9,2");
+        findRow("string of another sheet", book, 1, "hidden words", "none");
+        findRow("external book named", book, 1, "=[Budget 2008.xlsx]Prices!A1*2", "10,0");
+        findRow("through an absolute target", book, 2, "hidden words", "3,3");
+        findRow("through a ../ target", book, 3, "*", "none");
+        findRow("macro sheet", book, 4, "halt()", "1,0");
+        findRow("chart sheet", book, 0, "*", "none");
+        findRow("dialog sheet", book, 5, "*", "none");
+        findRow("empty keyword", book, 1, "", "none");
+        findRow("no such sheet", book, 6, "x", "fail:no such sheet");
+        findRow("strict", "strict.xlsx", 1, "strict words", "0,0");
+        findRow("strict, 1904 date system", "strict.xlsx", 1, "1/1/1904", "0,1");
+        findRow("another writer", "openpyxl_book.xlsx", 0, "quarterly", "0,0");
+        findRow("another writer's formula", "openpyxl_book.xlsx", 0, "=sum(b2:b3)", "2,2");
+        findRow("another writer's hidden sheet", "openpyxl_book.xlsx", 1, "MALDIVES", "3,3");
         // The part ends halfway: a match before the cut is found, a search past it fails.
-        auto reader = openFixture("truncated_sheet.xlsx");
-        QVERIFY(reader);
-        QCOMPARE(search(*reader, 0, "42"), QString("41,0"));
-        QCOMPARE(search(*reader, 0, "no such text"), QString("fail:truncated"));
+        findRow("before the cut", "truncated_sheet.xlsx", 0, "42", "41,0");
+        findRow("past the cut", "truncated_sheet.xlsx", 0, "no such text", "fail:truncated");
+        findRow("entity declaration in a sheet", "entity_sheet.xlsx", 0, "boom", "fail:corrupt");
+        findRow("entity declaration in strings", "entity_strings.xlsx", 0, "boom", "fail:corrupt");
     }
-
-    void entityDeclarationsAreRefused() {
-        auto sheet = openFixture("entity_sheet.xlsx");
-        QVERIFY(sheet);
-        QCOMPARE(search(*sheet, 0, "boom"), QString("fail:corrupt"));
-        auto strings = openFixture("entity_strings.xlsx");
-        QVERIFY(strings);
-        QCOMPARE(search(*strings, 0, "boom"), QString("fail:corrupt"));
-    }
-
-    void missingWorkbookPart() {
-        auto reader = openWorkbook(fixture("no_workbook.xlsx"));
-        QVERIFY(!reader);
-        QCOMPARE(reader.failure().kind, FailureKind::Corrupt);
-    }
+    void finds() { QUILLMARK_FIND_TEST(kFolder); }
 
     void truncatedZip() {
-        QFile file(QString::fromStdString(fixture("kinds.xlsx")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray bytes = file.readAll();
+        QByteArray bytes = fileBytes(kFolder + "kinds.xlsx");
         auto reader = openBytes(bytes.left(bytes.size() / 2), "kinds.xlsx");
         QVERIFY(!reader);
         QCOMPARE(reader.failure().kind, FailureKind::Truncated);

@@ -134,44 +134,28 @@ class TestXmlPullTokenizer : public QObject {
     void malformedDocuments_data() {
         QTest::addColumn<QString>("document");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("doctype") << "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>"
-                                 << "corrupt";
-        QTest::newRow("undefined entity") << "<a>&e;</a>"
-                                          << "corrupt";
-        QTest::newRow("bare ampersand") << "<a>fish & chips</a>"
-                                        << "corrupt";
-        QTest::newRow("reference to no character") << "<a>&#0;</a>"
-                                                   << "corrupt";
-        QTest::newRow("entity in attribute") << "<a b=\"&e;\"/>"
-                                             << "corrupt";
-        QTest::newRow("mismatched end tag") << "<a><b></a></b>"
-                                            << "corrupt";
-        QTest::newRow("end tag without start") << "<a></a></b>"
-                                               << "corrupt";
-        QTest::newRow("attribute without value") << "<a b></a>"
-                                                 << "corrupt";
-        QTest::newRow("attribute without quotes") << "<a b=1></a>"
-                                                  << "corrupt";
-        QTest::newRow("less-than in attribute") << "<a b=\"<\"></a>"
-                                                << "corrupt";
-        QTest::newRow("attributes not separated") << "<a b=\"1\"c=\"2\"></a>"
-                                                  << "corrupt";
-        QTest::newRow("text before the root") << "hello<a/>"
-                                              << "corrupt";
-        QTest::newRow("second root") << "<a/><b/>"
-                                     << "corrupt";
-        QTest::newRow("unclosed element") << "<a><b>text</b>"
-                                          << "truncated";
-        QTest::newRow("cut inside a tag") << "<a><b r=\"1"
-                                          << "truncated";
-        QTest::newRow("cut inside a comment") << "<a><!-- never"
-                                              << "truncated";
-        QTest::newRow("empty document") << ""
-                                        << "truncated";
-        QTest::newRow("only a declaration") << "<?xml version=\"1.0\"?>"
-                                            << "truncated";
+        // clang-format off
+        QTest::newRow("doctype") << "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>" << "corrupt";
+        QTest::newRow("undefined entity") << "<a>&e;</a>" << "corrupt";
+        QTest::newRow("bare ampersand") << "<a>fish & chips</a>" << "corrupt";
+        QTest::newRow("reference to no character") << "<a>&#0;</a>" << "corrupt";
+        QTest::newRow("entity in attribute") << "<a b=\"&e;\"/>" << "corrupt";
+        QTest::newRow("mismatched end tag") << "<a><b></a></b>" << "corrupt";
+        QTest::newRow("end tag without start") << "<a></a></b>" << "corrupt";
+        QTest::newRow("attribute without value") << "<a b></a>" << "corrupt";
+        QTest::newRow("attribute without quotes") << "<a b=1></a>" << "corrupt";
+        QTest::newRow("less-than in attribute") << "<a b=\"<\"></a>" << "corrupt";
+        QTest::newRow("attributes not separated") << "<a b=\"1\"c=\"2\"></a>" << "corrupt";
+        QTest::newRow("text before the root") << "hello<a/>" << "corrupt";
+        QTest::newRow("second root") << "<a/><b/>" << "corrupt";
+        QTest::newRow("unclosed element") << "<a><b>text</b>" << "truncated";
+        QTest::newRow("cut inside a tag") << "<a><b r=\"1" << "truncated";
+        QTest::newRow("cut inside a comment") << "<a><!-- never" << "truncated";
+        QTest::newRow("empty document") << "" << "truncated";
+        QTest::newRow("only a declaration") << "<?xml version=\"1.0\"?>" << "truncated";
         QTest::newRow("other encoding") << "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>"
                                         << "unsupported";
+        // clang-format on
     }
 
     void malformedDocuments() {

@@ -1,0 +1,70 @@
+// The smallest .xlsx package around worksheet parts, as (part name, text) pairs, for tests
+// that build packages at run time; and, for those that link libzip, writing parts to a zip
+// file deflated as a spreadsheet program would.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillmark::testing {
+
+using Parts = std::vector<std::pair<std::string, std::string>>;
+
+// Sheets named Sheet1, Sheet2... in the order given, at xl/worksheets/sheetN.xml.
+inline Parts xlsxParts(const std::vector<std::string>& sheets) {
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const std::string packageRel = "http://schemas.openxmlformats.org/package/2006/relationships";
+    std::string list, relationships;
+    for (std::size_t index = 1; index <= sheets.size(); ++index) {
+        const std::string n = std::to_string(index);
+        list += "<sheet name=\"Sheet" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        relationships += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
+                         "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+    }
+    Parts parts = {
+        {"[Content_Types].xml",
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+        {"_rels/.rels", "<Relationships xmlns=\"" + packageRel +
+                            "\"><Relationship Id=\"r1\" Type=\"" + rel +
+                            "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+        {"xl/workbook.xml",
+         "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
+         "2006/main\" xmlns:r=\"" +
+             rel + "\"><sheets>" + list + "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships xmlns=\"" + packageRel + "\">" + relationships + "</Relationships>"}};
+    for (std::size_t index = 1; index <= sheets.size(); ++index)
+        parts.emplace_back("xl/worksheets/sheet" + std::to_string(index) + ".xml",
+                           sheets[index - 1]);
+    return parts;
+}
+
+// A worksheet part of rows, each row's cells given as the XML inside <c>...</c>.
+inline std::string worksheetXml(const std::string& rows) {
+    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+           "<sheetData>" +
+           rows + "</sheetData></worksheet>";
+}
+
+}  // namespace quillmark::testing
+
+#ifdef LIBZIP_VERSION_MAJOR
+#include <QtTest>
+
+namespace quillmark::testing {
+
+// Writes `parts` deflated to a zip file at `path` (a failure fails the calling test).
+inline void writeZipFile(const QString& path, const Parts& parts) {
+    int error = 0;
+    zip_t* archive = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    QVERIFY(archive);
+    for (const auto& [name, text] : parts) {
+        zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
+        QVERIFY(zip_file_add(archive, name.c_str(), source, 0) >= 0);
+    }
+    QCOMPARE(zip_close(archive), 0);
+}
+
+}  // namespace quillmark::testing
+#endif
