@@ -1,0 +1,92 @@
+// The anchor of a keyword and its search over raw bytes. The search looks for the anchor's
+// first letter in both cases sixteen bytes at a time, then compares the rest.
+#include "engine/core/raw_prefilter.h"
+
+#include <emmintrin.h>
+
+#include <QChar>
+
+#include "engine/core/ascii.h"
+
+namespace quillmark::engine {
+namespace {
+
+bool usableInAnchor(char c) {
+    if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+        return false;
+    if (std::string_view("&<>\"'=").find(c) != std::string_view::npos) return false;
+    return asciiFoldTargetsOfNonAscii().find(lowerAscii(c)) == std::string::npos;
+}
+
+bool restMatches(const char* at, std::string_view lowerAnchor) {
+    for (std::size_t i = 1; i < lowerAnchor.size(); ++i)
+        if (lowerAscii(at[i]) != lowerAnchor[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+const std::string& asciiFoldTargetsOfNonAscii() {
+    static const std::string targets = [] {
+        bool seen[128] = {};
+        for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+            char32_t folded = QChar::toCaseFolded(c);
+            if (folded < 0x80) seen[folded] = true;
+        }
+        std::string found;
+        for (int c = 0; c < 128; ++c)
+            if (seen[c]) found.push_back(static_cast<char>(c));
+        return found;
+    }();
+    return targets;
+}
+
+std::string rawAnchorOf(std::string_view keyword, std::size_t minimumLength) {
+    std::string best, current;
+    auto endRun = [&] {
+        if (current.size() > best.size()) best = current;
+        current.clear();
+    };
+    for (std::size_t i = 0; i < keyword.size(); ++i) {
+        char c = keyword[i];
+        if (c == '~' && i + 1 < keyword.size()) {
+            c = keyword[++i];
+        } else if (c == '*' || c == '?') {
+            endRun();
+            continue;
+        }
+        if (usableInAnchor(c))
+            current.push_back(lowerAscii(c));
+        else
+            endRun();
+    }
+    endRun();
+    return best.size() >= minimumLength ? best : std::string();
+}
+
+bool containsAnchor(std::string_view bytes, std::string_view lowerAnchor) {
+    const std::size_t n = lowerAnchor.size();
+    if (n == 0 || bytes.size() < n) return false;
+    const char lower = lowerAnchor[0];
+    const char upper = isAsciiLetter(lower) ? static_cast<char>(lower - ('a' - 'A')) : lower;
+    const char* data = bytes.data();
+    const std::size_t last = bytes.size() - n;  // the last start a match may have
+    std::size_t at = 0;
+    const __m128i lowerVector = _mm_set1_epi8(lower), upperVector = _mm_set1_epi8(upper);
+    while (at + 16 <= last + 1) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, lowerVector), _mm_cmpeq_epi8(block, upperVector))));
+        while (mask != 0) {
+            std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (restMatches(data + start, lowerAnchor)) return true;
+            mask &= mask - 1;
+        }
+        at += 16;
+    }
+    for (; at <= last; ++at)
+        if (lowerAscii(data[at]) == lower && restMatches(data + at, lowerAnchor)) return true;
+    return false;
+}
+
+}  // namespace quillmark::engine
