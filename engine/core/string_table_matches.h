@@ -32,6 +32,8 @@ class StringTableMatches {
         }
         matches_.push_back(matched);
     }
+    // Entries known not to match without their text being read.
+    void addUnmatched(std::size_t count) { matches_.resize(matches_.size() + count, false); }
     // An index past the table (a broken reference) matches nothing.
     bool matches(std::size_t index) const { return index < matches_.size() && matches_[index]; }
     std::size_t size() const { return matches_.size(); }

@@ -1,9 +1,12 @@
-// The plain-shape check walks the table entry by entry through a window of the inflated part.
-// Every byte it accepts would be parsed by the XML reader into exactly the entry text it sees,
-// and every part it accepts would parse without error, so skipping the parse changes nothing.
+// The plain-shape check walks the table entry by entry over the inflated part. Every entry it
+// accepts would be parsed by the XML reader into exactly the entry text it sees, without error
+// and with the parser back between entries after it, so leaving it out of the parse changes
+// nothing but the time.
 #include "engine/xlsx/xlsx_plain_strings.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/container/zip_archive.h"
@@ -157,14 +160,15 @@ class PlainTableWalk {
   public:
     explicit PlainTableWalk(std::string_view anchor) : anchor_(anchor) {}
 
-    // Walks the window as far as it can; `consumed` is how much of it is done with.
+    // Walks the window as far as it can; `consumed` is how much of it is done with. The
+    // first window starts at the part's start, and the opening is read in it.
     Step walk(std::string_view window, bool last, std::size_t& consumed) {
         consumed = 0;
-        if (!headerDone_) {
+        if (openingLength_ == 0) {
             std::size_t past = plainHeader(window);
             if (past == kNone)
                 return !last && window.size() < kHeaderWindow ? Step::More : Step::NotPlain;
-            headerDone_ = true;
+            openingLength_ = past;
             consumed = past;
         }
         for (;;) {
@@ -177,14 +181,24 @@ class PlainTableWalk {
             std::size_t past = plainEntry(window, at, anchor_, cutOff);
             if (past == kNone) return cutOff && !last ? Step::More : Step::NotPlain;
             consumed = past;
+            ++entries_;
         }
     }
+
+    // The length of the declaration and <sst> tag once read, else 0.
+    std::size_t openingLength() const { return openingLength_; }
+    std::size_t entries() const { return entries_; }
 
   private:
     static constexpr std::size_t kHeaderWindow = 64 * 1024;
     std::string_view anchor_;
-    bool headerDone_ = false;
+    std::size_t openingLength_ = 0;
+    std::size_t entries_ = 0;
 };
+
+std::string_view asText(const std::vector<std::uint8_t>& bytes, std::size_t size) {
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()), size);
+}
 
 }  // namespace
 
@@ -195,32 +209,85 @@ bool plainStringTableLacksAnchor(std::string_view table, std::string_view lowerA
     return walk.walk(table, true, consumed) == Step::Plain;
 }
 
-bool sharedStringsCannotMatch(const ZipArchive& zip, const std::string& partName,
-                              std::string_view lowerAnchor) {
-    if (lowerAnchor.empty()) return false;
-    constexpr std::size_t kWindow = std::size_t{1} << 20;
-    auto stream = zip.openPart(partName);
-    if (!stream) return false;
+void PlainTableHead::keep(std::vector<std::uint8_t> bytes, std::size_t from, std::size_t to) {
+    held_ = std::move(bytes);
+    heldAt_ = from;
+    heldEnd_ = to;
+}
+
+// A part that inflates whole is walked where it lies; a larger one through a window of about a
+// megabyte, so that memory stays what streaming holds.
+PlainTableHead PlainTableHead::read(ZipStream& stream, std::string_view lowerAnchor) {
+    PlainTableHead head;
+    if (lowerAnchor.empty()) return head;
     PlainTableWalk walk(lowerAnchor);
-    std::string window(kWindow, '\0');
+    auto finish = [&](Step step, std::vector<std::uint8_t> bytes, std::size_t consumed,
+                      std::size_t held, bool first) {
+        if (first) head.opening_.assign(asText(bytes, walk.openingLength()));
+        head.entries_ = walk.entries();
+        head.wholeTable_ = step == Step::Plain;
+        if (!head.wholeTable_) head.keep(std::move(bytes), consumed, held);
+    };
+    auto whole = stream.takeWhole();
+    if (!whole) {
+        head.readFailure_ = whole.failure();
+        return head;
+    }
+    if (whole.value()) {
+        std::vector<std::uint8_t> bytes = std::move(*whole.value());
+        const std::size_t size = bytes.size();
+        std::size_t consumed = 0;
+        Step step = walk.walk(asText(bytes, size), true, consumed);
+        finish(step, std::move(bytes), consumed, size, true);
+        return head;
+    }
+    constexpr std::size_t kWindow = std::size_t{1} << 20;
+    std::vector<std::uint8_t> window(kWindow);
     std::size_t held = 0;
-    bool last = false;
-    while (!last) {
-        auto read = stream.value()->read(reinterpret_cast<std::uint8_t*>(window.data()) + held,
-                                         kWindow - held);
-        if (!read) return false;
-        held += read.value();
-        last = read.value() == 0;
+    bool first = true;  // the window still starts at the part's start
+    for (;;) {
+        auto got = stream.read(window.data() + held, kWindow - held);
+        if (!got) {
+            head.readFailure_ = got.failure();
+            finish(Step::NotPlain, std::move(window), 0, held, first);
+            return head;
+        }
+        held += got.value();
+        bool last = got.value() == 0;
         if (!last && held < kWindow) continue;
         std::size_t consumed = 0;
-        Step step = walk.walk(std::string_view(window.data(), held), last, consumed);
-        if (step != Step::More) return step == Step::Plain;
-        if (consumed == 0 && held == kWindow) return false;  // one entry larger than the window
-        window.erase(0, consumed);
-        window.resize(kWindow, '\0');
+        Step step = walk.walk(asText(window, held), last, consumed);
+        // An entry larger than the window is left to the parse as well.
+        if (step != Step::More || (consumed == 0 && held == kWindow)) {
+            finish(step, std::move(window), consumed, held, first);
+            return head;
+        }
+        if (first && walk.openingLength() > 0) {
+            head.opening_.assign(asText(window, walk.openingLength()));
+            first = false;
+        }
+        std::memmove(window.data(), window.data() + consumed, held - consumed);
         held -= consumed;
     }
-    return false;
+}
+
+Outcome<std::size_t> PlainTableHead::readOn(ZipStream& stream, std::uint8_t* buffer,
+                                            std::size_t capacity) {
+    if (openingAt_ < opening_.size()) {
+        std::size_t take = std::min(capacity, opening_.size() - openingAt_);
+        std::memcpy(buffer, opening_.data() + openingAt_, take);
+        openingAt_ += take;
+        return take;
+    }
+    if (heldAt_ < heldEnd_) {
+        std::size_t take = std::min(capacity, heldEnd_ - heldAt_);
+        std::memcpy(buffer, held_.data() + heldAt_, take);
+        heldAt_ += take;
+        if (heldAt_ == heldEnd_) std::vector<std::uint8_t>().swap(held_);
+        return take;
+    }
+    if (readFailure_) return *readFailure_;
+    return stream.read(buffer, capacity);
 }
 
 }  // namespace quillmark::engine

@@ -3,11 +3,9 @@
 // string table and the styles. Sheets are streamed on demand, one search at a time.
 #include "engine/core/ascii.h"
 #include "engine/core/matcher.h"
-#include "engine/core/raw_prefilter.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/readers.h"
 #include "engine/xlsx/opc_relationships.h"
-#include "engine/xlsx/xlsx_plain_strings.h"
 #include "engine/xlsx/xlsx_shared_strings.h"
 #include "engine/xlsx/xlsx_styles.h"
 #include "engine/xlsx/xlsx_workbook_part.h"
@@ -121,11 +119,6 @@ Status XlsxReader::prepareSharedStrings(const Matcher& matcher) {
     if (sharedStringsPart_.empty() || stringMatches_.isFor(matcher.keyword())) return Done{};
     if (!zip_->contains(sharedStringsPart_)) {
         sharedStringsPart_.clear();  // a dangling relationship: no table
-        return Done{};
-    }
-    // A plain table without the keyword's anchor holds no match: an empty answer, unparsed.
-    if (sharedStringsCannotMatch(*zip_, sharedStringsPart_, rawAnchorOf(matcher.keyword()))) {
-        stringMatches_.start(matcher.keyword());
         return Done{};
     }
     return matchSharedStrings(*zip_, sharedStringsPart_, matcher, stringMatches_);

@@ -1,11 +1,14 @@
 // Streams sharedStrings.xml with the general XML parser: the table is read once per keyword,
-// so it is not on the per-cell hot path the worksheet tokenizer serves.
+// so it is not on the per-cell hot path the worksheet tokenizer serves. Plain entries that
+// cannot hold the keyword are passed over by a raw look first (xlsx_plain_strings.h).
 #include "engine/xlsx/xlsx_shared_strings.h"
 
 #include "engine/container/zip_archive.h"
 #include "engine/core/matcher.h"
+#include "engine/core/raw_prefilter.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/xlsx/ooxml_text.h"
+#include "engine/xlsx/xlsx_plain_strings.h"
 #include "engine/xml/xml_parser.h"
 
 namespace quillmark::engine {
@@ -66,9 +69,19 @@ Status matchSharedStrings(const ZipArchive& zip, const std::string& partName,
         matches.invalidate();
         return stream.failure();
     }
+    ZipStream& part = *stream.value();
+    // The leading entries that cannot match are counted, not parsed; the parse goes on after
+    // them from the bytes already inflated.
+    PlainTableHead head = PlainTableHead::read(part, rawAnchorOf(matcher.keyword()));
+    matches.addUnmatched(head.entriesWithoutMatch());
+    if (head.wholeTable()) return Done{};
     SharedStringsHandler handler(matcher, matches);
     XmlParser parser(handler);
-    Status parsed = parser.parse(*stream.value());
+    Status parsed = parser.parseChunks(
+        [&](std::uint8_t* buffer, std::size_t capacity) {
+            return head.readOn(part, buffer, capacity);
+        },
+        false);
     if (!parsed) {
         matches.invalidate();
         return Failure{parsed.failure().kind, partName + ": " + parsed.failure().reason};

@@ -55,10 +55,12 @@ class XmlParser {
     Status parse(ZipStream& stream);
     // The whole file, read chunk by chunk.
     Status parse(const FileData& file);
-
-  private:
+    // Bytes from `read` (0 at their end) until they end; a character cut off at the end counts
+    // as truncation only when `partialCharTruncates`.
     using ChunkReader = std::function<Outcome<std::size_t>(std::uint8_t*, std::size_t)>;
     Status parseChunks(const ChunkReader& read, bool partialCharTruncates);
+
+  private:
     Status feed(const char* data, std::size_t size, bool last);
     friend struct XmlCallbacks;
 

@@ -8,9 +8,9 @@
 #include "engine/core/raw_prefilter.h"
 #include "engine/workbook.h"
 #include "engine/xlsx/xlsx_plain_strings.h"
-#include "stored_zip.h"
+#include "shared_strings_workbook.h"
 
-using quillmark::testing::StoredZip;
+using namespace quillmark::testing;
 using namespace quillmark::engine;
 
 namespace {
@@ -38,39 +38,7 @@ std::string xmlEscaped(const std::string& text) {
 
 // A one-sheet workbook whose cells are shared strings `index` and 1 of `sharedStrings`.
 std::string workbookWithTable(const std::string& sharedStrings, std::size_t index = 0) {
-    const std::string rels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-    StoredZip zip;
-    zip.add("[Content_Types].xml",
-            "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/"
-            "2006/content-types\"><Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-            "</Types>");
-    zip.add("_rels/.rels",
-            "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas."
-            "openxmlformats.org/package/2006/relationships\"><Relationship "
-            "Id=\"rId1\" Type=\"" +
-                rels +
-                "/officeDocument\" "
-                "Target=\"xl/workbook.xml\"/></Relationships>");
-    zip.add("xl/workbook.xml",
-            "<?xml version=\"1.0\"?><workbook xmlns=\"http://schemas."
-            "openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"" +
-                rels +
-                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/>"
-                "</sheets></workbook>");
-    zip.add("xl/_rels/workbook.xml.rels",
-            "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/"
-            "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
-                rels +
-                "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" +
-                rels + "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
-    zip.add("xl/worksheets/sheet1.xml",
-            "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/"
-            "spreadsheetml/2006/main\"><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>" +
-                std::to_string(index) +
-                "</v></c>"
-                "<c r=\"B1\" t=\"s\"><v>1</v></c></row></sheetData></worksheet>");
-    zip.add("xl/sharedStrings.xml", sharedStrings);
-    return zip.finish();
+    return storedPackage(sharedStringsWorkbookParts(sharedStrings, {index, 1}));
 }
 
 // "found", "none" or the failure's reason.
