@@ -4,10 +4,9 @@
 // for which the whole table is parsed.
 #include <zip.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "engine/core/matcher.h"
@@ -36,25 +35,18 @@ std::string pads(std::size_t count) {
 }
 
 // The package deflated by libzip (small parts inflate whole), through a temporary file.
-std::string deflatedPackage(const PackageParts& parts) {
+std::string deflatedPackage(const Parts& parts) {
     QTemporaryDir folder;
     const QString path = folder.filePath("t.xlsx");
-    int error = 0;
-    zip_t* archive = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (archive == nullptr) return {};
-    for (const auto& [name, text] : parts)
-        zip_file_add(archive, name.c_str(), zip_source_buffer(archive, text.data(), text.size(), 0),
-                     0);
-    if (zip_close(archive) != 0) return {};
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    writeZipFile(path, parts);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
 }
 
 std::string package(const std::string& table, const std::vector<std::size_t>& cells,
                     bool deflated) {
-    PackageParts parts = sharedStringsWorkbookParts(table, cells);
+    Parts parts = sharedStringsWorkbookParts(table, cells);
     return deflated ? deflatedPackage(parts) : storedPackage(parts);
 }
 
