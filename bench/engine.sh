@@ -23,7 +23,7 @@ rare=quasar
 common=total
 
 if [ "${QUILLMARK_BENCH_SHAPED_ONLY:-0}" = 1 ]; then
-    exec "$here/engine_shaped.sh" "$build"
+    exec "$here/engine_shaped.sh" "$build" ${2:+"$2"}
 fi
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
