@@ -145,6 +145,17 @@ struct Window {
     int quitRequests = 0;
 };
 
+// Sets `window` up to search `paths` for `keyword` on two workers with the real engine, shown
+// and ready for the Search click.
+inline void useRealEngine(Window& window, const std::vector<std::string>& paths,
+                          const char* keyword) {
+    window.form.setSearchJobs(2);
+    window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
+    window.show();
+    window.fill(paths);
+    window.form.Text2()->setText(keyword);
+}
+
 // The threads this process runs now.
 inline int threadsOfThisProcess() {
     return static_cast<int>(

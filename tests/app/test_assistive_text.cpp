@@ -48,32 +48,21 @@ class TestAssistiveText : public QObject {
 void TestAssistiveText::everyControlIsNamed_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("name");
-    QTest::newRow("folder box") << "Text1"
-                                << "Folder";
-    QTest::newRow("keyword box") << "Text2"
-                                 << "Keyword";
-    QTest::newRow("file list") << "List1"
-                               << "Workbooks in the folder";
-    QTest::newRow("results") << "ListView1"
-                             << "Search results";
-    QTest::newRow("title") << "Label10"
-                           << "Tamberly Quillmark";
-    QTest::newRow("title bar") << "Picture1"
-                               << "Title bar";
-    QTest::newRow("folder button") << "Image1"
-                                   << "Choose folder";
-    QTest::newRow("search button") << "Image2"
-                                   << "Search";
-    QTest::newRow("stop button") << "Image4"
-                                 << "Stop";
-    QTest::newRow("menu button") << "Image5"
-                                 << "Menu";
-    QTest::newRow("close button") << "Image3"
-                                  << "Close";
-    QTest::newRow("link") << "tamberly"
-                          << "Learn More About EXCEL";
-    QTest::newRow("prompt") << "scantip"
-                            << "Please scan the folder first";
+    // clang-format off
+    QTest::newRow("folder box") << "Text1" << "Folder";
+    QTest::newRow("keyword box") << "Text2" << "Keyword";
+    QTest::newRow("file list") << "List1" << "Workbooks in the folder";
+    QTest::newRow("results") << "ListView1" << "Search results";
+    QTest::newRow("title") << "Label10" << "Tamberly Quillmark";
+    QTest::newRow("title bar") << "Picture1" << "Title bar";
+    QTest::newRow("folder button") << "Image1" << "Choose folder";
+    QTest::newRow("search button") << "Image2" << "Search";
+    QTest::newRow("stop button") << "Image4" << "Stop";
+    QTest::newRow("menu button") << "Image5" << "Menu";
+    QTest::newRow("close button") << "Image3" << "Close";
+    QTest::newRow("link") << "tamberly" << "Learn More About EXCEL";
+    QTest::newRow("prompt") << "scantip" << "Please scan the folder first";
+    // clang-format on
 }
 
 void TestAssistiveText::everyControlIsNamed() {
@@ -89,16 +78,13 @@ void TestAssistiveText::everyControlIsNamed() {
 void TestAssistiveText::buttonsArePushButtonsThatPress_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("tip");
-    QTest::newRow("folder") << "Image1"
-                            << "Choose folder (Ctrl+O)";
-    QTest::newRow("search") << "Image2"
-                            << "Search (Enter)";
-    QTest::newRow("stop") << "Image4"
-                          << "Stop (Esc)";
-    QTest::newRow("menu") << "Image5"
-                          << "Help";
-    QTest::newRow("close") << "Image3"
-                           << "Close";
+    // clang-format off
+    QTest::newRow("folder") << "Image1" << "Choose folder (Ctrl+O)";
+    QTest::newRow("search") << "Image2" << "Search (Enter)";
+    QTest::newRow("stop") << "Image4" << "Stop (Esc)";
+    QTest::newRow("menu") << "Image5" << "Help";
+    QTest::newRow("close") << "Image3" << "Close";
+    // clang-format on
 }
 
 void TestAssistiveText::buttonsArePushButtonsThatPress() {

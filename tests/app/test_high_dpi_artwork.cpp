@@ -94,16 +94,13 @@ void TestHighDpiArtwork::windowKeepsItsSizeAndLayout() {
 void TestHighDpiArtwork::buttonsAreDrawnSharpNotUpscaled_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("name");
-    QTest::newRow("folder") << "Image1"
-                            << "folder";
-    QTest::newRow("search") << "Image2"
-                            << "search";
-    QTest::newRow("stop") << "Image4"
-                          << "stop";
-    QTest::newRow("menu") << "Image5"
-                          << "help";
-    QTest::newRow("close") << "Image3"
-                           << "close";
+    // clang-format off
+    QTest::newRow("folder") << "Image1" << "folder";
+    QTest::newRow("search") << "Image2" << "search";
+    QTest::newRow("stop") << "Image4" << "stop";
+    QTest::newRow("menu") << "Image5" << "help";
+    QTest::newRow("close") << "Image3" << "close";
+    // clang-format on
 }
 
 void TestHighDpiArtwork::buttonsAreDrawnSharpNotUpscaled() {

@@ -1,5 +1,5 @@
-// The window from the keyboard: each key runs its one handler and nothing else, Enter keeps
-// the Search prompts and their order, a run cannot be started twice, no key reaches the
+// The window from the keyboard: each key runs its one handler and nothing else (the Search
+// prompts come from Enter too), a run cannot be started twice, no key reaches the
 // window under a modal dialog or the open menu, nor from the non-modal dialog of workbooks
 // not searched during a run, the Tab ring, the picture buttons' Space and Enter with their
 // focus mark, and the results' Enter and Copy. Keys go through the window system layer, to
@@ -41,7 +41,6 @@ class TestKeyboardAccess : public QObject {
   private slots:
     void eachKeyRunsItsHandlerOnly_data();
     void eachKeyRunsItsHandlerOnly();
-    void enterKeepsThePromptsInTheirOrder();
     void enterDuringARunStartsNoSecondRunAndEscapeStopsIt();
     void keysAreDeadUnderAModalDialog();
     void keysAreDeadWhileTheMenuIsOpen();
@@ -111,31 +110,6 @@ void TestKeyboardAccess::eachKeyRunsItsHandlerOnly() {
     QCOMPARE(results->topLevelItemCount(), 2);  // no key touches the results
     QCOMPARE(window.quitRequests, 0);
     QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
-}
-
-void TestKeyboardAccess::enterKeepsThePromptsInTheirOrder() {
-    Window window;
-    showActive(window);
-    window.form.Text2()->setFocus();
-    QStringList prompts;
-    const auto prompt = [&] {
-        return window.form.scantip()->isVisible() ? window.form.scantip()->text() : QString();
-    };
-    press(window, Qt::Key_Return);  // no keyword, no files: the keyword comes first
-    prompts << prompt();
-    QTest::keyClicks(focused(), "total");
-    press(window, Qt::Key_Return);  // a keyword but no files
-    prompts << prompt();
-    window.fill(2);
-    window.answer = [](int call, const std::string&, const std::string&) {
-        return call == 2 ? std::string("Sheet1") : std::string();
-    };
-    press(window, Qt::Key_Return);  // the run: no prompt, one row
-    prompts << prompt();
-    QCOMPARE(prompts, (QStringList{"Please enter keyword", "Please scan the folder first", ""}));
-    QCOMPARE(window.calls.size(), std::size_t(2));
-    QCOMPARE(window.calls.front().keyword, std::string("total"));
-    QCOMPARE(window.results(), QStringList{"/books/book2.xlsx|Sheet1"});
 }
 
 void TestKeyboardAccess::enterDuringARunStartsNoSecondRunAndEscapeStopsIt() {

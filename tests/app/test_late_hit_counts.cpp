@@ -250,11 +250,7 @@ void TestLateHitCounts::theRealEngineGivesTheRowsAndTooltipsOfAFullSearch() {
     QVERIFY(rows.size() >= 2);
 
     Window window;
-    window.form.setSearchJobs(2);
-    window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
-    window.show();
-    window.fill(paths);
-    window.form.Text2()->setText("sales");
+    harness::useRealEngine(window, paths, "sales");
     window.form.Image2_Click();
     QCOMPARE(window.results(), rows);
     QTreeWidget& view = *window.form.ListView1();

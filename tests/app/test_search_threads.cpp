@@ -304,11 +304,7 @@ void TestSearchThreads::theRealEngineGivesTheSameRowsAndClosesWithNoThreadLeft()
     QCOMPARE(expected.size(), 2);
 
     Window window;
-    window.form.setSearchJobs(2);
-    window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
-    window.show();
-    window.fill(paths);
-    window.form.Text2()->setText("needle");
+    harness::useRealEngine(window, paths, "needle");
     const int threadsBefore = threadsOfThisProcess();
     window.form.Image2_Click();
     QCOMPARE(window.results(), expected);
