@@ -73,7 +73,8 @@ class TestFindCommand : public QObject {
         auto at = [&](const char* name) { return path(name).toStdString(); };
         workbooks[at("a.xlsx")] = {
             sheetWith("Sales", {{"$B$2", "k\tone"}, {"$C$12", "line\nbreak"}}),
-            sheetWith("Costs", {}), sheetWith("Notes", {{"$A$1", "back\\slash\r"}})};
+            sheetWith("Costs", {}),
+            sheetWith("Notes", {{"$A$1", "back\\tslash\r\ncaf\u00e9 \u0001"}})};
         workbooks[at("b.xlsx")] = {sheetWith("Plan", {{"$D$4", "k"}})};
         workbooks[at("none.xlsx")] = {sheetWith("Sheet1", {})};
         workbooks[at("sheets.xls")] = {sheetWith("Good", {{"$A$1", "k"}}),
@@ -147,6 +148,8 @@ class TestFindCommand : public QObject {
         // clang-format off
         QTest::newRow("folder: errors and matches")
             << "{dir} k" << kExitTrouble << listed << broken + badSheet;
+        QTest::newRow("folder, five jobs")
+            << "--jobs 5 {dir} k" << kExitTrouble << listed << broken + badSheet;
         QTest::newRow("-s keeps the status") << "-s {dir} k" << kExitTrouble << listed << "";
         QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch
                                     << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n"
@@ -168,8 +171,12 @@ class TestFindCommand : public QObject {
             << "--cells {dir}/a.xlsx k" << kExitMatch
             << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n"
                // clang-format on
-               "{dir}/a.xlsx\tNotes\tA1\tback\\\\slash\\r\n"
+               "{dir}/a.xlsx\tNotes\tA1\tback\\\\tslash\\r\\ncaf\u00e9 \u0001\n"
             << "";
+        QTest::newRow("cells, two jobs")
+            << "--jobs 2 --cells {dir}/sheets.xls {dir}/b.xlsx k" << kExitTrouble
+            << "{dir}/sheets.xls\tGood\tA1\tk\n{dir}/b.xlsx\tPlan\tD4\tk\n"
+            << badSheet;
         QTest::newRow("cells past the limit")
             << "--cells --max-hits 1 {dir}/a.xlsx k" << kExitMatch
             << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n"
@@ -189,22 +196,6 @@ class TestFindCommand : public QObject {
         QCOMPARE(got.status, status);
     }
 
-    void outputIsTheSameWhateverTheJobs() {
-        for (const char* mode : {"", "--cells"}) {
-            std::vector<std::string> arguments = {"--jobs", "1", mode, dir.path().toStdString(),
-                                                  "k"};
-            if (*mode == 0) arguments.erase(arguments.begin() + 2);
-            Run one = run(arguments);
-            for (const char* jobs : {"2", "5"}) {
-                arguments[1] = jobs;
-                Run many = run(arguments);
-                QCOMPARE(many.out, one.out);
-                QCOMPARE(many.err, one.err);
-                QCOMPARE(many.status, one.status);
-            }
-        }
-    }
-
     void filesListsTheWalkInOrder() {
         QTemporaryDir tree;
         QDir(tree.path()).mkpath("A");
@@ -218,23 +209,6 @@ class TestFindCommand : public QObject {
         QCOMPARE(listed.out, root + "a.xls\n" + root + "b.XLSX\n" + root + "A/x.xls\n");
         QDir(tree.path()).mkpath("empty");
         QCOMPARE(run({"--files", (tree.path() + "/empty/").toStdString()}).status, kExitNoMatch);
-    }
-
-    void escaping_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("escaped");
-        // clang-format off
-        QTest::newRow("plain") << "Trade fair, Berlin" << "Trade fair, Berlin";
-        QTest::newRow("controls") << "a\tb\nc\rd" << "a\\tb\\nc\\rd";
-        QTest::newRow("backslash first") << "\\t" << "\\\\t";
-        QTest::newRow("CR LF") << "x\r\n" << "x\\r\\n";
-        QTest::newRow("other bytes kept") << "caf\u00e9 \u0001" << "caf\u00e9 \u0001";
-        // clang-format on
-    }
-    void escaping() {
-        QFETCH(QString, text);
-        QFETCH(QString, escaped);
-        QCOMPARE(QString::fromStdString(escapeCellText(text.toStdString())), escaped);
     }
 
     void parallelAnswersComeInListOrder() {

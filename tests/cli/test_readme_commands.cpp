@@ -5,8 +5,6 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "platform/automation.h"
-
 namespace {
 
 constexpr const char* kShownProgram = "build/cli/quillmark-find";
@@ -39,23 +37,6 @@ QList<ShownCommand> shownCommands(int& mentions) {
     return commands;
 }
 
-// Whether the engine's server lists a sheet's hits yet; until it does, --cells prints none.
-bool serverListsHits() {
-    using namespace quillmark::automation;
-    auto application = createObject("Excel.Application");
-    if (!application) return false;
-    auto workbooks = application.value().getObject("Workbooks");
-    const Variant file(std::string(QUILLMARK_SOURCE_DIR "/examples/inventory.xlsx"));
-    if (!workbooks || !workbooks.value().call("Open", {file})) return false;
-    auto sheet = application.value().getObject("Worksheets", {Variant(std::int64_t{1})});
-    auto cells = sheet ? sheet.value().getObject("Cells") : CallResult<Object>(sheet.failure());
-    auto grid = cells ? cells.value().getObject("Cells") : cells;
-    const bool lists = grid && grid.value().get("FindAll", {Variant(std::string("Hinge")),
-                                                            Variant(std::int64_t{1})});
-    (void)application.value().call("Quit");
-    return lists;
-}
-
 }  // namespace
 
 class TestReadmeCommands : public QObject {
@@ -80,8 +61,6 @@ class TestReadmeCommands : public QObject {
     void printsWhatTheReadmeShows() {
         QFETCH(QString, command);
         QFETCH(QString, output);
-        if (command.contains("--cells") && !serverListsHits())
-            QSKIP("the engine's server has no FindAll yet");
         QProcess shell;
         shell.setWorkingDirectory(QStringLiteral(QUILLMARK_SOURCE_DIR));
         QString line = command;

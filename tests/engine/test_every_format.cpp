@@ -108,29 +108,6 @@ const std::vector<KeywordCase>& keywordCases() {
     return cases;
 }
 
-// Answers that differ from the table above because of a reader, not the file: each turns into
-// an expected failure, so the suite stays green and says so the day the reader changes (then
-// drop the row). A null keyword stands for the sheet list and every keyword that reads a sheet.
-struct KnownGap {
-    const char* format;
-    const char* keyword;
-    const char* why;
-};
-
-// None at present; an array so that a new row is one line.
-const std::array<KnownGap, 0> kKnownGaps{};
-
-const KnownGap* knownGap(const Format& format, const char* keyword) {
-    for (const KnownGap& gap : kKnownGaps) {
-        if (std::string_view(gap.format) != format.tag) continue;
-        if (gap.keyword == nullptr && (keyword == nullptr || *keyword != '\0')) return &gap;
-        if (gap.keyword != nullptr && keyword != nullptr &&
-            std::string_view(gap.keyword) == keyword)
-            return &gap;
-    }
-    return nullptr;
-}
-
 Expected expectedFor(const Format& format, const KeywordCase& keywordCase) {
     for (const FormatException& exception : keywordCase.exceptions)
         if (std::string_view(exception.format) == format.tag) return exception.expected;
@@ -318,7 +295,6 @@ class TestEveryFormat : public QObject {
         QFETCH(int, formatIndex);
         const Format& format = kFormats[formatIndex];
         OPEN_FIXTURE(reader, format);
-        if (const KnownGap* gap = knownGap(format, nullptr)) QEXPECT_FAIL("", gap->why, Abort);
         std::vector<ExpectedSheet> expected = expectedSheets(format.layout);
         QStringList names;
         for (const SheetInfo& sheet : reader.sheets()) names << QString::fromStdString(sheet.name);
@@ -364,8 +340,6 @@ class TestEveryFormat : public QObject {
         OPEN_FIXTURE(reader, format);
         QString problem = difference(searchGridSheets(reader, keywordCase.keyword),
                                      expectedFor(format, keywordCase));
-        if (const KnownGap* gap = knownGap(format, keywordCase.keyword))
-            QEXPECT_FAIL("", gap->why, Abort);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
@@ -446,11 +420,8 @@ class TestEveryFormat : public QObject {
         std::vector<const KeywordCase*> order;
         for (const KeywordCase& keywordCase : cases) order.push_back(&keywordCase);
         for (auto it = cases.rbegin(); it != cases.rend(); ++it) order.push_back(&*it);
-        if (const KnownGap* gap = knownGap(format, nullptr)) QEXPECT_FAIL("", gap->why, Abort);
         QStringList problems;
         for (const KeywordCase* keywordCase : order) {
-            const KnownGap* gap = knownGap(format, keywordCase->keyword);
-            if (gap && gap->keyword) continue;  // that keyword's own row expects it
             QString problem = difference(searchGridSheets(reader, keywordCase->keyword),
                                          expectedFor(format, *keywordCase));
             if (!problem.isEmpty())

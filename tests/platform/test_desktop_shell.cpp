@@ -11,29 +11,27 @@ class TestDesktopShell : public QObject {
     Q_OBJECT
 
   private slots:
-    void plainPathsStayReadable();
-    void reservedCharactersAreEncoded();
-    void bytesThatAreNotUtf8SurviveTheAddress();
+    void addressKeepsThePathBytes_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("url");
+        QTest::newRow("plain") << QByteArray("/data/book.xlsx")
+                               << QByteArray("file:///data/book.xlsx");
+        QTest::newRow("reserved characters")
+            << QByteArray("/data/Q1 #2 100%?.xlsx")
+            << QByteArray("file:///data/Q1%20%232%20100%25%3F.xlsx");
+        QTest::newRow("not UTF-8")
+            << QByteArray("/data/caf\xE9.xlsx") << QByteArray("file:///data/caf%E9.xlsx");
+    }
+    void addressKeepsThePathBytes() {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, url);
+        const std::string got = fileUrlForPath(path.toStdString());
+        QCOMPARE(QByteArray::fromStdString(got), url);
+        const QUrl address = QUrl::fromEncoded(url);
+        QCOMPARE(QByteArray::fromPercentEncoding(address.path(QUrl::FullyEncoded).toLatin1()),
+                 path);
+    }
 };
-
-void TestDesktopShell::plainPathsStayReadable() {
-    QCOMPARE(fileUrlForPath("/data/book.xlsx"), std::string("file:///data/book.xlsx"));
-}
-
-void TestDesktopShell::reservedCharactersAreEncoded() {
-    const std::string url = fileUrlForPath("/data/Q1 #2 100%?.xlsx");
-    QCOMPARE(url, std::string("file:///data/Q1%20%232%20100%25%3F.xlsx"));
-    QCOMPARE(QUrl::fromEncoded(QByteArray::fromStdString(url)).toLocalFile(),
-             QString("/data/Q1 #2 100%?.xlsx"));
-}
-
-void TestDesktopShell::bytesThatAreNotUtf8SurviveTheAddress() {
-    const std::string url = fileUrlForPath("/data/caf\xE9.xlsx");
-    QCOMPARE(url, std::string("file:///data/caf%E9.xlsx"));
-    const QUrl address = QUrl::fromEncoded(QByteArray::fromStdString(url));
-    QCOMPARE(QByteArray::fromPercentEncoding(address.path(QUrl::FullyEncoded).toLatin1()),
-             QByteArray("/data/caf\xE9.xlsx"));
-}
 
 QTEST_MAIN(TestDesktopShell)
 #include "test_desktop_shell.moc"
