@@ -1,5 +1,6 @@
 // Helper of scripts/memory-caps.sh, built by it with the system compiler and zlib alone:
 //   memory_caps_tool make FOLDER             writes the hostile workbooks and a healthy one
+//   memory_caps_tool make-large-xls FILE N   writes a .xls of N sheets of about 75 MB each
 //   memory_caps_tool measure SECONDS OUTPUT CMD...
 //       runs CMD with its standard output in the file OUTPUT, killing it after SECONDS, and
 //       prints "peak-KB wall-milliseconds cpu-milliseconds exit-status"
@@ -422,6 +423,163 @@ Bytes compoundFile(Bytes stream) {
     return header + fat + directory + stream;
 }
 
+// ---- a large BIFF8 workbook, written as it is made ----------------------------------------
+
+// Sheets of 65,536 rows x 64 NUMBER cells (about 75 MB each) in a version 3 compound file.
+// The keyword is the shared string table's one string and the last sheet's last cell, so a
+// search reads every sheet to its end. The allocation table takes as many sectors as the
+// stream needs; past the header's 109 they are listed in DIFAT sectors.
+constexpr std::uint32_t kLargeRows = 65536, kLargeColumns = 64;
+constexpr std::uint64_t kLargeCells = std::uint64_t{kLargeRows} * kLargeColumns;
+constexpr std::uint64_t kLargeSheetBytes = 20 + 18 + kLargeCells * 18 + 4;
+
+// The globals with each BOUNDSHEET's offset pointing at where its sheet will start.
+Bytes largeGlobals(std::uint32_t sheets, std::uint64_t firstSheetAt = 0) {
+    Bytes globals;
+    record(globals, 0x0809, bof(0x0005));
+    record(globals, 0x0042, Bytes{'\xB0', '\x04'});  // CODEPAGE 1200
+    std::uint64_t offset = firstSheetAt;
+    for (std::uint32_t sheet = 0; sheet < sheets; ++sheet) {
+        const std::string name = "Sheet" + std::to_string(sheet + 1);
+        Bytes boundSheet;
+        putU32(boundSheet, static_cast<std::uint32_t>(offset));
+        boundSheet += Bytes{'\0', '\0', static_cast<char>(name.size()), '\0'};
+        boundSheet += name;
+        record(globals, 0x0085, boundSheet);
+        offset += kLargeSheetBytes - (sheet + 1 == sheets ? 4 : 0);
+    }
+    Bytes table;
+    putU32(table, 1);
+    putU32(table, 1);
+    putU16(table, 6);
+    table.push_back('\0');
+    table += "needle";
+    record(globals, 0x00FC, table);
+    record(globals, 0x000A, "");
+    return firstSheetAt ? globals : largeGlobals(sheets, globals.size());
+}
+
+// Calls `write` with the workbook stream piece by piece; returns its size when `write` is null.
+template <typename Write>
+std::uint64_t largeStream(std::uint32_t sheets, Write write) {
+    const Bytes globals = largeGlobals(sheets);
+    std::uint64_t size = globals.size();
+    write(globals);
+    for (std::uint32_t sheet = 0; sheet < sheets; ++sheet) {
+        const bool last = sheet + 1 == sheets;
+        Bytes head;
+        record(head, 0x0809, bof(0x0010));
+        Bytes dimensions;
+        putU32(dimensions, 0);
+        putU32(dimensions, kLargeRows);
+        putU16(dimensions, 0);
+        putU16(dimensions, kLargeColumns);
+        putU16(dimensions, 0);
+        record(head, 0x0200, dimensions);
+        write(head);
+        size += head.size();
+        for (std::uint32_t row = 0; row < kLargeRows; ++row) {
+            Bytes cells;
+            for (std::uint32_t column = 0; column < kLargeColumns; ++column) {
+                Bytes cell;
+                putU16(cell, row);
+                putU16(cell, column);
+                putU16(cell, 15);
+                if (last && row + 1 == kLargeRows && column + 1 == kLargeColumns) {
+                    putU32(cell, 0);  // the keyword, from the shared string table
+                    record(cells, 0x00FD, cell);
+                    continue;
+                }
+                const double value = row * 100.25 + column;
+                cell.append(reinterpret_cast<const char*>(&value), 8);  // little-endian host
+                record(cells, 0x0203, cell);
+            }
+            write(cells);
+            size += cells.size();
+        }
+        Bytes eof;
+        record(eof, 0x000A, "");
+        write(eof);
+        size += eof.size();
+    }
+    return size;
+}
+
+int makeLargeXls(const std::string& path, std::uint32_t sheets) {
+    constexpr std::uint32_t kEnd = 0xFFFFFFFE, kFatSector = 0xFFFFFFFD, kDifatSector = 0xFFFFFFFC,
+                            kFree = 0xFFFFFFFF;
+    const std::uint64_t streamSize = largeStream(sheets, [](const Bytes&) {});
+    const std::uint32_t streamSectors = static_cast<std::uint32_t>((streamSize + 511) / 512);
+    // Layout: DIFAT sectors, allocation table sectors, the directory, then the stream.
+    std::uint32_t difat = 0, fat = 1;
+    for (;;) {
+        const std::uint32_t total = difat + fat + 1 + streamSectors;
+        const std::uint32_t neededFat = (total + 127) / 128;
+        const std::uint32_t neededDifat = neededFat > 109 ? (neededFat - 109 + 126) / 127 : 0;
+        if (neededFat == fat && neededDifat == difat) break;
+        fat = neededFat;
+        difat = neededDifat;
+    }
+    const std::uint32_t directorySector = difat + fat, streamStart = directorySector + 1;
+
+    Bytes header;
+    header += "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    header.append(16, '\0');
+    for (std::uint32_t value : {0x003Eu, 3u, 0xFFFEu, 9u, 6u}) putU16(header, value);
+    header.append(6, '\0');
+    for (std::uint32_t value : {0u, fat, directorySector, 0u, 4096u, kEnd, 0u,
+                                difat ? 0u : kEnd, difat})
+        putU32(header, value);
+    for (std::uint32_t slot = 0; slot < 109; ++slot) putU32(header, slot < fat ? difat + slot : kFree);
+
+    Bytes tables;  // the DIFAT sectors, then the allocation table
+    for (std::uint32_t sector = 0; sector < difat; ++sector) {
+        for (std::uint32_t slot = 0; slot < 127; ++slot) {
+            const std::uint32_t index = 109 + sector * 127 + slot;
+            putU32(tables, index < fat ? difat + index : kFree);
+        }
+        putU32(tables, sector + 1 < difat ? sector + 1 : kEnd);
+    }
+    for (std::uint32_t sector = 0; sector < fat * 128; ++sector) {
+        std::uint32_t next = kFree;
+        if (sector < difat) next = kDifatSector;
+        else if (sector < directorySector) next = kFatSector;
+        else if (sector == directorySector) next = kEnd;
+        else if (sector < streamStart + streamSectors)
+            next = sector + 1 < streamStart + streamSectors ? sector + 1 : kEnd;
+        putU32(tables, next);
+    }
+
+    Bytes directory(512, '\0');
+    auto entry = [&](std::size_t at, const std::string& name, std::uint8_t type,
+                     std::uint32_t child, std::uint32_t start, std::uint32_t size) {
+        Bytes bytes;
+        for (char c : name) putU16(bytes, static_cast<unsigned char>(c));
+        bytes.resize(64, '\0');
+        putU16(bytes, static_cast<std::uint32_t>(name.size() + 1) * 2);
+        bytes += {static_cast<char>(type), '\x01'};
+        for (std::uint32_t value : {0xFFFFFFFFu, 0xFFFFFFFFu, child}) putU32(bytes, value);
+        bytes.append(36, '\0');
+        for (std::uint32_t value : {start, size, 0u}) putU32(bytes, value);
+        directory.replace(at, bytes.size(), bytes);
+    };
+    entry(0, "Root Entry", 5, 1, kEnd, 0);
+    entry(128, "Workbook", 2, 0xFFFFFFFF, streamStart, static_cast<std::uint32_t>(streamSize));
+    for (std::size_t at = 256; at < 512; at += 128) {  // unused entries have no siblings
+        directory.replace(at + 68, 12, std::string(12, '\xFF'));
+    }
+
+    std::ofstream out(path, std::ios::binary);
+    out << header << tables << directory;
+    largeStream(sheets, [&](const Bytes& piece) { out << piece; });
+    out << Bytes((512 - streamSize % 512) % 512, '\0');
+    if (!out) {
+        std::cerr << "cannot write " << path << "\n";
+        return 2;
+    }
+    return 0;
+}
+
 // ---- running ---------------------------------------------------------------------------
 
 void writeFile(const std::string& path, const Bytes& bytes) {
@@ -478,8 +636,11 @@ int measure(int seconds, const char* output, char** command) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "make") == 0) return make(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "make-large-xls") == 0)
+        return makeLargeXls(argv[2], static_cast<std::uint32_t>(std::atoi(argv[3])));
     if (argc >= 5 && std::strcmp(argv[1], "measure") == 0)
         return measure(std::atoi(argv[2]), argv[3], argv + 4);
-    std::cerr << "usage: memory_caps_tool make FOLDER | measure SECONDS OUTPUT COMMAND...\n";
+    std::cerr << "usage: memory_caps_tool make FOLDER | make-large-xls FILE SHEETS |"
+                 " measure SECONDS OUTPUT COMMAND...\n";
     return 2;
 }
