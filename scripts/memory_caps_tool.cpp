@@ -527,10 +527,11 @@ int makeLargeXls(const std::string& path, std::uint32_t sheets) {
     header.append(16, '\0');
     for (std::uint32_t value : {0x003Eu, 3u, 0xFFFEu, 9u, 6u}) putU16(header, value);
     header.append(6, '\0');
-    for (std::uint32_t value : {0u, fat, directorySector, 0u, 4096u, kEnd, 0u,
-                                difat ? 0u : kEnd, difat})
+    for (std::uint32_t value :
+         {0u, fat, directorySector, 0u, 4096u, kEnd, 0u, difat ? 0u : kEnd, difat})
         putU32(header, value);
-    for (std::uint32_t slot = 0; slot < 109; ++slot) putU32(header, slot < fat ? difat + slot : kFree);
+    for (std::uint32_t slot = 0; slot < 109; ++slot)
+        putU32(header, slot < fat ? difat + slot : kFree);
 
     Bytes tables;  // the DIFAT sectors, then the allocation table
     for (std::uint32_t sector = 0; sector < difat; ++sector) {
@@ -542,9 +543,12 @@ int makeLargeXls(const std::string& path, std::uint32_t sheets) {
     }
     for (std::uint32_t sector = 0; sector < fat * 128; ++sector) {
         std::uint32_t next = kFree;
-        if (sector < difat) next = kDifatSector;
-        else if (sector < directorySector) next = kFatSector;
-        else if (sector == directorySector) next = kEnd;
+        if (sector < difat)
+            next = kDifatSector;
+        else if (sector < directorySector)
+            next = kFatSector;
+        else if (sector == directorySector)
+            next = kEnd;
         else if (sector < streamStart + streamSectors)
             next = sector + 1 < streamStart + streamSectors ? sector + 1 : kEnd;
         putU32(tables, next);
