@@ -469,7 +469,8 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
             if (!appendXmlUnescaped(value, textStorage_)) break;
         }
         attributes_.push_back(
-            {std::string_view(data + attributeLocal, attributeStop - attributeLocal), value,
+            {std::string_view(data + attributeLocal, attributeStop - attributeLocal),
+             std::string_view(data + attributeStart, attributeStop - attributeStart), value,
              ampersand});
         at = close + 1;
     }
@@ -485,6 +486,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
         openElementKeys_.push_back(nameKey(qualified));
     }
     name_ = std::string_view(data + localStart, nameStop - localStart);
+    qualifiedName_ = qualified;
     begin_ = at;
     token = XmlToken::StartElement;
     return Lex::Done;

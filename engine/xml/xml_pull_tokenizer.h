@@ -33,6 +33,8 @@ class XmlPullTokenizer {
 
     // For StartElement and EndElement: the local name (any "prefix:" stripped).
     std::string_view name() const { return name_; }
+    // For StartElement: the name as written, prefix and all.
+    std::string_view qualifiedName() const { return qualifiedName_; }
     // For StartElement: the value of the attribute with this local name, entities resolved
     // (into `storage` when there are any). Valid until the next call of next().
     std::optional<std::string_view> attribute(std::string_view localName,
@@ -41,6 +43,13 @@ class XmlPullTokenizer {
     std::size_t attributeCount() const { return attributes_.size(); }
     std::string_view attributeName(std::size_t index) const { return attributes_[index].name; }
     std::string_view attributeValue(std::size_t index, std::string& storage) const;
+    // The attribute's name and value as written: prefix kept, references unresolved.
+    std::string_view attributeQualifiedName(std::size_t index) const {
+        return attributes_[index].qualifiedName;
+    }
+    std::string_view attributeRawValue(std::size_t index) const {
+        return attributes_[index].rawValue;
+    }
     // For Text: the text, entities resolved. Character data between two tags may come as
     // several Text tokens (CDATA sections are tokens of their own).
     std::string_view text() const { return text_; }
@@ -66,6 +75,7 @@ class XmlPullTokenizer {
     enum class Lex { Done, NeedMore, Bad };
     struct Attribute {
         std::string_view name;  // local name
+        std::string_view qualifiedName;
         std::string_view rawValue;
         bool hasReferences;  // holds "&": resolve before use
     };
@@ -97,6 +107,7 @@ class XmlPullTokenizer {
     std::vector<std::uint64_t> openElementKeys_;
 
     std::string_view name_;
+    std::string_view qualifiedName_;
     std::string_view text_;
     std::string textStorage_;
     std::vector<Attribute> attributes_;
