@@ -49,8 +49,8 @@ bool isForeignObject(std::string_view name) {
 
 }  // namespace
 
-OdsCellSearch::OdsCellSearch(XmlPullTokenizer::Source source, std::string keyword)
-    : tokens_(std::move(source)),
+OdsCellSearch::OdsCellSearch(XmlPullTokenizer tokens, std::string keyword)
+    : tokens_(std::move(tokens)),
       keyword_(std::move(keyword)),
       spaceCap_(std::max<std::size_t>(keyword_.size() + 1, 8)) {}
 

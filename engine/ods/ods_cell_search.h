@@ -20,7 +20,7 @@ class Matcher;
 
 class OdsCellSearch {
   public:
-    OdsCellSearch(XmlPullTokenizer::Source source, std::string keyword);
+    OdsCellSearch(XmlPullTokenizer tokens, std::string keyword);
 
     const std::string& keyword() const { return keyword_; }
     // Hands the hits of the table:table at `sheetIndex` (counting sheets only) to `sink`;

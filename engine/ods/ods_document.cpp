@@ -16,7 +16,7 @@ namespace {
 // style:table-properties say table:display="false" (OpenDocument 17.15 and 19.627).
 class SheetList {
   public:
-    explicit SheetList(XmlPullTokenizer::Source source) : tokens_(std::move(source)) {}
+    explicit SheetList(XmlPullTokenizer tokens) : tokens_(std::move(tokens)) {}
 
     Outcome<std::vector<SheetInfo>> read() {
         for (;;) {

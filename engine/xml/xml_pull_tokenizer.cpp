@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "engine/core/cancel.h"
 #include "engine/core/utf8.h"
 
 namespace quillmark::engine {
@@ -203,7 +204,7 @@ bool appendXmlUnescaped(std::string_view raw, std::string& out) {
 // ends a name is below 0x40, so where SSE2 is there only such bytes (a name's ':' and '-'
 // besides its end) are looked at one by one. `localStart` gets the position past the last ':'.
 inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from, std::size_t& localStart) const {
-    const char* data = buffer_.data();
+    const char* data = data_;
     localStart = from;
 #if defined(__SSE2__)
     const __m128i highestLow = _mm_set1_epi8(0x3F);
@@ -231,6 +232,25 @@ inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
 XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
     buffer_.resize(kInitialCapacity + 1);
     buffer_[0] = '<';
+    data_ = buffer_.data();
+}
+
+XmlPullTokenizer::XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole)
+    : whole_(std::move(whole)) {
+    data_ = reinterpret_cast<const char*>(whole_->data());
+    end_ = whole_->size() - 1;
+    inputEnded_ = true;  // so nothing ever asks for more
+    nextCancelCheck_ = 0;
+}
+
+// Bytes in memory are not read through a file, which would ask the cancel token: this asks it
+// as often as reading would.
+bool XmlPullTokenizer::askCancelToken() {
+    nextCancelCheck_ = begin_ + kInitialCapacity;
+    if (!cancelRequested()) return false;
+    failed_ = true;
+    failure_ = Failure{FailureKind::Cancelled, "search cancelled"};
+    return true;
 }
 
 XmlToken XmlPullTokenizer::fail(FailureKind kind, std::string reason) {
@@ -253,6 +273,7 @@ bool XmlPullTokenizer::refill() {
         }
         capacity = std::min(capacity * 2, kMaxTokenBytes);
         buffer_.resize(capacity + 1);
+        data_ = buffer_.data();
     }
     auto got = source_(buffer_.data() + end_, capacity - end_);
     if (!got) {
@@ -281,14 +302,14 @@ XmlToken XmlPullTokenizer::next() {
         return XmlToken::EndElement;
     }
     for (;;) {
+        if (cancelledHere()) return XmlToken::Error;
         if (atDocumentStart_ && end_ - begin_ < 3 && !inputEnded_) {
             if (!refill()) return XmlToken::Error;
             continue;
         }
         if (atDocumentStart_) {
             atDocumentStart_ = false;
-            std::string_view start(buffer_.data() + begin_,
-                                   std::min<std::size_t>(end_ - begin_, 3));
+            std::string_view start(data_ + begin_, std::min<std::size_t>(end_ - begin_, 3));
             if (start == "\xEF\xBB\xBF") begin_ += 3;
             if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
                 return fail(FailureKind::Unsupported, "UTF-16 parts are not read");
@@ -299,7 +320,7 @@ XmlToken XmlPullTokenizer::next() {
             continue;
         }
         XmlToken token = XmlToken::EndOfDocument;  // stays so when the lexer skipped something
-        Lex result = buffer_[begin_] == '<' ? lexMarkup(token) : lexText(token);
+        Lex result = data_[begin_] == '<' ? lexMarkup(token) : lexText(token);
         if (result == Lex::Bad) return XmlToken::Error;
         if (result == Lex::NeedMore) {
             if (inputEnded_) return fail(FailureKind::Truncated, "the part ends inside a tag");
@@ -312,7 +333,7 @@ XmlToken XmlPullTokenizer::next() {
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
     // Cell texts are short: one plain loop finds the end and any entity at once.
-    const char* start = buffer_.data() + begin_;
+    const char* start = data_ + begin_;
     bool ampersand = false;
     std::size_t length = findStop(start, 0, end_ - begin_, '<', '<', '<', '&', ampersand);
     if (begin_ + length == end_ && !inputEnded_) return Lex::NeedMore;
@@ -341,7 +362,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
 }
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     if (rest.size() < 2) return Lex::NeedMore;
     if (rest[1] == '/') return lexEndTag(token);
     if (rest[1] == '?') return lexDeclaration();
@@ -358,7 +379,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
 }
 
 XmlPullTokenizer::Lex XmlPullTokenizer::lexSkipped(std::string_view terminator, std::size_t from) {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     std::size_t at = rest.find(terminator, from);
     if (at == std::string_view::npos) return Lex::NeedMore;
     begin_ += at + terminator.size();
@@ -366,7 +387,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexSkipped(std::string_view terminator, 
 }
 
 XmlPullTokenizer::Lex XmlPullTokenizer::lexDeclaration() {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     std::size_t at = rest.find("?>", 2);
     if (at == std::string_view::npos) return Lex::NeedMore;
     std::string_view instruction = rest.substr(0, at);
@@ -380,7 +401,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexDeclaration() {
 
 XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
     constexpr std::size_t kOpening = 9;  // "<![CDATA["
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     std::size_t at = rest.find("]]>", kOpening);
     if (at == std::string_view::npos) return Lex::NeedMore;
     if (openElementKeys_.empty()) {
@@ -394,7 +415,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
 }
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
-    const char* data = buffer_.data();
+    const char* data = data_;
     std::size_t nameStart = begin_ + 2, localStart = 0, nameStop = nameEnd(nameStart, localStart);
     if (nameStop == end_) return Lex::NeedMore;
     std::size_t at = nameStop;
@@ -417,7 +438,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
 }
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
-    const char* data = buffer_.data();
+    const char* data = data_;
     std::size_t nameStart = begin_ + 1, localStart = 0, nameStop = nameEnd(nameStart, localStart);
     if (nameStop == end_) return Lex::NeedMore;
     if (nameStop == nameStart) {
@@ -497,8 +518,9 @@ bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
     pendingEnd_ = false;  // the empty element is over
     std::size_t depth = openElementKeys_.size();
     while (depth > count) {
+        if (cancelledHere()) return false;
         // The sentinel '<' after the data ends the search for the next tag.
-        const char* data = buffer_.data();
+        const char* data = data_;
         const void* tag = std::memchr(data + begin_, '<', end_ - begin_ + 1);
         begin_ = static_cast<std::size_t>(static_cast<const char*>(tag) - data);
         Lex result = begin_ == end_ ? Lex::NeedMore : skipMarkup(depth);
@@ -516,7 +538,7 @@ bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
 
 // One tag, comment, CDATA section or processing instruction at begin_, counted in `depth`.
 XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     if (rest.size() < 2) return Lex::NeedMore;
     if (rest[1] == '/') {
         std::size_t close = rest.find('>', 2);
@@ -544,7 +566,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
 
 bool XmlPullTokenizer::skipTextContent() {
     if (failed_ || pendingEnd_ || openElementKeys_.empty()) return false;
-    const char* data = buffer_.data();
+    const char* data = data_;
     bool ampersand = false;
     std::size_t at = findStop(data, begin_, end_, '<', '<', '<', '&', ampersand);
     if (ampersand || at == end_ || data[at + 1] != '/') return false;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ class XmlPullTokenizer {
     using Source = std::function<Outcome<std::size_t>(char* buffer, std::size_t capacity)>;
 
     explicit XmlPullTokenizer(Source source);
+    // Over a document already in memory, read where it lies: `whole` is the document and then
+    // one '<' that is not part of it (the sentinel every scan stops at).
+    explicit XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole);
 
     // The next token. After Error, failure() says why and every later call repeats Error.
     // An empty element (<c/>) comes as StartElement then EndElement.
@@ -81,6 +85,8 @@ class XmlPullTokenizer {
     };
 
     XmlToken fail(FailureKind kind, std::string reason);
+    bool cancelledHere() { return begin_ >= nextCancelCheck_ && askCancelToken(); }
+    bool askCancelToken();
     bool refill();
     XmlToken finish();
     Lex lexText(XmlToken& token);
@@ -96,8 +102,11 @@ class XmlPullTokenizer {
 
     Source source_;
     std::vector<char> buffer_;
-    std::size_t begin_ = 0;  // first byte not yet consumed
-    std::size_t end_ = 0;    // end of the bytes read so far
+    std::shared_ptr<const std::vector<std::uint8_t>> whole_;  // or the document in memory
+    const char* data_ = nullptr;                              // buffer_'s bytes, or whole_'s
+    std::size_t nextCancelCheck_ = SIZE_MAX;  // in memory: where to ask the cancel token next
+    std::size_t begin_ = 0;                   // first byte not yet consumed
+    std::size_t end_ = 0;                     // end of the bytes read so far
     bool inputEnded_ = false;
     bool sawRoot_ = false;
     bool atDocumentStart_ = true;
