@@ -243,6 +243,21 @@ XmlPullTokenizer::XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_
     nextCancelCheck_ = 0;
 }
 
+XmlPullTokenizer::XmlPullTokenizer(const Mark& mark) : XmlPullTokenizer(mark.whole) {
+    begin_ = mark.offset;
+    nextCancelCheck_ = begin_;
+    openElementKeys_ = mark.openElementKeys;
+    atDocumentStart_ = false;
+    sawRoot_ = true;
+}
+
+std::optional<XmlPullTokenizer::Mark> XmlPullTokenizer::markBeforeStartTag() const {
+    if (!whole_) return std::nullopt;
+    Mark mark{whole_, tokenStart_, openElementKeys_};
+    if (!pendingEnd_) mark.openElementKeys.pop_back();  // the start tag's own
+    return mark;
+}
+
 // Bytes in memory are not read through a file, which would ask the cancel token: this asks it
 // as often as reading would.
 bool XmlPullTokenizer::askCancelToken() {
@@ -320,6 +335,7 @@ XmlToken XmlPullTokenizer::next() {
             continue;
         }
         XmlToken token = XmlToken::EndOfDocument;  // stays so when the lexer skipped something
+        tokenStart_ = begin_;
         Lex result = data_[begin_] == '<' ? lexMarkup(token) : lexText(token);
         if (result == Lex::Bad) return XmlToken::Error;
         if (result == Lex::NeedMore) {

@@ -30,6 +30,19 @@ class XmlPullTokenizer {
     // one '<' that is not part of it (the sentinel every scan stops at).
     explicit XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole);
 
+    // A place in a document in memory to tokenize again from: just before a start tag, with
+    // the elements open there.
+    struct Mark {
+        std::shared_ptr<const std::vector<std::uint8_t>> whole;
+        std::size_t offset = 0;
+        std::vector<std::uint64_t> openElementKeys;
+    };
+    // From a mark: the first token is the start tag it was taken at.
+    explicit XmlPullTokenizer(const Mark& mark);
+    // Right after a StartElement of a document in memory: a mark before that start tag.
+    // Nothing for a streamed document, which cannot be gone back to.
+    std::optional<Mark> markBeforeStartTag() const;
+
     // The next token. After Error, failure() says why and every later call repeats Error.
     // An empty element (<c/>) comes as StartElement then EndElement.
     XmlToken next();
@@ -106,6 +119,7 @@ class XmlPullTokenizer {
     const char* data_ = nullptr;                              // buffer_'s bytes, or whole_'s
     std::size_t nextCancelCheck_ = SIZE_MAX;  // in memory: where to ask the cancel token next
     std::size_t begin_ = 0;                   // first byte not yet consumed
+    std::size_t tokenStart_ = 0;              // where the last token began
     std::size_t end_ = 0;                     // end of the bytes read so far
     bool inputEnded_ = false;
     bool sawRoot_ = false;
