@@ -10,7 +10,6 @@ namespace {
 // Content that inflates whole is inflated once and tokenized where it lies by the sheet list
 // and every search after it; it is never larger than a part that streams would hold at once.
 OpenOdsContent memoryContent(std::vector<std::uint8_t> bytes) {
-    bytes.push_back('<');
     auto whole = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
     return [whole]() -> Outcome<XmlPullTokenizer> { return XmlPullTokenizer(whole); };
 }

@@ -237,9 +237,11 @@ XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
 
 XmlPullTokenizer::XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole)
     : whole_(std::move(whole)) {
+    // The document's own last '<' is the sentinel of the bytes read in place; what follows it
+    // (the root's end tag, most often) is the one refill, copied into the buffer.
     data_ = reinterpret_cast<const char*>(whole_->data());
-    end_ = whole_->size() - 1;
-    inputEnded_ = true;  // so nothing ever asks for more
+    const void* last = whole_->empty() ? nullptr : memrchr(data_, '<', whole_->size());
+    end_ = last ? static_cast<std::size_t>(static_cast<const char*>(last) - data_) : 0;
     nextCancelCheck_ = 0;
 }
 
@@ -252,7 +254,7 @@ XmlPullTokenizer::XmlPullTokenizer(const Mark& mark) : XmlPullTokenizer(mark.who
 }
 
 std::optional<XmlPullTokenizer::Mark> XmlPullTokenizer::markBeforeStartTag() const {
-    if (!whole_) return std::nullopt;
+    if (!whole_ || inputEnded_) return std::nullopt;  // streamed, or in the copied tail
     Mark mark{whole_, tokenStart_, openElementKeys_};
     if (!pendingEnd_) mark.openElementKeys.pop_back();  // the start tag's own
     return mark;
@@ -275,6 +277,17 @@ XmlToken XmlPullTokenizer::fail(FailureKind kind, std::string reason) {
 }
 
 bool XmlPullTokenizer::refill() {
+    if (whole_ && !inputEnded_) {
+        const char* document = reinterpret_cast<const char*>(whole_->data());
+        buffer_.assign(data_ + begin_, document + whole_->size());
+        buffer_.push_back('<');
+        data_ = buffer_.data();
+        end_ = buffer_.size() - 1;
+        begin_ = 0;
+        inputEnded_ = true;
+        nextCancelCheck_ = SIZE_MAX;
+        return true;
+    }
     if (begin_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
         end_ -= begin_;

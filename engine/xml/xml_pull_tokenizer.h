@@ -26,8 +26,7 @@ class XmlPullTokenizer {
     using Source = std::function<Outcome<std::size_t>(char* buffer, std::size_t capacity)>;
 
     explicit XmlPullTokenizer(Source source);
-    // Over a document already in memory, read where it lies: `whole` is the document and then
-    // one '<' that is not part of it (the sentinel every scan stops at).
+    // Over a document already in memory, read where it lies.
     explicit XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole);
 
     // A place in a document in memory to tokenize again from: just before a start tag, with
@@ -114,7 +113,7 @@ class XmlPullTokenizer {
     std::size_t nameEnd(std::size_t from, std::size_t& localStart) const;
 
     Source source_;
-    std::vector<char> buffer_;
+    std::vector<char> buffer_;  // in memory: only the tail after the last <
     std::shared_ptr<const std::vector<std::uint8_t>> whole_;  // or the document in memory
     const char* data_ = nullptr;                              // buffer_'s bytes, or whole_'s
     std::size_t nextCancelCheck_ = SIZE_MAX;  // in memory: where to ask the cancel token next
