@@ -7,9 +7,9 @@ namespace quillmark::engine {
 
 ReaderOutcome openFlatOds(std::shared_ptr<const FileData> data) {
     const FileData* file = data.get();
-    auto open = [file]() -> Outcome<XmlPullTokenizer::Source> {
+    auto open = [file]() -> Outcome<XmlPullTokenizer> {
         auto cursor = std::make_shared<FileCursor>(*file);
-        return XmlPullTokenizer::Source(
+        return XmlPullTokenizer(
             [cursor](char* buffer, std::size_t capacity) -> Outcome<std::size_t> {
                 return cursor->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
             });

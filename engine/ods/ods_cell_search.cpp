@@ -49,10 +49,18 @@ bool isForeignObject(std::string_view name) {
 
 }  // namespace
 
-OdsCellSearch::OdsCellSearch(XmlPullTokenizer::Source source, std::string keyword)
-    : tokens_(std::move(source)),
+OdsCellSearch::OdsCellSearch(XmlPullTokenizer tokens, std::string keyword)
+    : tokens_(std::move(tokens)),
       keyword_(std::move(keyword)),
       spaceCap_(std::max<std::size_t>(keyword_.size() + 1, 8)) {}
+
+OdsCellSearch::OdsCellSearch(XmlPullTokenizer tokens, std::string keyword,
+                             std::vector<std::optional<KeptHit>> earlierSheets)
+    : OdsCellSearch(std::move(tokens), std::move(keyword)) {
+    kept_ = std::move(earlierSheets);
+    decided_ = kept_.size();
+    depth_ = kOdsSpreadsheetDepth;
+}
 
 Outcome<bool> OdsCellSearch::findCells(std::size_t sheetIndex, const Matcher& matcher,
                                        HitSink& sink) {

@@ -20,9 +20,18 @@ class Matcher;
 
 class OdsCellSearch {
   public:
-    OdsCellSearch(XmlPullTokenizer::Source source, std::string keyword);
+    OdsCellSearch(XmlPullTokenizer tokens, std::string keyword);
+    // A cursor at a sheet's start tag (office:spreadsheet open) that takes over the first hits
+    // of the sheets before it, decided by an earlier cursor for the same keyword.
+    OdsCellSearch(XmlPullTokenizer tokens, std::string keyword,
+                  std::vector<std::optional<KeptHit>> earlierSheets);
 
     const std::string& keyword() const { return keyword_; }
+    // The first hits of the sheets before `sheetIndex`, which this cursor has decided.
+    std::vector<std::optional<KeptHit>> keptBefore(std::size_t sheetIndex) const {
+        return {kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(sheetIndex)};
+    }
+    std::size_t sheetsDecided() const { return decided_; }
     // Hands the hits of the table:table at `sheetIndex` (counting sheets only) to `sink`;
     // `matcher` must be for keyword(). False when that sheet was passed before and the sink
     // wants more than its kept first hit: only a fresh cursor can give them.

@@ -16,7 +16,10 @@ namespace {
 // style:table-properties say table:display="false" (OpenDocument 17.15 and 19.627).
 class SheetList {
   public:
-    explicit SheetList(XmlPullTokenizer::Source source) : tokens_(std::move(source)) {}
+    explicit SheetList(XmlPullTokenizer tokens) : tokens_(std::move(tokens)) {}
+
+    // Where each sheet's start tag is, when the content is in memory.
+    std::vector<std::optional<XmlPullTokenizer::Mark>> takeMarks() { return std::move(marks_); }
 
     Outcome<std::vector<SheetInfo>> read() {
         for (;;) {
@@ -62,6 +65,7 @@ class SheetList {
             auto style = tokens_.attribute("style-name", storage_);
             sheet.hidden = style && hiddenStyles_.count(*style) > 0;
             sheets_.push_back(std::move(sheet));
+            marks_.push_back(tokens_.markBeforeStartTag());
             skipElement();
         } else if (inStyles_ || !isOnPathToOdsSheets(depth_, name)) {
             skipElement();
@@ -74,6 +78,7 @@ class SheetList {
 
     XmlPullTokenizer tokens_;
     std::vector<SheetInfo> sheets_;
+    std::vector<std::optional<XmlPullTokenizer::Mark>> marks_;
     std::set<std::string, std::less<>> hiddenStyles_;
     std::string tableStyle_;
     std::string storage_;
@@ -93,9 +98,11 @@ class OdsReader : public WorkbookReader {
     Status load() {
         auto source = open_();
         if (!source) return named(source.failure());
-        auto sheets = SheetList(std::move(source.value())).read();
+        SheetList list(std::move(source.value()));
+        auto sheets = list.read();
         if (!sheets) return named(sheets.failure());
         sheets_ = std::move(sheets.value());
+        marks_ = list.takeMarks();
         return Done{};
     }
 
@@ -103,16 +110,18 @@ class OdsReader : public WorkbookReader {
 
   protected:
     // Sheets searched in turn share one cursor. A sheet passed before gives its kept first
-    // hit; the rest of its hits need a fresh cursor, which then serves later sheets too.
+    // hit; the rest of its hits need a fresh cursor, which then serves later sheets too. In
+    // memory that cursor starts at the sheet's own start tag and takes over what the old one
+    // decided about the sheets before it; a stream is read again from its start.
     Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override {
         if (!search_ || search_->keyword() != matcher.keyword()) {
-            Status fresh = restart(matcher);
+            Status fresh = restart(matcher, 0);
             if (!fresh) return fresh;
         }
         auto complete = search_->findCells(sheetIndex, matcher, sink);
         if (!complete) return named(complete.failure());
         if (complete.value()) return Done{};
-        Status fresh = restart(matcher);
+        Status fresh = restart(matcher, sheetIndex);
         if (!fresh) return fresh;
         AfterFirstHit rest(sink);
         auto again = search_->findCells(sheetIndex, matcher, rest);
@@ -121,7 +130,19 @@ class OdsReader : public WorkbookReader {
     }
 
   private:
-    Status restart(const Matcher& matcher) {
+    Status restart(const Matcher& matcher, std::size_t sheetIndex) {
+        if (sheetIndex < marks_.size() && marks_[sheetIndex]) {
+            std::vector<std::optional<KeptHit>> earlier;
+            if (search_ && search_->keyword() == matcher.keyword() &&
+                search_->sheetsDecided() > sheetIndex)
+                earlier = search_->keptBefore(sheetIndex);
+            if (earlier.size() == sheetIndex) {
+                search_ = std::make_unique<OdsCellSearch>(XmlPullTokenizer(*marks_[sheetIndex]),
+                                                          std::string(matcher.keyword()),
+                                                          std::move(earlier));
+                return Done{};
+            }
+        }
         search_.reset();
         auto source = open_();
         if (!source) return named(source.failure());
@@ -140,7 +161,8 @@ class OdsReader : public WorkbookReader {
     OpenOdsContent open_;
     std::string partName_;
     std::vector<SheetInfo> sheets_;
-    std::unique_ptr<OdsCellSearch> search_;  // for the last keyword searched
+    std::vector<std::optional<XmlPullTokenizer::Mark>> marks_;  // per sheet, in memory only
+    std::unique_ptr<OdsCellSearch> search_;                     // for the last keyword searched
 };
 
 }  // namespace

@@ -12,8 +12,8 @@
 
 namespace quillmark::engine {
 
-// A fresh stream over the content document, from its first byte.
-using OpenOdsContent = std::function<Outcome<XmlPullTokenizer::Source>()>;
+// A fresh tokenizer over the content document, from its first byte.
+using OpenOdsContent = std::function<Outcome<XmlPullTokenizer>()>;
 
 // The reader over either form. `data` and `zip` (may be null) are kept alive for the reads;
 // `partName` ("content.xml", or empty) prefixes the reason of a failure.

@@ -7,26 +7,21 @@
 namespace quillmark::engine {
 namespace {
 
-// Content that inflates whole is inflated once and read from memory by the sheet list and
-// every search after it; it is never larger than a part that streams would hold at once.
-OpenOdsContent memoryContent(std::shared_ptr<const FileData> bytes) {
-    return [bytes]() -> Outcome<XmlPullTokenizer::Source> {
-        auto cursor = std::make_shared<FileCursor>(*bytes);
-        return XmlPullTokenizer::Source(
-            [bytes, cursor](char* buffer, std::size_t capacity) -> Outcome<std::size_t> {
-                return cursor->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
-            });
-    };
+// Content that inflates whole is inflated once and tokenized where it lies by the sheet list
+// and every search after it; it is never larger than a part that streams would hold at once.
+OpenOdsContent memoryContent(std::vector<std::uint8_t> bytes) {
+    auto whole = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    return [whole]() -> Outcome<XmlPullTokenizer> { return XmlPullTokenizer(whole); };
 }
 
 // Larger content streams through a fresh inflate for each pass.
 OpenOdsContent streamedContent(const ZipArchive& zip) {
     const ZipArchive* archive = &zip;
-    return [archive]() -> Outcome<XmlPullTokenizer::Source> {
+    return [archive]() -> Outcome<XmlPullTokenizer> {
         auto opened = archive->openPart("content.xml");
         if (!opened) return opened.failure();
         std::shared_ptr<ZipStream> stream = std::move(opened.value());
-        return XmlPullTokenizer::Source([stream](char* buffer, std::size_t capacity) {
+        return XmlPullTokenizer([stream](char* buffer, std::size_t capacity) {
             return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
         });
     };
@@ -46,8 +41,8 @@ ReaderOutcome openOds(std::shared_ptr<const FileData> data, std::unique_ptr<ZipA
     if (!opened) return Failure{opened.failure().kind, "content.xml: " + opened.failure().reason};
     auto whole = opened.value()->takeWhole();
     if (!whole) return Failure{whole.failure().kind, "content.xml: " + whole.failure().reason};
-    OpenOdsContent content = whole.value() ? memoryContent(memoryData(std::move(*whole.value())))
-                                           : streamedContent(*zip);
+    OpenOdsContent content =
+        whole.value() ? memoryContent(std::move(*whole.value())) : streamedContent(*zip);
     return openOdsContent(std::move(data), std::move(zip), std::move(content), "content.xml");
 }
 

@@ -12,6 +12,7 @@
 #include "engine/readers.h"
 #include "engine/spreadsheetml/r1c1_formula.h"
 #include "engine/spreadsheetml/xml_workbook_passes.h"
+#include "engine/xml/pull_parse.h"
 
 namespace quillmark::engine {
 namespace {
@@ -242,6 +243,9 @@ ReaderOutcome openSpreadsheetMl(std::shared_ptr<const FileData> data) {
     format.parse = [bytes](XmlHandler& handler) -> Status {
         XmlParser parser(handler);
         return parser.parse(*bytes);
+    };
+    format.quickParse = [bytes](XmlHandler& handler) {
+        return parseWithPullTokenizer(*bytes, handler);
     };
     format.makeSheetList = [](std::vector<SheetInfo>& sheets) {
         return std::make_unique<SheetListHandler>(sheets);

@@ -49,6 +49,12 @@ class XmlWorkbookReader : public WorkbookReader {
 
     Status load() {
         auto handler = format_.makeSheetList(sheets_);
+        if (quick_) {
+            if (auto quick = format_.quickParse(*handler)) return *quick;
+            quick_ = false;
+            sheets_.clear();
+            handler = format_.makeSheetList(sheets_);
+        }
         return format_.parse(*handler);
     }
 
@@ -63,21 +69,35 @@ class XmlWorkbookReader : public WorkbookReader {
         }
         const std::optional<KeptHit>& first = kept_[sheetIndex];
         if (!first || !sink.take(first->view())) return Done{};
-        OneSheetHits rest(sheetIndex, sink);
-        auto handler = format_.makeSearch(matcher, rest);
-        Status parsed = format_.parse(*handler);
+        std::optional<OneSheetHits> rest;
+        auto [handler, parsed] =
+            searchPass(matcher, [&]() -> SheetHits& { return rest.emplace(sheetIndex, sink); });
         // Trouble after the sheet's end is another sheet's.
         if (!parsed && handler->sheetsCompleted() > sheetIndex) return Done{};
         return parsed;
     }
 
   private:
+    // One search pass through a handler on fresh hits; quick when the document allows it.
+    std::pair<std::unique_ptr<SheetSearchHandler>, Status> searchPass(
+        const Matcher& matcher, const std::function<SheetHits&()>& freshHits) {
+        if (quick_) {
+            auto handler = format_.makeSearch(matcher, freshHits());
+            if (auto quick = format_.quickParse(*handler)) return {std::move(handler), *quick};
+            quick_ = false;
+        }
+        auto handler = format_.makeSearch(matcher, freshHits());
+        Status parsed = format_.parse(*handler);
+        return {std::move(handler), std::move(parsed)};
+    }
+
     void search(const Matcher& matcher) {
-        kept_.clear();
         searchFailure_.reset();
         FirstHits hits(kept_);
-        auto handler = format_.makeSearch(matcher, hits);
-        Status parsed = format_.parse(*handler);
+        auto [handler, parsed] = searchPass(matcher, [&]() -> SheetHits& {
+            kept_.clear();
+            return hits;
+        });
         if (!parsed) searchFailure_ = parsed.failure();
         sheetsCompleted_ = handler->sheetsCompleted();
         searched_ = true;
@@ -87,6 +107,7 @@ class XmlWorkbookReader : public WorkbookReader {
     std::shared_ptr<const FileData> data_;
     std::unique_ptr<ZipArchive> zip_;
     XmlWorkbookFormat format_;
+    bool quick_ = static_cast<bool>(format_.quickParse);  // until the document is declined
     std::vector<SheetInfo> sheets_;
     bool searched_ = false;
     std::string searchedKeyword_;

@@ -1,8 +1,9 @@
 // A reader for workbook formats that are one XML document holding every sheet, read with
-// expat: SpreadsheetML 2003 (which may come in any encoding expat knows). Opening makes one
-// pass for the sheet list; a search makes one pass per keyword that keeps each sheet's first
-// hit, because a sheet cannot be reached without parsing the sheets before it. A search for
-// more of a sheet's hits than the first makes a pass of its own.
+// expat, or the pull tokenizer where that sees the same: SpreadsheetML 2003 (which may come in
+// any encoding expat knows). Opening makes one pass for the sheet list; a search makes one
+// pass per keyword that keeps each sheet's first hit, because a sheet cannot be reached
+// without parsing the sheets before it. A search for more of a sheet's hits than the first
+// makes a pass of its own.
 #pragma once
 
 #include <functional>
@@ -36,8 +37,13 @@ class SheetSearchHandler : public XmlHandler {
     virtual std::size_t sheetsCompleted() const = 0;
 };
 
+// The same parse when it can be made faster without the handler seeing any difference;
+// nothing when it cannot (the handler is then thrown away and `parse` runs on a fresh one).
+using QuickDocumentParse = std::function<std::optional<Status>(XmlHandler& handler)>;
+
 struct XmlWorkbookFormat {
     DocumentParse parse;
+    QuickDocumentParse quickParse;  // may be empty
     std::function<std::unique_ptr<XmlHandler>(std::vector<SheetInfo>& sheets)> makeSheetList;
     std::function<std::unique_ptr<SheetSearchHandler>(const Matcher& matcher, SheetHits& hits)>
         makeSearch;

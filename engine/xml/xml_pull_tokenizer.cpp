@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "engine/core/cancel.h"
 #include "engine/core/utf8.h"
 
 namespace quillmark::engine {
@@ -203,7 +204,7 @@ bool appendXmlUnescaped(std::string_view raw, std::string& out) {
 // ends a name is below 0x40, so where SSE2 is there only such bytes (a name's ':' and '-'
 // besides its end) are looked at one by one. `localStart` gets the position past the last ':'.
 inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from, std::size_t& localStart) const {
-    const char* data = buffer_.data();
+    const char* data = data_;
     localStart = from;
 #if defined(__SSE2__)
     const __m128i highestLow = _mm_set1_epi8(0x3F);
@@ -231,6 +232,42 @@ inline std::size_t XmlPullTokenizer::nameEnd(std::size_t from) const {
 XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
     buffer_.resize(kInitialCapacity + 1);
     buffer_[0] = '<';
+    data_ = buffer_.data();
+}
+
+XmlPullTokenizer::XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole)
+    : whole_(std::move(whole)) {
+    // The document's own last '<' is the sentinel of the bytes read in place; what follows it
+    // (the root's end tag, most often) is the one refill, copied into the buffer.
+    data_ = reinterpret_cast<const char*>(whole_->data());
+    const void* last = whole_->empty() ? nullptr : memrchr(data_, '<', whole_->size());
+    end_ = last ? static_cast<std::size_t>(static_cast<const char*>(last) - data_) : 0;
+    nextCancelCheck_ = 0;
+}
+
+XmlPullTokenizer::XmlPullTokenizer(const Mark& mark) : XmlPullTokenizer(mark.whole) {
+    begin_ = mark.offset;
+    nextCancelCheck_ = begin_;
+    openElementKeys_ = mark.openElementKeys;
+    atDocumentStart_ = false;
+    sawRoot_ = true;
+}
+
+std::optional<XmlPullTokenizer::Mark> XmlPullTokenizer::markBeforeStartTag() const {
+    if (!whole_ || inputEnded_) return std::nullopt;  // streamed, or in the copied tail
+    Mark mark{whole_, tokenStart_, openElementKeys_};
+    if (!pendingEnd_) mark.openElementKeys.pop_back();  // the start tag's own
+    return mark;
+}
+
+// Bytes in memory are not read through a file, which would ask the cancel token: this asks it
+// as often as reading would.
+bool XmlPullTokenizer::askCancelToken() {
+    nextCancelCheck_ = begin_ + kInitialCapacity;
+    if (!cancelRequested()) return false;
+    failed_ = true;
+    failure_ = Failure{FailureKind::Cancelled, "search cancelled"};
+    return true;
 }
 
 XmlToken XmlPullTokenizer::fail(FailureKind kind, std::string reason) {
@@ -240,6 +277,17 @@ XmlToken XmlPullTokenizer::fail(FailureKind kind, std::string reason) {
 }
 
 bool XmlPullTokenizer::refill() {
+    if (whole_ && !inputEnded_) {
+        const char* document = reinterpret_cast<const char*>(whole_->data());
+        buffer_.assign(data_ + begin_, document + whole_->size());
+        buffer_.push_back('<');
+        data_ = buffer_.data();
+        end_ = buffer_.size() - 1;
+        begin_ = 0;
+        inputEnded_ = true;
+        nextCancelCheck_ = SIZE_MAX;
+        return true;
+    }
     if (begin_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
         end_ -= begin_;
@@ -253,6 +301,7 @@ bool XmlPullTokenizer::refill() {
         }
         capacity = std::min(capacity * 2, kMaxTokenBytes);
         buffer_.resize(capacity + 1);
+        data_ = buffer_.data();
     }
     auto got = source_(buffer_.data() + end_, capacity - end_);
     if (!got) {
@@ -281,14 +330,14 @@ XmlToken XmlPullTokenizer::next() {
         return XmlToken::EndElement;
     }
     for (;;) {
+        if (cancelledHere()) return XmlToken::Error;
         if (atDocumentStart_ && end_ - begin_ < 3 && !inputEnded_) {
             if (!refill()) return XmlToken::Error;
             continue;
         }
         if (atDocumentStart_) {
             atDocumentStart_ = false;
-            std::string_view start(buffer_.data() + begin_,
-                                   std::min<std::size_t>(end_ - begin_, 3));
+            std::string_view start(data_ + begin_, std::min<std::size_t>(end_ - begin_, 3));
             if (start == "\xEF\xBB\xBF") begin_ += 3;
             if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
                 return fail(FailureKind::Unsupported, "UTF-16 parts are not read");
@@ -299,7 +348,8 @@ XmlToken XmlPullTokenizer::next() {
             continue;
         }
         XmlToken token = XmlToken::EndOfDocument;  // stays so when the lexer skipped something
-        Lex result = buffer_[begin_] == '<' ? lexMarkup(token) : lexText(token);
+        tokenStart_ = begin_;
+        Lex result = data_[begin_] == '<' ? lexMarkup(token) : lexText(token);
         if (result == Lex::Bad) return XmlToken::Error;
         if (result == Lex::NeedMore) {
             if (inputEnded_) return fail(FailureKind::Truncated, "the part ends inside a tag");
@@ -312,7 +362,7 @@ XmlToken XmlPullTokenizer::next() {
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
     // Cell texts are short: one plain loop finds the end and any entity at once.
-    const char* start = buffer_.data() + begin_;
+    const char* start = data_ + begin_;
     bool ampersand = false;
     std::size_t length = findStop(start, 0, end_ - begin_, '<', '<', '<', '&', ampersand);
     if (begin_ + length == end_ && !inputEnded_) return Lex::NeedMore;
@@ -341,7 +391,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexText(XmlToken& token) {
 }
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     if (rest.size() < 2) return Lex::NeedMore;
     if (rest[1] == '/') return lexEndTag(token);
     if (rest[1] == '?') return lexDeclaration();
@@ -358,7 +408,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexMarkup(XmlToken& token) {
 }
 
 XmlPullTokenizer::Lex XmlPullTokenizer::lexSkipped(std::string_view terminator, std::size_t from) {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     std::size_t at = rest.find(terminator, from);
     if (at == std::string_view::npos) return Lex::NeedMore;
     begin_ += at + terminator.size();
@@ -366,7 +416,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexSkipped(std::string_view terminator, 
 }
 
 XmlPullTokenizer::Lex XmlPullTokenizer::lexDeclaration() {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     std::size_t at = rest.find("?>", 2);
     if (at == std::string_view::npos) return Lex::NeedMore;
     std::string_view instruction = rest.substr(0, at);
@@ -380,7 +430,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexDeclaration() {
 
 XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
     constexpr std::size_t kOpening = 9;  // "<![CDATA["
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     std::size_t at = rest.find("]]>", kOpening);
     if (at == std::string_view::npos) return Lex::NeedMore;
     if (openElementKeys_.empty()) {
@@ -394,7 +444,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::lexCdata(XmlToken& token) {
 }
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
-    const char* data = buffer_.data();
+    const char* data = data_;
     std::size_t nameStart = begin_ + 2, localStart = 0, nameStop = nameEnd(nameStart, localStart);
     if (nameStop == end_) return Lex::NeedMore;
     std::size_t at = nameStop;
@@ -417,7 +467,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexEndTag(XmlToken& token) {
 }
 
 inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
-    const char* data = buffer_.data();
+    const char* data = data_;
     std::size_t nameStart = begin_ + 1, localStart = 0, nameStop = nameEnd(nameStart, localStart);
     if (nameStop == end_) return Lex::NeedMore;
     if (nameStop == nameStart) {
@@ -469,7 +519,8 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
             if (!appendXmlUnescaped(value, textStorage_)) break;
         }
         attributes_.push_back(
-            {std::string_view(data + attributeLocal, attributeStop - attributeLocal), value,
+            {std::string_view(data + attributeLocal, attributeStop - attributeLocal),
+             std::string_view(data + attributeStart, attributeStop - attributeStart), value,
              ampersand});
         at = close + 1;
     }
@@ -485,6 +536,7 @@ inline XmlPullTokenizer::Lex XmlPullTokenizer::lexStartTag(XmlToken& token) {
         openElementKeys_.push_back(nameKey(qualified));
     }
     name_ = std::string_view(data + localStart, nameStop - localStart);
+    qualifiedName_ = qualified;
     begin_ = at;
     token = XmlToken::StartElement;
     return Lex::Done;
@@ -495,8 +547,9 @@ bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
     pendingEnd_ = false;  // the empty element is over
     std::size_t depth = openElementKeys_.size();
     while (depth > count) {
+        if (cancelledHere()) return false;
         // The sentinel '<' after the data ends the search for the next tag.
-        const char* data = buffer_.data();
+        const char* data = data_;
         const void* tag = std::memchr(data + begin_, '<', end_ - begin_ + 1);
         begin_ = static_cast<std::size_t>(static_cast<const char*>(tag) - data);
         Lex result = begin_ == end_ ? Lex::NeedMore : skipMarkup(depth);
@@ -514,7 +567,7 @@ bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
 
 // One tag, comment, CDATA section or processing instruction at begin_, counted in `depth`.
 XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
-    std::string_view rest(buffer_.data() + begin_, end_ - begin_);
+    std::string_view rest(data_ + begin_, end_ - begin_);
     if (rest.size() < 2) return Lex::NeedMore;
     if (rest[1] == '/') {
         std::size_t close = rest.find('>', 2);
@@ -542,7 +595,7 @@ XmlPullTokenizer::Lex XmlPullTokenizer::skipMarkup(std::size_t& depth) {
 
 bool XmlPullTokenizer::skipTextContent() {
     if (failed_ || pendingEnd_ || openElementKeys_.empty()) return false;
-    const char* data = buffer_.data();
+    const char* data = data_;
     bool ampersand = false;
     std::size_t at = findStop(data, begin_, end_, '<', '<', '<', '&', ampersand);
     if (ampersand || at == end_ || data[at + 1] != '/') return false;

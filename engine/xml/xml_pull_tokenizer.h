@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,21 @@ class XmlPullTokenizer {
     using Source = std::function<Outcome<std::size_t>(char* buffer, std::size_t capacity)>;
 
     explicit XmlPullTokenizer(Source source);
+    // Over a document already in memory, read where it lies.
+    explicit XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole);
+
+    // A place in a document in memory to tokenize again from: just before a start tag, with
+    // the elements open there.
+    struct Mark {
+        std::shared_ptr<const std::vector<std::uint8_t>> whole;
+        std::size_t offset = 0;
+        std::vector<std::uint64_t> openElementKeys;
+    };
+    // From a mark: the first token is the start tag it was taken at.
+    explicit XmlPullTokenizer(const Mark& mark);
+    // Right after a StartElement of a document in memory: a mark before that start tag.
+    // Nothing for a streamed document, which cannot be gone back to.
+    std::optional<Mark> markBeforeStartTag() const;
 
     // The next token. After Error, failure() says why and every later call repeats Error.
     // An empty element (<c/>) comes as StartElement then EndElement.
@@ -33,6 +49,8 @@ class XmlPullTokenizer {
 
     // For StartElement and EndElement: the local name (any "prefix:" stripped).
     std::string_view name() const { return name_; }
+    // For StartElement: the name as written, prefix and all.
+    std::string_view qualifiedName() const { return qualifiedName_; }
     // For StartElement: the value of the attribute with this local name, entities resolved
     // (into `storage` when there are any). Valid until the next call of next().
     std::optional<std::string_view> attribute(std::string_view localName,
@@ -41,6 +59,13 @@ class XmlPullTokenizer {
     std::size_t attributeCount() const { return attributes_.size(); }
     std::string_view attributeName(std::size_t index) const { return attributes_[index].name; }
     std::string_view attributeValue(std::size_t index, std::string& storage) const;
+    // The attribute's name and value as written: prefix kept, references unresolved.
+    std::string_view attributeQualifiedName(std::size_t index) const {
+        return attributes_[index].qualifiedName;
+    }
+    std::string_view attributeRawValue(std::size_t index) const {
+        return attributes_[index].rawValue;
+    }
     // For Text: the text, entities resolved. Character data between two tags may come as
     // several Text tokens (CDATA sections are tokens of their own).
     std::string_view text() const { return text_; }
@@ -66,11 +91,14 @@ class XmlPullTokenizer {
     enum class Lex { Done, NeedMore, Bad };
     struct Attribute {
         std::string_view name;  // local name
+        std::string_view qualifiedName;
         std::string_view rawValue;
         bool hasReferences;  // holds "&": resolve before use
     };
 
     XmlToken fail(FailureKind kind, std::string reason);
+    bool cancelledHere() { return begin_ >= nextCancelCheck_ && askCancelToken(); }
+    bool askCancelToken();
     bool refill();
     XmlToken finish();
     Lex lexText(XmlToken& token);
@@ -85,9 +113,13 @@ class XmlPullTokenizer {
     std::size_t nameEnd(std::size_t from, std::size_t& localStart) const;
 
     Source source_;
-    std::vector<char> buffer_;
-    std::size_t begin_ = 0;  // first byte not yet consumed
-    std::size_t end_ = 0;    // end of the bytes read so far
+    std::vector<char> buffer_;  // in memory: only the tail after the last <
+    std::shared_ptr<const std::vector<std::uint8_t>> whole_;  // or the document in memory
+    const char* data_ = nullptr;                              // buffer_'s bytes, or whole_'s
+    std::size_t nextCancelCheck_ = SIZE_MAX;  // in memory: where to ask the cancel token next
+    std::size_t begin_ = 0;                   // first byte not yet consumed
+    std::size_t tokenStart_ = 0;              // where the last token began
+    std::size_t end_ = 0;                     // end of the bytes read so far
     bool inputEnded_ = false;
     bool sawRoot_ = false;
     bool atDocumentStart_ = true;
@@ -97,6 +129,7 @@ class XmlPullTokenizer {
     std::vector<std::uint64_t> openElementKeys_;
 
     std::string_view name_;
+    std::string_view qualifiedName_;
     std::string_view text_;
     std::string textStorage_;
     std::vector<Attribute> attributes_;

@@ -22,8 +22,14 @@ XmlPullTokenizer::Source chunkedSource(const std::string& text, std::size_t chun
 
 // The tokens as one line: "<c r=A1 t=s>" for starts (with the attributes asked about),
 // "[text]" for text (adjacent pieces joined), "</c>" for ends, then "!kind" on failure.
+// A chunk size of kInMemory reads the document where it lies instead.
+constexpr std::size_t kInMemory = 0;
+
 QString tokens(const std::string& text, std::size_t chunk) {
-    XmlPullTokenizer tokenizer(chunkedSource(text, chunk));
+    XmlPullTokenizer tokenizer =
+        chunk == kInMemory ? XmlPullTokenizer(std::make_shared<const std::vector<std::uint8_t>>(
+                                 text.begin(), text.end()))
+                           : XmlPullTokenizer(chunkedSource(text, chunk));
     QString out, pendingText;
     std::string storage;
     for (;;) {
@@ -71,7 +77,7 @@ class TestXmlPullTokenizer : public QObject {
             "<ws><row r=1><c r=A1 t=s><v>[12]</v></c><c r=B1 v=a>b&\"></c>"
             "<t>[<é日']</t><t>[<raw & ]]>]</t></row></ws>";
         for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
-                                  std::size_t{64}, document.size()})
+                                  std::size_t{64}, document.size(), kInMemory})
             QCOMPARE(tokens(document, chunk), expected);
     }
 
@@ -97,7 +103,7 @@ class TestXmlPullTokenizer : public QObject {
             QString expected = "<ws><long-element-name-" + q + " t=" + q + "\"b>" + q + " v=" + q +
                                "&" + q + ">[" + q + "<" + q + "]</long-element-name-" + q +
                                "></ws>";
-            for (std::size_t chunk : {std::size_t{5}, std::size_t{64}, document.size()})
+            for (std::size_t chunk : {std::size_t{5}, std::size_t{64}, document.size(), kInMemory})
                 QCOMPARE(tokens(document, chunk), expected);
         }
     }
@@ -162,7 +168,7 @@ class TestXmlPullTokenizer : public QObject {
         QFETCH(QString, document);
         QFETCH(QString, failure);
         std::string text = document.toStdString();
-        for (std::size_t chunk : {std::size_t{1}, std::size_t{5}, text.size() + 1}) {
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{5}, text.size() + 1, kInMemory}) {
             QString result = tokens(text, chunk);
             QVERIFY2(result.endsWith("!" + failure), qPrintable(result));
         }
