@@ -1,21 +1,18 @@
 // The search run on worker threads: the window answers clicks, paints and closes while slow
 // workbooks are searched; rows come in file-list order whatever order the searches end in;
 // Stop leaves exactly the rows up to the awaited workbook; a keyword edited mid-run reaches the
-// searches started after it; a folder choice mid-run; and the same with the real engine.
-#include <QDir>
+// searches started after it; a folder choice mid-run; and with the real engine the rows and
+// counted tooltips of a search for every hit, and the close in a large workbook's search.
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <QTreeWidget>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <map>
-#include <mutex>
-#include <thread>
 
+#include "app/hits_tooltip.h"
 #include "form1_harness.h"
 
+using harness::SlowSearch;
 using harness::threadsOfThisProcess;
 using harness::Tree;
 using harness::Window;
@@ -24,57 +21,6 @@ using quillmark::search::WorkbookSearchResult;
 using Paths = std::vector<std::string>;
 
 namespace {
-
-// A workbook search that takes its time on the worker that calls it: `delayFor(path)` per
-// workbook, cut short by the cancel token. Every workbook matches on "Sheet1".
-class SlowSearch {
-  public:
-    struct Call {
-        std::string path;
-        std::string keyword;
-        bool cancelled = false;
-        bool finished = false;
-    };
-
-    std::function<std::chrono::milliseconds(const std::string& path)> delayFor =
-        [](const std::string&) { return std::chrono::milliseconds(300); };
-
-    WorkbookSearchResult operator()(const std::string& path, const std::string& keyword,
-                                    const SearchOptions& options) {
-        std::unique_lock lock(mutex_);
-        const std::size_t index = calls_.size();
-        calls_.push_back({path, keyword});
-        ++active_;
-        const auto until = std::chrono::steady_clock::now() + delayFor(path);
-        while (std::chrono::steady_clock::now() < until && !options.cancel->cancelled())
-            changed_.wait_for(lock, std::chrono::milliseconds(2));
-        calls_[index].cancelled = options.cancel->cancelled();
-        calls_[index].finished = true;
-        --active_;
-        return harness::sheetsResult("Sheet1");
-    }
-
-    std::vector<Call> calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    int active() const {
-        std::lock_guard lock(mutex_);
-        return active_;
-    }
-    bool started(const std::string& path) const {
-        std::lock_guard lock(mutex_);
-        for (const Call& call : calls_)
-            if (call.path == path) return true;
-        return false;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Call> calls_;
-    int active_ = 0;
-};
 
 // A window whose run uses two workers and `search`.
 struct ThreadedWindow : Window {
@@ -111,7 +57,7 @@ class TestSearchThreads : public QObject {
     void stopLeavesExactlyTheRowsUpToTheAwaitedWorkbook();
     void aKeywordEditReachesTheSearchesStartedAfterIt();
     void aFolderChoiceMidRunGoesOnByPositionInTheNewList();
-    void theRealEngineGivesTheSameRowsAndClosesWithNoThreadLeft();
+    void theRealEngineGivesTheRowsAndTooltipsOfAFullSearchAndCloses();
 };
 
 void TestSearchThreads::theWindowAnswersPaintsAndClosesWhileItSearches() {
@@ -291,33 +237,62 @@ static std::string writeLargeWorkbook(Tree& tree, const std::string& name, int r
     return path;
 }
 
-void TestSearchThreads::theRealEngineGivesTheSameRowsAndClosesWithNoThreadLeft() {
+void TestSearchThreads::theRealEngineGivesTheRowsAndTooltipsOfAFullSearchAndCloses() {
     Tree tree;
     const std::string data = QUILLMARK_TEST_DATA "/every_format/";
-    const std::string big = writeLargeWorkbook(tree, "big.xls", 400000, "needle");
-    const Paths paths = {data + "book.xlsx", big, data + "book.xls", data + "book.ods", big};
-    QStringList expected;  // the rows a run on the window's own thread gives
-    for (const std::string& path : paths) {
-        const std::string sheets = quillmark::search::FindinExcel(path, "needle");
-        if (!sheets.empty()) expected << QString::fromStdString(path + "|" + sheets);
+    const std::string big = writeLargeWorkbook(tree, "big.xls", 400000, "sales");
+    const std::string many = tree.file("many.txt");
+    {
+        std::ofstream out(many, std::ios::binary);
+        for (int row = 0; row < 300; ++row) out << "item " << row << "\tsales " << row << "\n";
     }
-    QCOMPARE(expected.size(), 2);
+    const Paths paths = {data + "book.xlsx", big, data + "book.xls", many, data + "book.ods",
+                         data + "book.xlsb", big};
+    QStringList rows;
+    QStringList tooltips;  // as a search for every hit on the window's own thread gives them
+    SearchOptions everyHit;
+    everyHit.collectHits = true;
+    for (const std::string& path : paths) {
+        const std::string sheets = quillmark::search::FindinExcel(path, "sales");
+        if (sheets.empty()) continue;
+        rows << QString::fromStdString(path + "|" + sheets);
+        tooltips << (path == big ? QString()  // not counted below: slow
+                                 : quillmark::app::hitsToolTip(
+                                       quillmark::search::searchWorkbook(path, "sales", everyHit)));
+    }
+    QVERIFY(rows.size() >= 4);
 
     Window window;
-    harness::useRealEngine(window, paths, "needle");
+    harness::useRealEngine(window, paths, "sales");
     const int threadsBefore = threadsOfThisProcess();
     window.form.Image2_Click();
-    QCOMPARE(window.results(), expected);
+    QCOMPARE(window.results(), rows);
+    QTreeWidget& view = *window.form.ListView1();
+    // The mouse rests on the first row: another row's count answers without showing there.
+    QCursor::setPos(
+        view.viewport()->mapToGlobal(view.visualRect(view.model()->index(0, 1)).center()));
+    for (int row = 0; row < view.topLevelItemCount(); ++row) {
+        if (tooltips[row].isEmpty()) continue;
+        const QString first = harness::hover(view, row);
+        // The run read each matching sheet to its first hit; the rest is counted on asking.
+        QVERIFY(first.endsWith(QString("counting the other hits…")));
+        QCOMPARE(first.section('\n', 0, 0), tooltips[row].section('\n', 0, 0));
+        QTRY_COMPARE(view.topLevelItem(row)->toolTip(1), tooltips[row]);
+        QCOMPARE(QToolTip::text() == tooltips[row], row == 0);
+    }
 
     QElapsedTimer closedAt;
+    QStringList rowsAtClose;
     QTimer::singleShot(30, &window.form, [&] {  // inside the first large workbook's search
+        rowsAtClose = window.results();
         closedAt.start();
         window.form.Image3_Click();
     });
     window.form.Image2_Click();
     qInfo("real engine: the run returned %lld ms after the close", closedAt.elapsed());
     QCOMPARE(window.quitRequests, 1);
-    QCOMPARE(window.results(), expected);  // nothing added after the close
+    QVERIFY(rowsAtClose.size() < 2 * rows.size());
+    QCOMPARE(window.results(), rowsAtClose);  // nothing added after the close
     QCOMPARE(threadsOfThisProcess(), threadsBefore);
 }
 
