@@ -5,6 +5,7 @@
 // counted tooltips of a search for every hit, and the close in a large workbook's search.
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTimer>
 #include <fstream>
 #include <map>
@@ -39,10 +40,9 @@ struct Every {
     QTimer timer;
 };
 
-QStringList rowsFor(const Paths& paths) {
-    QStringList rows;
-    for (const std::string& path : paths) rows << QString::fromStdString(path) + "|Sheet1";
-    return rows;
+// A file's name without its folder and extension: "book2" for /books/book2.xlsx.
+QString shortName(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).baseName();
 }
 
 }  // namespace
@@ -54,9 +54,7 @@ class TestSearchThreads : public QObject {
     void theWindowAnswersPaintsAndClosesWhileItSearches();
     void rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne_data();
     void rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne();
-    void stopLeavesExactlyTheRowsUpToTheAwaitedWorkbook();
     void aKeywordEditReachesTheSearchesStartedAfterIt();
-    void aFolderChoiceMidRunGoesOnByPositionInTheNewList();
     void theRealEngineGivesTheRowsAndTooltipsOfAFullSearchAndCloses();
 };
 
@@ -104,15 +102,25 @@ void TestSearchThreads::theWindowAnswersPaintsAndClosesWhileItSearches() {
     QCOMPARE(search.active(), 0);
 }
 
+// Delays per workbook in milliseconds, and what is done once workbook 2 is awaited: Stop when
+// the ones after it have ended, or a folder choice of four new workbooks.
 void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne_data() {
-    QTest::addColumn<QList<int>>("delays");  // milliseconds, per workbook
-    QTest::newRow("later ones end first") << QList<int>{120, 90, 60, 30, 10, 5};
-    QTest::newRow("one slow in the middle") << QList<int>{5, 5, 150, 5, 5, 5};
-    QTest::newRow("even") << QList<int>{20, 20, 20, 20, 20, 20};
+    QTest::addColumn<QList<int>>("delays");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("rows");  // short names; "all" for every workbook
+    // clang-format off
+    QTest::newRow("later ones end first") << QList<int>{120, 90, 60, 30, 10, 5} << "" << "all";
+    QTest::newRow("one slow in the middle") << QList<int>{5, 5, 150, 5, 5, 5} << "" << "all";
+    QTest::newRow("even") << QList<int>{20, 20, 20, 20, 20, 20} << "" << "all";
+    QTest::newRow("Stop keeps the rows up to the awaited one") << QList<int>{10, 300, 10, 10, 10, 10, 10, 10} << "stop" << "book1 book2";
+    QTest::newRow("a folder choice: on by position in the new list") << QList<int>{30, 150, 30, 30, 30} << "folder" << "n3 n4";
+    // clang-format on
 }
 
 void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne() {
     QFETCH(QList<int>, delays);
+    QFETCH(QString, action);
+    QFETCH(QString, rows);
     SlowSearch search;
     ThreadedWindow window(search);
     window.show();
@@ -121,52 +129,54 @@ void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne() {
     for (std::size_t index = 0; index < paths.size(); ++index)
         delayOf[paths[index]] = delays[static_cast<int>(index)];
     search.delayFor = [delayOf](const std::string& path) {
-        return std::chrono::milliseconds(delayOf.at(path));
+        return std::chrono::milliseconds(delayOf.count(path) ? delayOf.at(path) : 30);
     };
+    Tree other;
+    Paths refilled;
+    for (const char* name : {"n1.xls", "n2.xls", "n3.xls", "n4.xls"})
+        refilled.push_back(other.file(name));
     window.form.Text2()->setText("total");
     // Every workbook matches: while workbook k is awaited, exactly k rows are shown (and k + 1
     // in the one event pass after its answer, before the mark moves on).
-    bool markFollowsRows = true;
+    bool markFollowsRows = true, acted = false, stopShownAtOnce = false;
     int samples = 0;
     Every sample([&] {
         const int marked = window.form.List1()->currentRow();
-        if (marked < 0) return;
-        const int rows = window.form.ListView1()->topLevelItemCount();
-        if (rows == marked) ++samples;
-        if (rows != marked && rows != marked + 1) markFollowsRows = false;
+        if (marked < 0 || acted) return;
+        const int shown = window.form.ListView1()->topLevelItemCount();
+        if (shown == marked) ++samples;
+        if (shown != marked && shown != marked + 1) markFollowsRows = false;
+        if (marked != 1 || action.isEmpty()) return;
+        if (action == "folder") {
+            acted = true;
+            window.chooseFolder(other.root());
+        } else if (search.started(paths[4])) {  // workbooks after the awaited one are done
+            acted = true;
+            window.form.Image4_Click();
+            stopShownAtOnce = window.searchShown() && !window.form.Running();
+        }
     });
     window.form.Image2_Click();
-    QCOMPARE(window.results(), rowsFor(paths));
+    QStringList expected = rows.split(' '), shown;
+    if (rows == "all")
+        for (expected.clear(); const std::string& path : paths) expected << shortName(path);
+    for (const QString& row : window.results())
+        shown << shortName(row.section('|', 0, 0).toStdString()) + row.section('|', 1).prepend('|');
+    for (QString& row : expected) row += "|Sheet1";
+    QCOMPARE(shown, expected);
     QVERIFY(samples > 0);
     QVERIFY(markFollowsRows);
-    QCOMPARE(search.calls().size(), paths.size());
-}
-
-void TestSearchThreads::stopLeavesExactlyTheRowsUpToTheAwaitedWorkbook() {
-    SlowSearch search;
-    ThreadedWindow window(search);
-    window.show();
-    const Paths paths = window.fill(8);
-    // Workbook 2 is slow; the ones after it end long before it.
-    search.delayFor = [&](const std::string& path) {
-        return std::chrono::milliseconds(path == paths[1] ? 300 : 10);
-    };
-    window.form.Text2()->setText("total");
-    bool stopShownAtOnce = false;
-    Every stopWhenLaterOnesEnded([&] {
-        if (window.form.List1()->currentRow() != 1 || !window.form.Running()) return;
-        if (!search.started(paths[4])) return;  // workbooks after the awaited one are done
-        window.form.Image4_Click();
-        stopShownAtOnce = window.form.Image2()->isVisible() && !window.form.Image4()->isVisible();
-    });
-    window.form.Image2_Click();
-    QCOMPARE(window.results(), rowsFor({paths[0], paths[1]}));
-    QVERIFY(stopShownAtOnce);
-    QVERIFY(!window.form.Running());
     QCOMPARE(search.active(), 0);
     QTest::qWait(50);  // nothing arrives later either
-    QCOMPARE(window.results().size(), 2);
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+    QCOMPARE(window.results().size(), expected.size());
+    QVERIFY(window.searchShown());
+    if (action == "stop") QVERIFY(stopShownAtOnce);
+    if (action == "folder") {
+        QCOMPARE(window.fileList(), refilled);
+        for (const auto& call : search.calls())
+            QVERIFY(call.path != paths[4]);  // not gone on in the old list
+    }
+    if (action.isEmpty()) QCOMPARE(search.calls().size(), paths.size());
 }
 
 void TestSearchThreads::aKeywordEditReachesTheSearchesStartedAfterIt() {
@@ -195,35 +205,6 @@ void TestSearchThreads::aKeywordEditReachesTheSearchesStartedAfterIt() {
         if (index > 0 && calls[index - 1].keyword == "new")
             QCOMPARE(calls[index].keyword, std::string("new"));
     }
-}
-
-void TestSearchThreads::aFolderChoiceMidRunGoesOnByPositionInTheNewList() {
-    SlowSearch search;
-    ThreadedWindow window(search);
-    window.show();
-    const Paths old = window.fill(5);
-    search.delayFor = [&](const std::string& path) {
-        return std::chrono::milliseconds(path == old[1] ? 150 : 30);
-    };
-    Tree other;
-    const Paths refilled = {other.file("n1.xls"), other.file("n2.xls"), other.file("n3.xls"),
-                            other.file("n4.xls")};
-    window.form.Text2()->setText("total");
-    bool chosen = false;
-    Every choose([&] {
-        if (chosen || window.form.List1()->currentRow() != 1) return;
-        chosen = true;
-        window.chooseFolder(other.root());
-    });
-    window.form.Image2_Click();
-    // The awaited workbook (position 1) counts as searched; the run goes on at position 2.
-    QCOMPARE(window.results(), rowsFor({refilled[2], refilled[3]}));
-    QCOMPARE(window.fileList(), refilled);
-    for (const auto& call : search.calls()) {
-        const bool fromOld = std::find(old.begin(), old.end(), call.path) != old.end();
-        if (fromOld) QVERIFY(call.path != old[4]);
-    }
-    QCOMPARE(search.active(), 0);
 }
 
 // A plain-text workbook of `rows` rows under an .xls name, with `keyword` in its last row.
