@@ -7,10 +7,13 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include "app/form1_layout.h"
 #include "form1_harness.h"
 
 using harness::Window;
+using quillmark::app::ControlPlace;
 using quillmark::app::Form1;
+using quillmark::app::form1Layout;
 using quillmark::app::ImageButton;
 
 class TestForm1Layout : public QObject {
@@ -61,6 +64,14 @@ void TestForm1Layout::controlsSitAtTheirPlaces() {
             QCOMPARE(image->picture().size(), place.pixels.size());  // shown at its own size
         placed << found.first();
     }
+    // The window is built from the layout's table: the same places, in twips that divide by 15.
+    for (const ControlPlace& place : form1Layout()) {
+        const auto row = std::find_if(std::begin(places), std::end(places), [&](const auto& row) {
+            return row.index == place.index && QString(row.name) == place.name;
+        });
+        QVERIFY2(row != std::end(places), place.name);
+        QCOMPARE(place.twips, QRect(row->pixels.topLeft() * 15, row->pixels.size() * 15));
+    }
     for (QWidget* parent : std::initializer_list<QWidget*>{&window.form, window.form.Picture1()})
         for (QWidget* control : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (!control->objectName().isEmpty())
@@ -98,10 +109,14 @@ void TestForm1Layout::windowOutlineAndColumns() {
     const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
     QVERIFY((form.frameGeometry().center() - screenCentre).manhattanLength() <= 1);
     QCOMPARE(form.Shape1(2)->twipGeometry(), QRectF(1, 1, 9180 - 2, 5325 - 2));
-    // The outline is drawn on the window's very edge at the bottom and sides.
+    // The outline is drawn on the window's very edge at the bottom and sides; the text boxes'
+    // frames along their tops, each shape in its own colour.
     const QImage drawn = form.grab().toImage();
+    QCOMPARE(form.Shape1(2)->outlineColour(), QColor(16, 152, 248));
     for (const QPoint edge : {QPoint(0, 200), QPoint(611, 200), QPoint(300, 354)})
-        QCOMPARE(drawn.pixelColor(edge), QColor(16, 152, 248));
+        QCOMPARE(drawn.pixelColor(edge), form.Shape1(2)->outlineColour());
+    QCOMPARE(drawn.pixelColor(150, 51), form.Shape1(0)->outlineColour());
+    QCOMPARE(drawn.pixelColor(150, 84), form.Shape1(1)->outlineColour());
 
     auto* view = form.ListView1();
     QCOMPARE(form.columnWidthTwips(0), 4387.5);
