@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -71,6 +72,11 @@ struct SearchCall {
     bool hitsAsked = false;  // first hits asked for, with a cancel token
 };
 
+// A file's name without its folder and extension: "book2" for /books/book2.xlsx.
+inline QString shortName(const QString& path) {
+    return QFileInfo(path).baseName();
+}
+
 // A result matching the sheets named in `names` ("A,B"; empty: no match), without hits.
 inline quillmark::search::WorkbookSearchResult sheetsResult(const std::string& names) {
     quillmark::search::WorkbookSearchResult result;
@@ -122,10 +128,9 @@ struct Window {
     // Puts /books/book1.xlsx ... book`count`.xlsx into the file list as a scan would.
     std::vector<std::string> fill(int count) {
         std::vector<std::string> paths;
-        for (int index = 1; index <= count; ++index) {
+        for (int index = 1; index <= count; ++index)
             paths.push_back("/books/book" + std::to_string(index) + ".xlsx");
-            form.List1()->addItem(quillmark::app::makeFileListItem(paths.back()));
-        }
+        fill(paths);
         return paths;
     }
 
@@ -143,12 +148,14 @@ struct Window {
         return paths;
     }
 
-    // The results list as "path|sheets" lines.
-    QStringList results() const {
+    // The results list as "path|sheets" lines, or with each file's short name.
+    QStringList results(bool shortNames = false) const {
         QStringList rows;
         auto* view = form.ListView1();
-        for (int row = 0; row < view->topLevelItemCount(); ++row)
-            rows << view->topLevelItem(row)->text(0) + "|" + view->topLevelItem(row)->text(1);
+        for (int row = 0; row < view->topLevelItemCount(); ++row) {
+            const QString path = view->topLevelItem(row)->text(0);
+            rows << (shortNames ? shortName(path) : path) + "|" + view->topLevelItem(row)->text(1);
+        }
         return rows;
     }
 
@@ -166,17 +173,6 @@ struct Window {
         result;
     int quitRequests = 0;
 };
-
-// Sets `window` up to search `paths` for `keyword` on two workers with the real engine, shown
-// and ready for the Search click.
-inline void useRealEngine(Window& window, const std::vector<std::string>& paths,
-                          const char* keyword) {
-    window.form.setSearchJobs(2);
-    window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
-    window.show();
-    window.fill(paths);
-    window.form.Text2()->setText(keyword);
-}
 
 // A workbook search that takes its time on the worker that calls it, cut short by the cancel
 // token: a run's search (first hits only) takes `delayFor(path)` and answers `found`; a count
@@ -224,12 +220,6 @@ class SlowSearch {
     int active() const {
         std::lock_guard lock(mutex_);
         return active_;
-    }
-    bool started(const std::string& path) const {
-        std::lock_guard lock(mutex_);
-        for (const Call& call : calls_)
-            if (call.path == path) return true;
-        return false;
     }
 
   private:
