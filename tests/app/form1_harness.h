@@ -109,6 +109,13 @@ struct Window {
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
 
+    // Shown and active, so keys reach it through the window system.
+    void showActive() {
+        show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+    }
+
     // Shown, with /books/book1.xlsx ... book`files`.xlsx listed and `keyword` typed.
     void ready(int files, const QString& keyword) {
         show();

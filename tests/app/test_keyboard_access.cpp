@@ -23,12 +23,6 @@ void press(Window& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::No
     QTest::keyClick(window.form.windowHandle(), key, modifiers);
 }
 
-void showActive(Window& window) {
-    window.show();
-    window.form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window.form));
-}
-
 QWidget* focused() {
     return QApplication::focusWidget();
 }
@@ -41,7 +35,6 @@ class TestKeyboardAccess : public QObject {
   private slots:
     void eachKeyRunsItsHandlerOnly_data();
     void eachKeyRunsItsHandlerOnly();
-    void enterDuringARunStartsNoSecondRunAndEscapeStopsIt();
     void keysAreDeadWhereTheWindowHasNoKeyboard_data();
     void keysAreDeadWhereTheWindowHasNoKeyboard();
     void tabRingVisitsBoxesListsThenButtons();
@@ -84,7 +77,7 @@ void TestKeyboardAccess::eachKeyRunsItsHandlerOnly() {
     QFETCH(int, modifiers);
     QFETCH(QString, effects);
     Window window;
-    showActive(window);
+    window.showActive();
     window.fill(2);
     auto* results = window.form.ListView1();
     results->addTopLevelItem(quillmark::app::makeResultsRow("/books/book1.xlsx", "Sheet1"));
@@ -114,27 +107,6 @@ void TestKeyboardAccess::eachKeyRunsItsHandlerOnly() {
     QVERIFY(window.form.Image2()->isVisibleTo(&window.form));
 }
 
-void TestKeyboardAccess::enterDuringARunStartsNoSecondRunAndEscapeStopsIt() {
-    Window window;
-    showActive(window);
-    window.ready(5, "total");
-    window.form.Text2()->setFocus();
-    bool searchShownMidRun = true;
-    window.answer = [&](int call, const std::string&, const std::string&) {
-        if (call == 1) {
-            searchShownMidRun = window.form.Image2()->isVisible();
-            press(window, Qt::Key_Return);  // arrives in the run's event pass
-        }
-        if (call == 3) press(window, Qt::Key_Escape);
-        return std::string();
-    };
-    press(window, Qt::Key_Return);
-    QVERIFY(!searchShownMidRun);
-    QCOMPARE(window.calls.size(), std::size_t(3));  // one run, stopped after workbook 3
-    QVERIFY(window.searchShown());
-    QVERIFY(!window.form.Running());
-}
-
 void TestKeyboardAccess::keysAreDeadWhereTheWindowHasNoKeyboard_data() {
     QTest::addColumn<bool>("menu");
     QTest::newRow("the open menu") << true;
@@ -147,7 +119,7 @@ void TestKeyboardAccess::keysAreDeadWhereTheWindowHasNoKeyboard_data() {
 void TestKeyboardAccess::keysAreDeadWhereTheWindowHasNoKeyboard() {
     QFETCH(bool, menu);
     Window window;
-    showActive(window);
+    window.showActive();
     window.ready(4, "total");
     window.form.Text2()->setFocus();
     bool keysPressed = false;
@@ -187,7 +159,7 @@ void TestKeyboardAccess::keysAreDeadWhereTheWindowHasNoKeyboard() {
 
 void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
     Window window;
-    showActive(window);
+    window.showActive();
     quillmark::app::Form1& form = window.form;
     const QList<QWidget*> ring = {form.Text2(),  form.List1(),  form.ListView1(), form.Image1(),
                                   form.Image2(), form.Image5(), form.Image3(),    form.Text1()};
@@ -215,7 +187,7 @@ void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
 
 void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
     Window window;
-    showActive(window);
+    window.showActive();
     for (quillmark::app::ImageButton* button : {window.form.Image1(), window.form.Image5()}) {
         const QImage plain = button->grab().toImage();
         button->setFocus(Qt::TabFocusReason);
@@ -235,7 +207,7 @@ void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
 
 void TestKeyboardAccess::searchAndStopHandTheFocusAcross() {
     Window window;
-    showActive(window);
+    window.showActive();
     window.ready(4, "total");
     QWidget* focusMidRun = nullptr;
     window.answer = [&](int call, const std::string&, const std::string&) {
@@ -254,7 +226,7 @@ void TestKeyboardAccess::searchAndStopHandTheFocusAcross() {
 
 void TestKeyboardAccess::copyGivesSelectedRowsAsLines() {
     Window window;
-    showActive(window);
+    window.showActive();
     auto* results = window.form.ListView1();
     const char* paths[] = {"/a/one.xlsx", "/a/two.xls", "/a/three.ods"};
     for (const char* path : paths)

@@ -54,13 +54,14 @@ void TestSearchRun::promptsBeforeARun() {
 }
 
 // A run over /books/book1.xlsx ... with the sheets each call answers (";" between calls, none
-// past the list) and what is done in the event pass after call k ("k:action"). Searched
-// workbooks are listed by short name, with "/keyword" where the typed one was not used.
+// past the list) and what is done in the event pass after call k ("k:action", ";" between
+// them; a key goes to the keyword box). Searched workbooks are listed by short name, with
+// "/keyword" where the typed one was not used.
 void TestSearchRun::scriptedRuns_data() {
     QTest::addColumn<int>("files");
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("answers");
-    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("actions");
     QTest::addColumn<QString>("searched");
     QTest::addColumn<QString>("rows");
     // clang-format off
@@ -70,6 +71,7 @@ void TestSearchRun::scriptedRuns_data() {
     QTest::newRow("a keyword edit reaches the next workbooks") << 4 << "old" << "" << "2:keyword new" << "book1 book2 book3/new book4/new" << "";
     QTest::newRow("a folder choice: the run ends at the shorter list") << 5 << "total" << "S;S;S;S;S" << "2:folder 1" << "book1 book2" << "";
     QTest::newRow("a folder choice: the run goes on by position") << 5 << "total" << "S;S;S;S" << "2:folder 4" << "book1 book2 n3 n4" << "n3|S n4|S";
+    QTest::newRow("Enter in a run starts no second run, Escape stops it") << 5 << "total" << "" << "1:key Return;3:key Escape" << "book1 book2 book3" << "";
     QTest::newRow("Search in Stop's pass starts no nested run") << 4 << "total" << "" << "1:stop search" << "book1" << "";
     QTest::newRow("the close ends the run and the program") << 3 << "total" << "S;S;S" << "1:close" << "book1" << "book1|S";
     // clang-format on
@@ -79,24 +81,32 @@ void TestSearchRun::scriptedRuns() {
     QFETCH(int, files);
     QFETCH(QString, keyword);
     QFETCH(QString, answers);
-    QFETCH(QString, action);
+    QFETCH(QString, actions);
     Window window;
-    window.ready(files, QString());
+    window.showActive();
+    window.fill(files);
     window.form.Image2_Click();  // "Please enter keyword", which the run hides
     window.form.Text2()->setText(keyword);
-    const int actionCall = action.section(':', 0, 0).toInt();
-    const QString command = action.section(':', 1);
+    QMap<int, QString> actionAt;
+    for (const QString& action : actions.split(';', Qt::SkipEmptyParts))
+        actionAt[action.section(':', 0, 0).toInt()] = action.section(':', 1);
     Tree folder;
     Paths refilled;
     bool searchShownAtStop = false;
     int rowsSoFar = 0;
-    const auto act = [&] {
+    const auto act = [&](const QString& command) {
         if (command.startsWith("stop")) {
             window.form.Image4_Click();
             searchShownAtStop = window.searchShown();
         }
         if (command == "stop search") window.form.Image2_Click();
         if (command.startsWith("keyword ")) window.form.Text2()->setText(command.mid(8));
+        if (command.startsWith("key ")) {
+            window.form.Text2()->setFocus();
+            const auto key = command.endsWith("Return") ? Qt::Key_Return : Qt::Key_Escape;
+            QTest::keyClick(window.form.windowHandle(), key);
+            searchShownAtStop = window.searchShown();
+        }
         if (command.startsWith("folder ")) {
             for (int index = 1; index <= command.mid(7).toInt(); ++index)
                 refilled.push_back(folder.file("n" + std::to_string(index) + ".xls"));
@@ -126,7 +136,8 @@ void TestSearchRun::scriptedRuns() {
         expectedSeen << state(call - 1, true, true, true, false, rowsSoFar);
         const QString sheets = answers.section(';', call - 1, call - 1);
         if (!sheets.isEmpty()) ++rowsSoFar;
-        if (call == actionCall) inNextEventPass(&window.form, act);
+        if (actionAt.contains(call))
+            inNextEventPass(&window.form, [&, command = actionAt[call]] { act(command); });
         return sheets.toStdString();
     };
     window.form.Image2_Click();
@@ -143,13 +154,14 @@ void TestSearchRun::scriptedRuns() {
     QCOMPARE(searchedNames.join(' '), searched);
     QCOMPARE(window.results(true).join(' '), rows);
     QCOMPARE(seen, expectedSeen);
-    if (command == "close") {
+    if (actions.endsWith("close")) {
         QCOMPARE(window.quitRequests, 1);
         QVERIFY(!window.form.isVisible());
         return;
     }
     if (!refilled.empty()) QCOMPARE(window.fileList(), refilled);
-    if (command.startsWith("stop")) QVERIFY(searchShownAtStop && !window.form.Running());
+    if (actions.contains("stop") || actions.contains("Escape"))
+        QVERIFY(searchShownAtStop && !window.form.Running());
     // The run is over: Search back, no mark, the results painted as usual; the next click
     // searches the whole list again and adds its rows to those there.
     QVERIFY(window.searchShown());
