@@ -24,8 +24,7 @@ class TestWindowBehaviours : public QObject {
   private slots:
     void dragsOnlyByItsCaptionSurfaces_data();
     void dragsOnlyByItsCaptionSurfaces();
-    void linkUnderlinesUntilThePointerCrossesTheBackground();
-    void linkOpensTheLinkPage();
+    void linkUnderlinesUntilThePointerCrossesTheBackgroundAndOpensItsPage();
     void menuButtonCreatesTheMenuFormOnceWithItsTwoItems();
     void closeEndsTheProgramMidScan();
 };
@@ -104,7 +103,7 @@ void TestWindowBehaviours::dragsOnlyByItsCaptionSurfaces() {
     QCOMPARE(window.form.pos(), after);
 }
 
-void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackground() {
+void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackgroundAndOpensItsPage() {
     Window window;
     window.show();
     Pointer pointer(window.form);
@@ -125,12 +124,7 @@ void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackground() {
     QVERIFY(underlined());
     pointer.move(window.form.mapToGlobal(QPoint(0, 200)));
     QVERIFY(!underlined());
-}
-
-void TestWindowBehaviours::linkOpensTheLinkPage() {
-    Window window;
-    window.show();
-    Pointer pointer(window.form);
+    QVERIFY(window.shell.urls.empty());
     const QPoint link = pointer.over(window.form.tamberly(), QPoint(20, 10));
     pointer.press(link);
     pointer.release(link);
