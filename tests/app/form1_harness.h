@@ -1,5 +1,6 @@
 // What the window tests share: a loaded Form1 whose outside calls (folder picker, workbook
-// search, shell, quitting) are answered and recorded by the test, and small real folders.
+// search, shell, quitting) are answered and recorded by the test, a slow stand-in search for
+// the worker threads, and small real folders.
 #pragma once
 
 #include <fcntl.h>
@@ -8,13 +9,20 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,11 +47,13 @@ class RecordingShell : public quillmark::platform::Shell {
     std::vector<std::string> urls;
 };
 
-// Answers folder choices from a queue: a folder, or nothing for Cancel.
+// Answers folder choices from a queue: a folder, or nothing for Cancel; counts the choices.
 class ScriptedPicker : public quillmark::app::FolderPicker {
   public:
-    explicit ScriptedPicker(std::deque<std::optional<std::string>>& answers) : answers_(answers) {}
+    ScriptedPicker(std::deque<std::optional<std::string>>& answers, int& calls)
+        : answers_(answers), calls_(calls) {}
     std::optional<std::string> pickFolder(QWidget*) override {
+        ++calls_;
         if (answers_.empty()) return std::nullopt;
         auto answer = answers_.front();
         answers_.pop_front();
@@ -52,13 +62,20 @@ class ScriptedPicker : public quillmark::app::FolderPicker {
 
   private:
     std::deque<std::optional<std::string>>& answers_;
+    int& calls_;
 };
 
 // One workbook search call as the run made it.
 struct SearchCall {
     std::string path;
     std::string keyword;
+    bool hitsAsked = false;  // first hits asked for, with a cancel token
 };
+
+// A file's name without its folder and extension: "book2" for /books/book2.xlsx.
+inline QString shortName(const QString& path) {
+    return QFileInfo(path).baseName();
+}
 
 // A result matching the sheets named in `names` ("A,B"; empty: no match), without hits.
 inline quillmark::search::WorkbookSearchResult sheetsResult(const std::string& names) {
@@ -72,14 +89,14 @@ inline quillmark::search::WorkbookSearchResult sheetsResult(const std::string& n
 struct Window {
     Window() {
         form.setShell(shell);
-        form.setFolderPicker(std::make_unique<ScriptedPicker>(pickerAnswers));
+        form.setFolderPicker(std::make_unique<ScriptedPicker>(pickerAnswers, pickerCalls));
         form.setQuitApplication([this] { ++quitRequests; });
         // The window's own thread searches, so an answer may look at the window and queue
         // clicks as a user's would arrive between workbooks.
         form.setSearchJobs(0);
         form.setWorkbookSearch([this](const std::string& path, const std::string& keyword,
-                                      const quillmark::search::SearchOptions&) {
-            calls.push_back({path, keyword});
+                                      const quillmark::search::SearchOptions& options) {
+            calls.push_back({path, keyword, options.collectHits && options.cancel});
             const int call = static_cast<int>(calls.size());
             if (result) return result(call, path, keyword);
             return sheetsResult(answer ? answer(call, path, keyword) : std::string());
@@ -92,6 +109,23 @@ struct Window {
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
 
+    // Shown and active, so keys reach it through the window system.
+    void showActive() {
+        show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+    }
+
+    // Shown, with /books/book1.xlsx ... book`files`.xlsx listed and `keyword` typed.
+    void ready(int files, const QString& keyword) {
+        show();
+        fill(files);
+        form.Text2()->setText(keyword);
+    }
+
+    // Whether Search shows and Stop does not, as outside a run.
+    bool searchShown() const { return form.Image2()->isVisible() && !form.Image4()->isVisible(); }
+
     // A folder choice confirmed with `folder`, or cancelled with nothing.
     void chooseFolder(std::optional<std::string> folder) {
         pickerAnswers.push_back(std::move(folder));
@@ -101,10 +135,9 @@ struct Window {
     // Puts /books/book1.xlsx ... book`count`.xlsx into the file list as a scan would.
     std::vector<std::string> fill(int count) {
         std::vector<std::string> paths;
-        for (int index = 1; index <= count; ++index) {
+        for (int index = 1; index <= count; ++index)
             paths.push_back("/books/book" + std::to_string(index) + ".xlsx");
-            form.List1()->addItem(quillmark::app::makeFileListItem(paths.back()));
-        }
+        fill(paths);
         return paths;
     }
 
@@ -122,18 +155,21 @@ struct Window {
         return paths;
     }
 
-    // The results list as "path|sheets" lines.
-    QStringList results() const {
+    // The results list as "path|sheets" lines, or with each file's short name.
+    QStringList results(bool shortNames = false) const {
         QStringList rows;
         auto* view = form.ListView1();
-        for (int row = 0; row < view->topLevelItemCount(); ++row)
-            rows << view->topLevelItem(row)->text(0) + "|" + view->topLevelItem(row)->text(1);
+        for (int row = 0; row < view->topLevelItemCount(); ++row) {
+            const QString path = view->topLevelItem(row)->text(0);
+            rows << (shortNames ? shortName(path) : path) + "|" + view->topLevelItem(row)->text(1);
+        }
         return rows;
     }
 
     Form1 form;
     RecordingShell shell;
     std::deque<std::optional<std::string>> pickerAnswers;
+    int pickerCalls = 0;
     std::vector<SearchCall> calls;
     // The answer for the n-th search call (1-based); none answers "" (no match).
     std::function<std::string(int call, const std::string& path, const std::string& keyword)>
@@ -145,15 +181,68 @@ struct Window {
     int quitRequests = 0;
 };
 
-// Sets `window` up to search `paths` for `keyword` on two workers with the real engine, shown
-// and ready for the Search click.
-inline void useRealEngine(Window& window, const std::vector<std::string>& paths,
-                          const char* keyword) {
-    window.form.setSearchJobs(2);
-    window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
-    window.show();
-    window.fill(paths);
-    window.form.Text2()->setText(keyword);
+// A workbook search that takes its time on the worker that calls it, cut short by the cancel
+// token: a run's search (first hits only) takes `delayFor(path)` and answers `found`; a count
+// of every hit takes `countTime` and answers `counted`.
+class SlowSearch {
+  public:
+    struct Call {
+        std::string path;
+        std::string keyword;
+        bool count = false;
+        bool cancelled = false;
+        bool finished = false;
+    };
+
+    std::function<std::chrono::milliseconds(const std::string& path)> delayFor =
+        [](const std::string&) { return std::chrono::milliseconds(300); };
+    quillmark::search::WorkbookSearchResult found = sheetsResult("Sheet1");
+    std::chrono::milliseconds countTime{300};
+    quillmark::search::WorkbookSearchResult counted;
+
+    quillmark::search::WorkbookSearchResult operator()(
+        const std::string& path, const std::string& keyword,
+        const quillmark::search::SearchOptions& options) {
+        std::unique_lock lock(mutex_);
+        const std::size_t index = calls_.size();
+        const bool count = !options.firstHitOnly;
+        calls_.push_back({path, keyword, count});
+        ++active_;
+        const auto until = std::chrono::steady_clock::now() + (count ? countTime : delayFor(path));
+        while (std::chrono::steady_clock::now() < until && !options.cancel->cancelled())
+            changed_.wait_for(lock, std::chrono::milliseconds(2));
+        calls_[index].cancelled = options.cancel->cancelled();
+        calls_[index].finished = true;
+        --active_;
+        return count ? counted : found;
+    }
+
+    std::vector<Call> calls(bool counts = false) const {
+        std::lock_guard lock(mutex_);
+        std::vector<Call> chosen;
+        for (const Call& call : calls_)
+            if (call.count == counts) chosen.push_back(call);
+        return chosen;
+    }
+    int active() const {
+        std::lock_guard lock(mutex_);
+        return active_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Call> calls_;
+    int active_ = 0;
+};
+
+// Asks for the tooltip of `row`'s `column` as a resting mouse does; answers what it shows.
+inline QString hover(QTreeWidget& view, int row, int column = 1) {
+    QToolTip::hideText();
+    const QPoint at = view.visualRect(view.model()->index(row, column)).center();
+    QHelpEvent event(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view.viewport(), &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 // The threads this process runs now.

@@ -17,14 +17,11 @@ class TestFolderChoice : public QObject {
     Q_OBJECT
 
   private slots:
-    void cancelChangesNothingButHidesThePrompt();
-    void confirmScansTheFolderAndEmptiesTheResults();
-    void choosingAgainStartsAfresh();
+    void confirmScansTheFolderAndCancelChangesNothing();
     void aClickHandledMidScanSeesTheEntriesSoFar();
     void aSecondChoiceSupersedesTheScanUnderWay();
     void aNameThatIsNotUtf8IsShownAndKeptExactly();
-    void dialogStartsWithThePresetNameAndYieldsTheFolderInView();
-    void dialogYieldsThePickedFilesFolderOrNothing();
+    void dialogYieldsTheFolderInViewThePickedFilesOrNothing();
 };
 
 // A result row left from earlier, to see whether a folder choice empties the results.
@@ -33,24 +30,10 @@ static void addLeftoverResult(Window& window) {
         quillmark::app::makeResultsRow("/earlier/book.xlsx", "Sheet1"));
 }
 
-void TestFolderChoice::cancelChangesNothingButHidesThePrompt() {
-    Window window;
-    window.show();
-    Tree tree;
-    const std::string book = tree.file("book.xlsx");
-    window.chooseFolder(tree.root());
-    addLeftoverResult(window);
-    window.form.scantip()->setVisible(true);
-
-    window.chooseFolder(std::nullopt);
-
-    QVERIFY(!window.form.scantip()->isVisible());
-    QCOMPARE(window.form.Text1()->text(), QFile::decodeName(tree.root().c_str()));
-    QCOMPARE(window.fileList(), Paths{book});
-    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 1);
-}
-
-void TestFolderChoice::confirmScansTheFolderAndEmptiesTheResults() {
+// A confirmed choice lists the folder's workbooks and empties the results; Cancel changes
+// nothing; both hide the prompt; choosing again lists afresh, and empties the results even
+// when nothing is found.
+void TestFolderChoice::confirmScansTheFolderAndCancelChangesNothing() {
     Window window;
     window.show();
     Tree tree;
@@ -58,29 +41,20 @@ void TestFolderChoice::confirmScansTheFolderAndEmptiesTheResults() {
     const Paths expected = {tree.file("a.xls"), tree.file("B.XLSX"), tree.file("old.xls.bak"),
                             tree.file("sub/c.xlsm")};
     tree.file("notes.txt");
-    addLeftoverResult(window);
-    window.form.scantip()->setVisible(true);
-
-    window.chooseFolder(tree.root());
-
-    QCOMPARE(window.form.Text1()->text(), QFile::decodeName(tree.root().c_str()));
+    for (const std::optional<std::string>& choice :
+         {std::optional(tree.root()), std::optional<std::string>(), std::optional(tree.root())}) {
+        addLeftoverResult(window);
+        window.form.scantip()->setVisible(true);
+        window.chooseFolder(choice);
+        QVERIFY(!window.form.scantip()->isVisible());
+        QCOMPARE(window.form.Text1()->text(), QFile::decodeName(tree.root().c_str()));
+        QCOMPARE(window.fileList(), expected);
+        QCOMPARE(window.form.ListView1()->topLevelItemCount(), choice ? 0 : 1);
+        // The folder choice leaves the Search/Stop pair alone.
+        QVERIFY(window.searchShown());
+        window.form.ListView1()->clear();
+    }
     QVERIFY(window.form.Text1()->text().endsWith('/'));
-    QCOMPARE(window.fileList(), expected);
-    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
-    QVERIFY(!window.form.scantip()->isVisible());
-    // The folder choice leaves the Search/Stop pair alone.
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
-}
-
-// Choosing again lists the folder afresh, and empties the results even when nothing is found.
-void TestFolderChoice::choosingAgainStartsAfresh() {
-    Window window;
-    window.show();
-    Tree tree;
-    const Paths expected = {tree.file("a.xls"), tree.file("b.xlsx")};
-    window.chooseFolder(tree.root());
-    window.chooseFolder(tree.root());
-    QCOMPARE(window.fileList(), expected);
     Tree empty;
     empty.file("readme.txt");
     addLeftoverResult(window);
@@ -111,7 +85,7 @@ void TestFolderChoice::aClickHandledMidScanSeesTheEntriesSoFar() {
     // The scan then ran to its end, and emptied the results once it returned.
     QCOMPARE(window.fileList(), expected);
     QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+    QVERIFY(window.searchShown());
 }
 
 void TestFolderChoice::aSecondChoiceSupersedesTheScanUnderWay() {
@@ -169,12 +143,14 @@ static std::optional<std::string> runDialog(std::function<void(QFileDialog&)> an
     return DialogFolderPicker().pickFolder(&owner);
 }
 
-void TestFolderChoice::dialogStartsWithThePresetNameAndYieldsTheFolderInView() {
+// The dialog opens modal with the preset name and yields the folder in view; a file picked
+// in it stands for its folder; Cancel yields nothing.
+void TestFolderChoice::dialogYieldsTheFolderInViewThePickedFilesOrNothing() {
     Tree tree;
-    tree.file("book.xlsx");
+    const std::string book = tree.file("sub/book.xlsx");
     QString nameBox;
     bool modal = false;
-    const auto folder = runDialog([&](QFileDialog& dialog) {
+    const auto inView = runDialog([&](QFileDialog& dialog) {
         if (auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit")) nameBox = edit->text();
         modal = dialog.isModal();
         dialog.setDirectory(QFile::decodeName(tree.root().c_str()));
@@ -183,18 +159,12 @@ void TestFolderChoice::dialogStartsWithThePresetNameAndYieldsTheFolderInView() {
     });
     QCOMPARE(nameBox, QString("Select a folder"));
     QVERIFY(modal);
-    QCOMPARE(folder, std::optional<std::string>(tree.root()));
-}
-
-// A file picked in the dialog stands for its folder; Cancel yields nothing.
-void TestFolderChoice::dialogYieldsThePickedFilesFolderOrNothing() {
-    Tree tree;
-    const std::string book = tree.file("sub/book.xlsx");
-    const auto folder = runDialog([&](QFileDialog& dialog) {
+    QCOMPARE(inView, std::optional<std::string>(tree.root()));
+    const auto ofFile = runDialog([&](QFileDialog& dialog) {
         dialog.selectFile(QFile::decodeName(book.c_str()));
-        QMetaObject::invokeMethod(&dialog, "accept");  // as the Open button does
+        QMetaObject::invokeMethod(&dialog, "accept");
     });
-    QCOMPARE(folder, std::optional<std::string>(tree.root() + "sub/"));
+    QCOMPARE(ofFile, std::optional<std::string>(tree.root() + "sub/"));
     QVERIFY(!runDialog([](QFileDialog& dialog) { dialog.reject(); }).has_value());
 }
 

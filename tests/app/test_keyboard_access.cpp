@@ -1,9 +1,8 @@
 // The window from the keyboard: each key runs its one handler and nothing else (the Search
-// prompts come from Enter too), a run cannot be started twice, no key reaches the
-// window under a modal dialog or the open menu, nor from the non-modal dialog of workbooks
-// not searched during a run, the Tab ring, the picture buttons' Space and Enter with their
-// focus mark, and the results' Enter and Copy. Keys go through the window system layer, to
-// whichever control has the focus, as a real keyboard's do.
+// prompts come from Enter too, the results' Enter opens and Copy copies), no key reaches the
+// window from the open menu or the non-modal dialog of workbooks not searched during a run,
+// the Tab ring, and the picture buttons' Space and Enter with their focus mark. Keys go
+// through the window system layer, to whichever control has the focus, as a real keyboard's do.
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -23,12 +22,6 @@ void press(Window& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::No
     QTest::keyClick(window.form.windowHandle(), key, modifiers);
 }
 
-void showActive(Window& window) {
-    window.show();
-    window.form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window.form));
-}
-
 QWidget* focused() {
     return QApplication::focusWidget();
 }
@@ -41,188 +34,138 @@ class TestKeyboardAccess : public QObject {
   private slots:
     void eachKeyRunsItsHandlerOnly_data();
     void eachKeyRunsItsHandlerOnly();
-    void enterDuringARunStartsNoSecondRunAndEscapeStopsIt();
-    void keysAreDeadUnderAModalDialog();
-    void keysAreDeadWhileTheMenuIsOpen();
-    void keysInTheNotSearchedDialogLeaveTheRunAlone();
+    void keysAreDeadWhereTheWindowHasNoKeyboard_data();
+    void keysAreDeadWhereTheWindowHasNoKeyboard();
     void tabRingVisitsBoxesListsThenButtons();
-    void buttonsPressWithSpaceAndEnter_data();
-    void buttonsPressWithSpaceAndEnter();
     void focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus();
     void searchAndStopHandTheFocusAcross();
-    void copyGivesSelectedRowsAsLines();
 };
 
+// What one key does with the focus on one control: two files and three rows (the last current,
+// the first selected too) are in place and the keyword box is empty. Effects: the picker
+// asked, a search, a file opened (the current row's), the selected rows copied, the prompt,
+// the program ended, the menu shown.
 void TestKeyboardAccess::eachKeyRunsItsHandlerOnly_data() {
     QTest::addColumn<QString>("focus");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
-    QTest::addColumn<int>("pickerCalls");
-    QTest::addColumn<int>("searchCalls");
-    QTest::addColumn<int>("filesOpened");
-    QTest::addColumn<bool>("prompt");
+    QTest::addColumn<QString>("effects");
     const int none = Qt::NoModifier, ctrl = Qt::ControlModifier;
-    // Two files and two rows (the second selected) are in place; the keyword box is empty.
     // clang-format off
-    QTest::newRow("Ctrl+O in the keyword box") << "Text2" << int(Qt::Key_O) << ctrl << 1 << 0 << 0 << false;
-    QTest::newRow("Ctrl+O on the results") << "ListView1" << int(Qt::Key_O) << ctrl << 1 << 0 << 0 << false;
-    QTest::newRow("Enter in the keyword box") << "Text2" << int(Qt::Key_Return) << none << 0 << 0 << 0 << true;
-    QTest::newRow("keypad Enter in the keyword box") << "Text2" << int(Qt::Key_Enter) << none << 0 << 0 << 0 << true;
-    QTest::newRow("Enter in the folder box") << "Text1" << int(Qt::Key_Return) << none << 0 << 0 << 0 << false;
-    QTest::newRow("Enter on the results") << "ListView1" << int(Qt::Key_Return) << none << 0 << 0 << 1 << false;
-    QTest::newRow("Escape outside a run") << "Text2" << int(Qt::Key_Escape) << none << 0 << 0 << 0 << false;
-    QTest::newRow("Ctrl+C on the results") << "ListView1" << int(Qt::Key_C) << ctrl << 0 << 0 << 0 << false;
+    QTest::newRow("Ctrl+O in the keyword box") << "Text2" << int(Qt::Key_O) << ctrl << "picker";
+    QTest::newRow("Ctrl+O on the results") << "ListView1" << int(Qt::Key_O) << ctrl << "picker";
+    QTest::newRow("Enter in the keyword box") << "Text2" << int(Qt::Key_Return) << none << "prompt";
+    QTest::newRow("keypad Enter in the keyword box") << "Text2" << int(Qt::Key_Enter) << none << "prompt";
+    QTest::newRow("Enter in the folder box") << "Text1" << int(Qt::Key_Return) << none << "";
+    QTest::newRow("Enter on the results") << "ListView1" << int(Qt::Key_Return) << none << "open";
+    QTest::newRow("Escape outside a run") << "Text2" << int(Qt::Key_Escape) << none << "";
+    QTest::newRow("Ctrl+C on the results") << "ListView1" << int(Qt::Key_C) << ctrl << "copy";
+    QTest::newRow("Ctrl+C in the keyword box") << "Text2" << int(Qt::Key_C) << ctrl << "";
     // clang-format on
+    const QString pressed[] = {"picker", "prompt", "quit", "menu"};
+    for (int index = 0; const char* button : {"Image1", "Image2", "Image3", "Image5"}) {
+        QTest::addRow("%s Space", button) << button << int(Qt::Key_Space) << none << pressed[index];
+        QTest::addRow("%s Enter", button)
+            << button << int(Qt::Key_Return) << none << pressed[index];
+        ++index;
+    }
 }
 
 void TestKeyboardAccess::eachKeyRunsItsHandlerOnly() {
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(int, modifiers);
+    QFETCH(QString, effects);
     Window window;
-    showActive(window);
+    window.showActive();
     window.fill(2);
     auto* results = window.form.ListView1();
-    results->addTopLevelItem(quillmark::app::makeResultsRow("/books/book1.xlsx", "Sheet1"));
-    results->addTopLevelItem(quillmark::app::makeResultsRow("/books/book2.xlsx", "Sheet2"));
-    results->setCurrentItem(results->topLevelItem(1));
-    window.form.findChild<QWidget*>(focus)->setFocus();
-    int asked = 0;
-    struct CountingPicker : quillmark::app::FolderPicker {
-        explicit CountingPicker(int& calls) : calls(calls) {}
-        std::optional<std::string> pickFolder(QWidget*) override { return ++calls, std::nullopt; }
-        int& calls;
-    };
-    window.form.setFolderPicker(std::make_unique<CountingPicker>(asked));
-
+    for (const char* path : {"/books/book1.xlsx", "/books/book2.xlsx", "/books/book3.xlsx"})
+        results->addTopLevelItem(quillmark::app::makeResultsRow(path, "Sheet1,Sheet3"));
+    results->setCurrentItem(results->topLevelItem(2));
+    results->topLevelItem(0)->setSelected(true);  // as a Ctrl-click does, out of order
+    QGuiApplication::clipboard()->clear();
+    bool menuShown = false;
+    QTimer::singleShot(300, &window.form, [&] {  // the menu pops up modally: note it and close it
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            menuShown = true;
+            menu->close();
+        }
+    });
+    window.form.findChild<QWidget*>(focus)->setFocus(Qt::TabFocusReason);
     press(window, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCoreApplication::processEvents();
 
-    QFETCH(int, pickerCalls);
-    QFETCH(int, searchCalls);
-    QFETCH(int, filesOpened);
-    QFETCH(bool, prompt);
-    QCOMPARE(asked, pickerCalls);
-    QCOMPARE(static_cast<int>(window.calls.size()), searchCalls);
-    QCOMPARE(static_cast<int>(window.shell.files.size()), filesOpened);
-    QCOMPARE(window.form.scantip()->isVisible(), prompt);
-    if (filesOpened) QCOMPARE(window.shell.files.front(), std::string("/books/book2.xlsx"));
-    QCOMPARE(results->topLevelItemCount(), 2);  // no key touches the results
-    QCOMPARE(window.quitRequests, 0);
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+    QStringList seen;
+    if (window.pickerCalls) seen << QString("picker").repeated(window.pickerCalls);
+    if (!window.calls.empty()) seen << "search";
+    if (window.shell.files == std::vector<std::string>{"/books/book3.xlsx"}) seen << "open";
+    // The selected rows, copied in list order.
+    if (QGuiApplication::clipboard()->text() ==
+        "/books/book1.xlsx\tSheet1,Sheet3\n/books/book3.xlsx\tSheet1,Sheet3\n")
+        seen << "copy";
+    if (window.form.scantip()->isVisible()) seen << "prompt";
+    if (window.quitRequests) seen << QString("quit").repeated(window.quitRequests);
+    if (menuShown && window.form.cd()) seen << "menu";
+    QCOMPARE(seen.join(' '), effects);
+    QCOMPARE(results->topLevelItemCount(), 3);  // no key touches the results
+    QCOMPARE(window.shell.files.size(), std::size_t(effects == "open"));
+    QVERIFY(window.form.Image2()->isVisibleTo(&window.form));
 }
 
-void TestKeyboardAccess::enterDuringARunStartsNoSecondRunAndEscapeStopsIt() {
+void TestKeyboardAccess::keysAreDeadWhereTheWindowHasNoKeyboard_data() {
+    QTest::addColumn<bool>("menu");
+    QTest::newRow("the open menu") << true;
+    QTest::newRow("the dialog of workbooks not searched, mid-run") << false;
+}
+
+// Ctrl+O, Enter and Escape pressed where the menu or a dialog holds the keyboard: the
+// window's shortcuts belong to it alone. A modal dialog shuts the window's keys out whatever
+// their reach, so only these holders tell a window's shortcut from an application-wide one.
+void TestKeyboardAccess::keysAreDeadWhereTheWindowHasNoKeyboard() {
+    QFETCH(bool, menu);
     Window window;
-    showActive(window);
-    window.fill(5);
-    window.form.Text2()->setText("total");
+    window.showActive();
+    window.ready(4, "total");
     window.form.Text2()->setFocus();
-    bool searchShownMidRun = true;
-    window.answer = [&](int call, const std::string&, const std::string&) {
-        if (call == 1) {
-            searchShownMidRun = window.form.Image2()->isVisible();
-            press(window, Qt::Key_Return);  // arrives in the run's event pass
+    bool keysPressed = false;
+    const auto pressKeys = [&](QWindow* holder) {
+        keysPressed = true;
+        QTest::keyClick(holder, Qt::Key_O, Qt::ControlModifier);
+        if (menu) {  // at the window beneath, whose keys the menu takes; one Return only,
+                     // which marks the menu's first item (a second would choose it)
+            QTest::keyClick(window.form.windowHandle(), Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(window.form.windowHandle(), Qt::Key_Return);
         }
-        if (call == 3) press(window, Qt::Key_Escape);
-        return std::string();
+        QTest::keyClick(holder, Qt::Key_Escape);  // closes the holder
     };
-    press(window, Qt::Key_Return);
-    QVERIFY(!searchShownMidRun);
-    QCOMPARE(window.calls.size(), std::size_t(3));  // one run, stopped after workbook 3
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
-    QVERIFY(!window.form.Running());
-}
-
-void TestKeyboardAccess::keysAreDeadUnderAModalDialog() {
-    Window window;
-    showActive(window);
-    window.fill(3);
-    window.form.Text2()->setText("total");
-    window.form.Text2()->setFocus();
-    int pickerCalls = 0;
-    struct ModalPicker : quillmark::app::FolderPicker {
-        ModalPicker(Window& window, int& calls) : window(window), calls(calls) {}
-        std::optional<std::string> pickFolder(QWidget* owner) override {
-            ++calls;
-            QDialog dialog(owner);
-            dialog.setWindowModality(Qt::ApplicationModal);
-            QTimer::singleShot(0, &dialog, [&] {
-                QVERIFY(QTest::qWaitForWindowActive(&dialog));
-                // At the window beneath: blocked; at the dialog's own focus: not the window's.
-                for (QWindow* target : {window.form.windowHandle(), dialog.windowHandle()}) {
-                    QTest::keyClick(target, Qt::Key_O, Qt::ControlModifier);
-                    QTest::keyClick(target, Qt::Key_Return);
-                }
-                dialog.reject();
-            });
-            dialog.exec();
-            return std::nullopt;
-        }
-        Window& window;
-        int& calls;
-    };
-    window.form.setFolderPicker(std::make_unique<ModalPicker>(window, pickerCalls));
-    press(window, Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(pickerCalls, 1);
-    QVERIFY(window.calls.empty());
+    if (menu) {
+        QTimer::singleShot(300, &window.form, [&] {
+            if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                pressKeys(popup->windowHandle());
+                popup->close();
+            }
+        });
+        window.form.Image5_Click();
+    } else {
+        window.answer = [&](int call, const std::string&, const std::string&) {
+            if (call != 2) return std::string();
+            window.form.notSearched_Click();  // not modal: the run goes on behind it
+            auto* dialog = window.form.findChild<QDialog*>();
+            if (dialog && QTest::qWaitForWindowActive(dialog)) pressKeys(dialog->windowHandle());
+            return std::string();
+        };
+        window.form.Image2_Click();
+    }
+    QVERIFY(keysPressed);
+    QCOMPARE(window.pickerCalls, 0);
+    QCOMPARE(window.calls.size(), std::size_t(menu ? 0 : 4));  // Escape did not stop the run
     QVERIFY(!window.form.scantip()->isVisible());
-    QCOMPARE(window.form.List1()->count(), 3);  // the cancelled choice left the list alone
-}
-
-void TestKeyboardAccess::keysAreDeadWhileTheMenuIsOpen() {
-    Window window;
-    showActive(window);
-    window.fill(3);
-    window.form.Text2()->setText("total");
-    window.form.Text2()->setFocus();
-    window.pickerAnswers.push_back(std::nullopt);  // taken only if Ctrl+O got through
-    bool menuShown = false;
-    QTimer::singleShot(300, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        menuShown = true;
-        // At the window beneath (the menu takes its keys) and at the menu itself; one Return
-        // only, which marks the menu's first item (a second would choose it, as menus do).
-        for (QWindow* target : {window.form.windowHandle(), menu->windowHandle()})
-            QTest::keyClick(target, Qt::Key_O, Qt::ControlModifier);
-        QTest::keyClick(window.form.windowHandle(), Qt::Key_Return);
-        menu->close();
-    });
-    window.form.Image5_Click();
-    QVERIFY(menuShown);
-    QCOMPARE(window.pickerAnswers.size(), std::size_t(1));
-    QVERIFY(window.calls.empty());
-    QVERIFY(!window.form.scantip()->isVisible());
-}
-
-void TestKeyboardAccess::keysInTheNotSearchedDialogLeaveTheRunAlone() {
-    Window window;
-    showActive(window);
-    window.fill(4);
-    window.form.Text2()->setText("total");
-    window.pickerAnswers.push_back(std::nullopt);
-    bool dialogHadTheKeys = false;
-    window.answer = [&](int call, const std::string&, const std::string&) {
-        if (call != 2) return std::string();
-        // The dialog is not modal: a run goes on behind it, and its keys stay its own.
-        window.form.notSearched_Click();
-        auto* dialog = window.form.findChild<QDialog*>();
-        if (!dialog || !QTest::qWaitForWindowActive(dialog)) return std::string();
-        dialogHadTheKeys = true;
-        QTest::keyClick(dialog->windowHandle(), Qt::Key_O, Qt::ControlModifier);
-        QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);  // closes the dialog only
-        return std::string();
-    };
-    window.form.Image2_Click();
-    QVERIFY(dialogHadTheKeys);
-    QCOMPARE(window.calls.size(), std::size_t(4));  // Escape there did not stop the run
-    QCOMPARE(window.pickerAnswers.size(), std::size_t(1));
 }
 
 void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
     Window window;
-    showActive(window);
+    window.showActive();
     quillmark::app::Form1& form = window.form;
     const QList<QWidget*> ring = {form.Text2(),  form.List1(),  form.ListView1(), form.Image1(),
                                   form.Image2(), form.Image5(), form.Image3(),    form.Text1()};
@@ -238,9 +181,8 @@ void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
         press(window, Qt::Key_Tab, Qt::ShiftModifier);
         backward << focused();
     }
-    const QList<QWidget*> reversed = {form.Image3(),    form.Image5(), form.Image2(), form.Image1(),
-                                      form.ListView1(), form.List1(),  form.Text2(),  form.Text1()};
-    QCOMPARE(backward, reversed);
+    QList<QWidget*> reversed(ring.rbegin() + 1, ring.rend());
+    QCOMPARE(backward, reversed << form.Text1());
     // In a run the Stop button takes the Search button's place in the ring.
     form.Image2()->hide();
     form.Image4()->show();
@@ -249,42 +191,9 @@ void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
     QCOMPARE(focused(), form.Image4());
 }
 
-void TestKeyboardAccess::buttonsPressWithSpaceAndEnter_data() {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("key");
-    for (const char* button : {"Image1", "Image2", "Image3", "Image5"}) {
-        QTest::addRow("%s Space", button) << button << int(Qt::Key_Space);
-        QTest::addRow("%s Enter", button) << button << int(Qt::Key_Return);
-    }
-}
-
-void TestKeyboardAccess::buttonsPressWithSpaceAndEnter() {
-    QFETCH(QString, button);
-    QFETCH(int, key);
-    Window window;
-    showActive(window);
-    bool menuShown = false;
-    if (button == "Image5")  // the menu pops up modally: note it and close it
-        QTimer::singleShot(300, [&] {
-            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                menuShown = true;
-                menu->close();
-            }
-        });
-    window.pickerAnswers.push_back(std::nullopt);  // taken only if the picker is asked
-    window.form.findChild<QWidget*>(button)->setFocus(Qt::TabFocusReason);
-    press(window, Qt::Key(key));
-    QCoreApplication::processEvents();
-    QCOMPARE(window.pickerAnswers.empty(), button == "Image1");
-    QCOMPARE(window.form.scantip()->isVisible(), button == "Image2");
-    QCOMPARE(window.quitRequests, button == "Image3" ? 1 : 0);
-    QCOMPARE(menuShown, button == "Image5");
-    QCOMPARE(window.form.cd() != nullptr, button == "Image5");
-}
-
 void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
     Window window;
-    showActive(window);
+    window.showActive();
     for (quillmark::app::ImageButton* button : {window.form.Image1(), window.form.Image5()}) {
         const QImage plain = button->grab().toImage();
         button->setFocus(Qt::TabFocusReason);
@@ -304,9 +213,8 @@ void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
 
 void TestKeyboardAccess::searchAndStopHandTheFocusAcross() {
     Window window;
-    showActive(window);
-    window.fill(4);
-    window.form.Text2()->setText("total");
+    window.showActive();
+    window.ready(4, "total");
     QWidget* focusMidRun = nullptr;
     window.answer = [&](int call, const std::string&, const std::string&) {
         if (call == 2) {
@@ -320,25 +228,6 @@ void TestKeyboardAccess::searchAndStopHandTheFocusAcross() {
     QCOMPARE(focusMidRun, window.form.Image4());
     QCOMPARE(window.calls.size(), std::size_t(2));
     QCOMPARE(focused(), window.form.Image2());
-}
-
-void TestKeyboardAccess::copyGivesSelectedRowsAsLines() {
-    Window window;
-    showActive(window);
-    auto* results = window.form.ListView1();
-    const char* paths[] = {"/a/one.xlsx", "/a/two.xls", "/a/three.ods"};
-    for (const char* path : paths)
-        results->addTopLevelItem(quillmark::app::makeResultsRow(path, "Sheet1,Sheet3"));
-    results->setFocus();
-    // Selected out of order with Ctrl-clicks: copied in list order.
-    results->topLevelItem(2)->setSelected(true);
-    results->topLevelItem(0)->setSelected(true);
-    QGuiApplication::clipboard()->clear();
-    press(window, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QGuiApplication::clipboard()->text(),
-             QString("/a/one.xlsx\tSheet1,Sheet3\n/a/three.ods\tSheet1,Sheet3\n"));
-    QCOMPARE(quillmark::app::selectedRowsAsText(*results).count('\n'), 2);
-    QVERIFY(window.shell.files.empty());
 }
 
 QTEST_MAIN(TestKeyboardAccess)

@@ -1,17 +1,11 @@
-// What a run shows beyond its rows: the hits tooltip of a row's Sheet cell, and the menu item
-// and dialog listing the workbooks that could not be searched since the last folder choice.
+// What a run shows beyond its rows: the hits tooltip of a row's Sheet cell, and the dialog
+// listing the workbooks that could not be searched since the last folder choice.
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QHelpEvent>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
-#include <QTimer>
-#include <QToolTip>
-#include <QTreeWidget>
 
 #include "app/hits_tooltip.h"
-#include "app/menu_form.h"
 #include "app/not_searched_dialog.h"
 #include "form1_harness.h"
 
@@ -38,12 +32,6 @@ WorkbookSearchResult failed(FailureKind kind, const std::string& reason) {
     return result;
 }
 
-void fill(Window& window, int count) {
-    for (int index = 1; index <= count; ++index)
-        window.form.List1()->addItem(
-            quillmark::app::makeFileListItem("/books/b" + std::to_string(index) + ".xlsx"));
-}
-
 }  // namespace
 
 Q_DECLARE_METATYPE(quillmark::search::WorkbookSearchResult)
@@ -55,9 +43,7 @@ class TestRunExtras : public QObject {
     void theTooltipListsTheFirstHits_data();
     void theTooltipListsTheFirstHits();
     void hoveringTheSheetCellShowsTheHits();
-    void theRunAsksForHits();
     void theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice();
-    void theMenuItemFollowsAboutAppAndOpensTheDialog();
 };
 
 void TestRunExtras::theTooltipListsTheFirstHits_data() {
@@ -92,69 +78,41 @@ void TestRunExtras::theTooltipListsTheFirstHits() {
 
 void TestRunExtras::hoveringTheSheetCellShowsTheHits() {
     Window window;
-    window.show();
-    fill(window, 1);
+    window.ready(1, "text");
     window.result = [](int, const std::string&, const std::string&) {
         WorkbookSearchResult result;
         result.sheets = {sheetWithHits("Sales", 2)};
         return result;
     };
-    window.form.Text2()->setText("text");
     window.form.Image2_Click();
-    QCOMPARE(window.results(), QStringList{"/books/b1.xlsx|Sales"});
-
-    auto* view = window.form.ListView1();
-    const auto hover = [&](int column) {
-        QToolTip::hideText();
-        const QRect cell = view->visualRect(view->model()->index(0, column));
-        QHelpEvent event(QEvent::ToolTip, cell.center(),
-                         view->viewport()->mapToGlobal(cell.center()));
-        QCoreApplication::sendEvent(view->viewport(), &event);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
-    };
-    QCOMPARE(hover(0), QString());  // the Path cell has none
-    QCOMPARE(hover(1), QString("Sales!C1  text 1\nSales!C2  text 2"));
-}
-
-void TestRunExtras::theRunAsksForHits() {
-    Window window;
-    window.show();
-    fill(window, 1);
-    bool hitsAsked = false;
-    window.form.setWorkbookSearch([&](const std::string&, const std::string&,
-                                      const quillmark::search::SearchOptions& options) {
-        hitsAsked = options.collectHits && options.cancel != nullptr;
-        return WorkbookSearchResult{};
-    });
-    window.form.Text2()->setText("total");
-    window.form.Image2_Click();
-    QVERIFY(hitsAsked);
+    QCOMPARE(window.results(), QStringList{"/books/book1.xlsx|Sales"});
+    QCOMPARE(harness::hover(*window.form.ListView1(), 0, 0), QString());  // the Path cell has none
+    QCOMPARE(harness::hover(*window.form.ListView1(), 0),
+             QString("Sales!C1  text 1\nSales!C2  text 2"));
 }
 
 void TestRunExtras::theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice() {
     Window window;
-    window.show();
-    fill(window, 3);
+    window.ready(3, "total");
     window.result = [](int call, const std::string&, const std::string&) {
         if (call == 1) return failed(FailureKind::Encrypted, "encrypted with a password");
         if (call == 3) return failed(FailureKind::Truncated, "the file ends inside a record");
         if (call == 5) return failed(FailureKind::TooLarge, "larger than 1 GiB");
         return harness::sheetsResult("Sheet1");
     };
-    window.form.Text2()->setText("total");
     window.form.Image2_Click();
     window.form.Image2_Click();  // two runs add up, as their rows do
-    QCOMPARE(window.results(), (QStringList{"/books/b2.xlsx|Sheet1", "/books/b1.xlsx|Sheet1",
-                                            "/books/b3.xlsx|Sheet1"}));
+    QCOMPARE(window.results(), (QStringList{"/books/book2.xlsx|Sheet1", "/books/book1.xlsx|Sheet1",
+                                            "/books/book3.xlsx|Sheet1"}));
     quillmark::app::NotSearchedDialog dialog(window.form.notSearched());
     QCOMPARE(dialog.list()->topLevelItemCount(), 3);
-    QCOMPARE(dialog.list()->topLevelItem(1)->text(0), QString("/books/b3.xlsx"));
+    QCOMPARE(dialog.list()->topLevelItem(1)->text(0), QString("/books/book3.xlsx"));
     QCOMPARE(dialog.list()->topLevelItem(1)->text(1),
              QString("truncated: the file ends inside a record"));
     const QString listed =
-        "/books/b1.xlsx\tencrypted with a password\n"
-        "/books/b3.xlsx\ttruncated: the file ends inside a record\n"
-        "/books/b2.xlsx\tlarger than 1 GiB\n";
+        "/books/book1.xlsx\tencrypted with a password\n"
+        "/books/book3.xlsx\ttruncated: the file ends inside a record\n"
+        "/books/book2.xlsx\tlarger than 1 GiB\n";
     QCOMPARE(dialog.listText(), listed);
     QVERIFY(dialog.copyButton()->isEnabled());
     dialog.copyButton()->click();
@@ -167,26 +125,6 @@ void TestRunExtras::theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice() {
     quillmark::app::NotSearchedDialog emptied(window.form.notSearched());
     QVERIFY(emptied.findChild<QLabel*>("summary")->text().startsWith("Every workbook"));
     QVERIFY(!emptied.copyButton()->isEnabled());
-}
-
-void TestRunExtras::theMenuItemFollowsAboutAppAndOpensTheDialog() {
-    Window window;
-    window.show();
-    QStringList items;
-    QTimer chooseSecond;
-    connect(&chooseSecond, &QTimer::timeout, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        for (QAction* item : menu->actions()) items << item->text();
-        menu->actions().value(1)->trigger();
-        menu->close();
-    });
-    chooseSecond.start(10);
-    window.form.Image5_Click();
-    QCOMPARE(items, (QStringList{"About App", "Workbooks not searched…"}));
-    auto* dialog = window.form.findChild<quillmark::app::NotSearchedDialog*>();
-    QVERIFY(dialog && dialog->isVisible());
-    QVERIFY(window.shell.urls.empty());
 }
 
 QTEST_MAIN(TestRunExtras)

@@ -1,21 +1,18 @@
 // The search run on worker threads: the window answers clicks, paints and closes while slow
 // workbooks are searched; rows come in file-list order whatever order the searches end in;
 // Stop leaves exactly the rows up to the awaited workbook; a keyword edited mid-run reaches the
-// searches started after it; a folder choice mid-run; and the same with the real engine.
-#include <QDir>
+// searches started after it; a folder choice mid-run; and with the real engine the rows and
+// counted tooltips of a search for every hit, and the close in a large workbook's search.
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <QTreeWidget>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <map>
-#include <mutex>
-#include <thread>
 
+#include "app/hits_tooltip.h"
 #include "form1_harness.h"
 
+using harness::SlowSearch;
 using harness::threadsOfThisProcess;
 using harness::Tree;
 using harness::Window;
@@ -24,57 +21,6 @@ using quillmark::search::WorkbookSearchResult;
 using Paths = std::vector<std::string>;
 
 namespace {
-
-// A workbook search that takes its time on the worker that calls it: `delayFor(path)` per
-// workbook, cut short by the cancel token. Every workbook matches on "Sheet1".
-class SlowSearch {
-  public:
-    struct Call {
-        std::string path;
-        std::string keyword;
-        bool cancelled = false;
-        bool finished = false;
-    };
-
-    std::function<std::chrono::milliseconds(const std::string& path)> delayFor =
-        [](const std::string&) { return std::chrono::milliseconds(300); };
-
-    WorkbookSearchResult operator()(const std::string& path, const std::string& keyword,
-                                    const SearchOptions& options) {
-        std::unique_lock lock(mutex_);
-        const std::size_t index = calls_.size();
-        calls_.push_back({path, keyword});
-        ++active_;
-        const auto until = std::chrono::steady_clock::now() + delayFor(path);
-        while (std::chrono::steady_clock::now() < until && !options.cancel->cancelled())
-            changed_.wait_for(lock, std::chrono::milliseconds(2));
-        calls_[index].cancelled = options.cancel->cancelled();
-        calls_[index].finished = true;
-        --active_;
-        return harness::sheetsResult("Sheet1");
-    }
-
-    std::vector<Call> calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    int active() const {
-        std::lock_guard lock(mutex_);
-        return active_;
-    }
-    bool started(const std::string& path) const {
-        std::lock_guard lock(mutex_);
-        for (const Call& call : calls_)
-            if (call.path == path) return true;
-        return false;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Call> calls_;
-    int active_ = 0;
-};
 
 // A window whose run uses two workers and `search`.
 struct ThreadedWindow : Window {
@@ -93,12 +39,6 @@ struct Every {
     QTimer timer;
 };
 
-QStringList rowsFor(const Paths& paths) {
-    QStringList rows;
-    for (const std::string& path : paths) rows << QString::fromStdString(path) + "|Sheet1";
-    return rows;
-}
-
 }  // namespace
 
 class TestSearchThreads : public QObject {
@@ -108,10 +48,8 @@ class TestSearchThreads : public QObject {
     void theWindowAnswersPaintsAndClosesWhileItSearches();
     void rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne_data();
     void rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne();
-    void stopLeavesExactlyTheRowsUpToTheAwaitedWorkbook();
     void aKeywordEditReachesTheSearchesStartedAfterIt();
-    void aFolderChoiceMidRunGoesOnByPositionInTheNewList();
-    void theRealEngineGivesTheSameRowsAndClosesWithNoThreadLeft();
+    void theRealEngineGivesTheRowsAndTooltipsOfAFullSearchAndCloses();
 };
 
 void TestSearchThreads::theWindowAnswersPaintsAndClosesWhileItSearches() {
@@ -158,15 +96,25 @@ void TestSearchThreads::theWindowAnswersPaintsAndClosesWhileItSearches() {
     QCOMPARE(search.active(), 0);
 }
 
+// Delays per workbook in milliseconds, and what is done once workbook 2 is awaited: Stop when
+// the ones after it have ended, or a folder choice of four new workbooks.
 void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne_data() {
-    QTest::addColumn<QList<int>>("delays");  // milliseconds, per workbook
-    QTest::newRow("later ones end first") << QList<int>{120, 90, 60, 30, 10, 5};
-    QTest::newRow("one slow in the middle") << QList<int>{5, 5, 150, 5, 5, 5};
-    QTest::newRow("even") << QList<int>{20, 20, 20, 20, 20, 20};
+    QTest::addColumn<QList<int>>("delays");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("rows");  // short names; "all" for every workbook
+    // clang-format off
+    QTest::newRow("later ones end first") << QList<int>{120, 90, 60, 30, 10, 5} << "" << "all";
+    QTest::newRow("one slow in the middle") << QList<int>{5, 5, 150, 5, 5, 5} << "" << "all";
+    QTest::newRow("even") << QList<int>{20, 20, 20, 20, 20, 20} << "" << "all";
+    QTest::newRow("Stop keeps the rows up to the awaited one") << QList<int>{10, 300, 10, 10, 10, 10, 10, 10} << "stop" << "book1 book2";
+    QTest::newRow("a folder choice: on by position in the new list") << QList<int>{30, 150, 30, 30, 30} << "folder" << "n3 n4";
+    // clang-format on
 }
 
 void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne() {
     QFETCH(QList<int>, delays);
+    QFETCH(QString, action);
+    QFETCH(QString, rows);
     SlowSearch search;
     ThreadedWindow window(search);
     window.show();
@@ -175,52 +123,53 @@ void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne() {
     for (std::size_t index = 0; index < paths.size(); ++index)
         delayOf[paths[index]] = delays[static_cast<int>(index)];
     search.delayFor = [delayOf](const std::string& path) {
-        return std::chrono::milliseconds(delayOf.at(path));
+        return std::chrono::milliseconds(delayOf.count(path) ? delayOf.at(path) : 30);
     };
+    Tree other;
+    Paths refilled;
+    for (const char* name : {"n1.xls", "n2.xls", "n3.xls", "n4.xls"})
+        refilled.push_back(other.file(name));
     window.form.Text2()->setText("total");
     // Every workbook matches: while workbook k is awaited, exactly k rows are shown (and k + 1
     // in the one event pass after its answer, before the mark moves on).
-    bool markFollowsRows = true;
+    bool markFollowsRows = true, acted = false, stopShownAtOnce = false;
     int samples = 0;
     Every sample([&] {
         const int marked = window.form.List1()->currentRow();
-        if (marked < 0) return;
-        const int rows = window.form.ListView1()->topLevelItemCount();
-        if (rows == marked) ++samples;
-        if (rows != marked && rows != marked + 1) markFollowsRows = false;
+        if (marked < 0 || acted) return;
+        const int shown = window.form.ListView1()->topLevelItemCount();
+        if (shown == marked) ++samples;
+        if (shown != marked && shown != marked + 1) markFollowsRows = false;
+        if (marked != 1 || action.isEmpty()) return;
+        if (action == "folder") {
+            acted = true;
+            window.chooseFolder(other.root());
+        } else if (search.calls().size() > 4) {  // workbooks after the awaited one are done
+            acted = true;
+            window.form.Image4_Click();
+            stopShownAtOnce = window.searchShown() && !window.form.Running();
+        }
     });
     window.form.Image2_Click();
-    QCOMPARE(window.results(), rowsFor(paths));
+    QStringList expected = rows.split(' ');
+    if (rows == "all")
+        for (expected.clear(); const std::string& path : paths)
+            expected << harness::shortName(QString::fromStdString(path));
+    for (QString& row : expected) row += "|Sheet1";
+    QCOMPARE(window.results(true), expected);
     QVERIFY(samples > 0);
     QVERIFY(markFollowsRows);
-    QCOMPARE(search.calls().size(), paths.size());
-}
-
-void TestSearchThreads::stopLeavesExactlyTheRowsUpToTheAwaitedWorkbook() {
-    SlowSearch search;
-    ThreadedWindow window(search);
-    window.show();
-    const Paths paths = window.fill(8);
-    // Workbook 2 is slow; the ones after it end long before it.
-    search.delayFor = [&](const std::string& path) {
-        return std::chrono::milliseconds(path == paths[1] ? 300 : 10);
-    };
-    window.form.Text2()->setText("total");
-    bool stopShownAtOnce = false;
-    Every stopWhenLaterOnesEnded([&] {
-        if (window.form.List1()->currentRow() != 1 || !window.form.Running()) return;
-        if (!search.started(paths[4])) return;  // workbooks after the awaited one are done
-        window.form.Image4_Click();
-        stopShownAtOnce = window.form.Image2()->isVisible() && !window.form.Image4()->isVisible();
-    });
-    window.form.Image2_Click();
-    QCOMPARE(window.results(), rowsFor({paths[0], paths[1]}));
-    QVERIFY(stopShownAtOnce);
-    QVERIFY(!window.form.Running());
     QCOMPARE(search.active(), 0);
     QTest::qWait(50);  // nothing arrives later either
-    QCOMPARE(window.results().size(), 2);
-    QVERIFY(window.form.Image2()->isVisible() && !window.form.Image4()->isVisible());
+    QCOMPARE(window.results().size(), expected.size());
+    QVERIFY(window.searchShown());
+    if (action == "stop") QVERIFY(stopShownAtOnce);
+    if (action == "folder") {
+        QCOMPARE(window.fileList(), refilled);
+        for (const auto& call : search.calls())
+            QVERIFY(call.path != paths[4]);  // not gone on in the old list
+    }
+    if (action.isEmpty()) QCOMPARE(search.calls().size(), paths.size());
 }
 
 void TestSearchThreads::aKeywordEditReachesTheSearchesStartedAfterIt() {
@@ -251,35 +200,6 @@ void TestSearchThreads::aKeywordEditReachesTheSearchesStartedAfterIt() {
     }
 }
 
-void TestSearchThreads::aFolderChoiceMidRunGoesOnByPositionInTheNewList() {
-    SlowSearch search;
-    ThreadedWindow window(search);
-    window.show();
-    const Paths old = window.fill(5);
-    search.delayFor = [&](const std::string& path) {
-        return std::chrono::milliseconds(path == old[1] ? 150 : 30);
-    };
-    Tree other;
-    const Paths refilled = {other.file("n1.xls"), other.file("n2.xls"), other.file("n3.xls"),
-                            other.file("n4.xls")};
-    window.form.Text2()->setText("total");
-    bool chosen = false;
-    Every choose([&] {
-        if (chosen || window.form.List1()->currentRow() != 1) return;
-        chosen = true;
-        window.chooseFolder(other.root());
-    });
-    window.form.Image2_Click();
-    // The awaited workbook (position 1) counts as searched; the run goes on at position 2.
-    QCOMPARE(window.results(), rowsFor({refilled[2], refilled[3]}));
-    QCOMPARE(window.fileList(), refilled);
-    for (const auto& call : search.calls()) {
-        const bool fromOld = std::find(old.begin(), old.end(), call.path) != old.end();
-        if (fromOld) QVERIFY(call.path != old[4]);
-    }
-    QCOMPARE(search.active(), 0);
-}
-
 // A plain-text workbook of `rows` rows under an .xls name, with `keyword` in its last row.
 static std::string writeLargeWorkbook(Tree& tree, const std::string& name, int rows,
                                       const std::string& keyword) {
@@ -291,33 +211,66 @@ static std::string writeLargeWorkbook(Tree& tree, const std::string& name, int r
     return path;
 }
 
-void TestSearchThreads::theRealEngineGivesTheSameRowsAndClosesWithNoThreadLeft() {
+void TestSearchThreads::theRealEngineGivesTheRowsAndTooltipsOfAFullSearchAndCloses() {
     Tree tree;
     const std::string data = QUILLMARK_TEST_DATA "/every_format/";
-    const std::string big = writeLargeWorkbook(tree, "big.xls", 400000, "needle");
-    const Paths paths = {data + "book.xlsx", big, data + "book.xls", data + "book.ods", big};
-    QStringList expected;  // the rows a run on the window's own thread gives
-    for (const std::string& path : paths) {
-        const std::string sheets = quillmark::search::FindinExcel(path, "needle");
-        if (!sheets.empty()) expected << QString::fromStdString(path + "|" + sheets);
+    const std::string big = writeLargeWorkbook(tree, "big.xls", 400000, "sales");
+    const std::string many = tree.file("many.txt");
+    {
+        std::ofstream out(many, std::ios::binary);
+        for (int row = 0; row < 300; ++row) out << "item " << row << "\tsales " << row << "\n";
     }
-    QCOMPARE(expected.size(), 2);
+    const Paths paths = {data + "book.xlsx", big, data + "book.xls", many, data + "book.ods",
+                         data + "book.xlsb", big};
+    QStringList rows;
+    QStringList tooltips;  // as a search for every hit on the window's own thread gives them
+    SearchOptions everyHit;
+    everyHit.collectHits = true;
+    for (const std::string& path : paths) {
+        const std::string sheets = quillmark::search::FindinExcel(path, "sales");
+        if (sheets.empty()) continue;
+        rows << QString::fromStdString(path + "|" + sheets);
+        tooltips << (path == big ? QString()  // not counted below: slow
+                                 : quillmark::app::hitsToolTip(
+                                       quillmark::search::searchWorkbook(path, "sales", everyHit)));
+    }
+    QVERIFY(rows.size() >= 4);
 
     Window window;
-    harness::useRealEngine(window, paths, "needle");
+    window.form.setSearchJobs(2);
+    window.form.setWorkbookSearch(&quillmark::search::searchWorkbook);
+    window.show();
+    window.fill(paths);
+    window.form.Text2()->setText("sales");
     const int threadsBefore = threadsOfThisProcess();
     window.form.Image2_Click();
-    QCOMPARE(window.results(), expected);
+    QCOMPARE(window.results(), rows);
+    QTreeWidget& view = *window.form.ListView1();
+    // The mouse rests on the first row: another row's count answers without showing there.
+    QCursor::setPos(
+        view.viewport()->mapToGlobal(view.visualRect(view.model()->index(0, 1)).center()));
+    for (int row = 0; row < view.topLevelItemCount(); ++row) {
+        if (tooltips[row].isEmpty()) continue;
+        const QString first = harness::hover(view, row);
+        // The run read each matching sheet to its first hit; the rest is counted on asking.
+        QVERIFY(first.endsWith(QString("counting the other hits…")));
+        QCOMPARE(first.section('\n', 0, 0), tooltips[row].section('\n', 0, 0));
+        QTRY_COMPARE(view.topLevelItem(row)->toolTip(1), tooltips[row]);
+        QCOMPARE(QToolTip::text() == tooltips[row], row == 0);
+    }
 
     QElapsedTimer closedAt;
+    QStringList rowsAtClose;
     QTimer::singleShot(30, &window.form, [&] {  // inside the first large workbook's search
+        rowsAtClose = window.results();
         closedAt.start();
         window.form.Image3_Click();
     });
     window.form.Image2_Click();
     qInfo("real engine: the run returned %lld ms after the close", closedAt.elapsed());
     QCOMPARE(window.quitRequests, 1);
-    QCOMPARE(window.results(), expected);  // nothing added after the close
+    QVERIFY(rowsAtClose.size() < 2 * rows.size());
+    QCOMPARE(window.results(), rowsAtClose);  // nothing added after the close
     QCOMPARE(threadsOfThisProcess(), threadsBefore);
 }
 

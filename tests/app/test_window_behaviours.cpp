@@ -1,8 +1,7 @@
 // The window's own chrome: dragging by the background, the title and the title bar (never
 // while maximised, never from other controls), the link's underline and address, the menu
-// button with its hidden form and one item, and the close button ending everything at once,
-// also in the middle of a scan or a run. Mouse input goes through the window system layer,
-// as a real pointer's would.
+// button with its hidden form and two items, and the close button ending a scan at once.
+// Mouse input goes through the window system layer, as a real pointer's would.
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QAction>
 #include <QApplication>
@@ -10,6 +9,7 @@
 #include <QTimer>
 
 #include "app/menu_form.h"
+#include "app/not_searched_dialog.h"
 #include "form1_harness.h"
 
 using harness::inNextEventPass;
@@ -22,16 +22,10 @@ class TestWindowBehaviours : public QObject {
     Q_OBJECT
 
   private slots:
-    void dragsByItsCaptionSurfaces_data();
-    void dragsByItsCaptionSurfaces();
-    void otherControlsDoNotDrag_data();
-    void otherControlsDoNotDrag();
-    void noDragWhileMaximised();
-    void movingWithoutAButtonMovesNothing();
-    void linkUnderlinesUntilThePointerCrossesTheBackground();
-    void linkOpensTheLinkPage();
-    void menuButtonCreatesTheMenuFormOnceAndOffersAboutApp();
-    void closeEndsTheProgramMidRun();
+    void dragsOnlyByItsCaptionSurfaces_data();
+    void dragsOnlyByItsCaptionSurfaces();
+    void linkUnderlinesUntilThePointerCrossesTheBackgroundAndOpensItsPage();
+    void menuButtonCreatesTheMenuFormOnceWithItsTwoItems();
     void closeEndsTheProgramMidScan();
 };
 
@@ -59,49 +53,36 @@ static void dragFrom(Pointer& pointer, QPoint start) {
     pointer.release(start + QPoint(30, 15));
 }
 
-static QWidget* control(Form1& form, const QString& name) {
-    if (name == "background") return &form;
-    return form.findChild<QWidget*>(name);
-}
-
 static QPoint pressPoint(Form1& form, const QString& name) {
     // A spot of bare window between the file list and the results list.
     if (name == "background") return form.mapToGlobal(QPoint(400, 122));
-    return control(form, name)->mapToGlobal(QPoint(5, 5));
+    return form.findChild<QWidget*>(name)->mapToGlobal(QPoint(5, 5));
 }
 
-void TestWindowBehaviours::dragsByItsCaptionSurfaces_data() {
+void TestWindowBehaviours::dragsOnlyByItsCaptionSurfaces_data() {
     QTest::addColumn<QString>("surface");
-    QTest::newRow("background") << "background";
-    QTest::newRow("title label") << "Label10";
-    QTest::newRow("title bar") << "Picture1";
-}
-
-void TestWindowBehaviours::dragsByItsCaptionSurfaces() {
-    QFETCH(QString, surface);
-    Window window;
-    window.show();
-    Pointer pointer(window.form);
-    const QPoint before = window.form.pos();
-    dragFrom(pointer, pressPoint(window.form, surface));
-    // Where the platform has no move of its own, the window keeps its offset to the pointer
-    // from the first move after the drag began (here the second of three) to the release.
-    QCOMPARE(window.form.pos(), before + QPoint(10, 5));
-    pointer.move(pointer.over(window.form.Label10()) + QPoint(40, 0));
-    QCOMPARE(window.form.pos(), before + QPoint(10, 5));
-}
-
-void TestWindowBehaviours::otherControlsDoNotDrag_data() {
-    QTest::addColumn<QString>("surface");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("moves");
+    for (const char* name : {"background", "Label10", "Picture1"}) {
+        QTest::addRow("%s dragged", name) << name << "drag" << true;
+        QTest::addRow("%s dragged, maximised", name) << name << "maximised" << false;
+        QTest::addRow("%s, no button", name) << name << "hover" << false;
+    }
     for (const char* name : {"Text1", "List1", "Image1", "Label1", "tamberly", "Image5"})
-        QTest::newRow(name) << name;
+        QTest::addRow("%s dragged", name) << name << "drag" << false;
 }
 
-void TestWindowBehaviours::otherControlsDoNotDrag() {
+void TestWindowBehaviours::dragsOnlyByItsCaptionSurfaces() {
     QFETCH(QString, surface);
+    QFETCH(QString, how);
+    QFETCH(bool, moves);
     Window window;
     window.show();
-    window.form.setShell(window.shell);
+    if (how == "maximised") {
+        window.form.setWindowState(Qt::WindowMaximized);
+        QTRY_VERIFY(window.form.isMaximized());
+        QTest::qWait(50);  // the window system places the maximised window
+    }
     Pointer pointer(window.form);
     const QPoint before = window.form.pos();
     QTimer closeAnyMenu;  // Image5 pops up its menu on the release
@@ -109,37 +90,20 @@ void TestWindowBehaviours::otherControlsDoNotDrag() {
         if (auto* popup = QApplication::activePopupWidget()) popup->close();
     });
     closeAnyMenu.start(10);
-    dragFrom(pointer, pressPoint(window.form, surface));
-    QCOMPARE(window.form.pos(), before);
+    const QPoint start = pressPoint(window.form, surface);
+    if (how == "hover")
+        for (int step = 0; step < 4; ++step) pointer.move(start + step * QPoint(10, 5));
+    else
+        dragFrom(pointer, start);
+    // Where the platform has no move of its own, the window keeps its offset to the pointer
+    // from the first move after the drag began (here the second of three) to the release.
+    const QPoint after = before + (moves ? QPoint(10, 5) : QPoint());
+    QCOMPARE(window.form.pos(), after);
+    pointer.move(pointer.over(window.form.Label10()) + QPoint(40, 0));
+    QCOMPARE(window.form.pos(), after);
 }
 
-void TestWindowBehaviours::noDragWhileMaximised() {
-    Window window;
-    window.show();
-    window.form.setWindowState(Qt::WindowMaximized);
-    QTRY_VERIFY(window.form.isMaximized());
-    QTest::qWait(50);  // the window system places the maximised window
-    Pointer pointer(window.form);
-    const QPoint before = window.form.pos();
-    for (const char* surface : {"background", "Label10", "Picture1"}) {
-        dragFrom(pointer, pressPoint(window.form, surface));
-        QCOMPARE(window.form.pos(), before);
-    }
-}
-
-void TestWindowBehaviours::movingWithoutAButtonMovesNothing() {
-    Window window;
-    window.show();
-    Pointer pointer(window.form);
-    const QPoint before = window.form.pos();
-    const QPoint start = pressPoint(window.form, "background");
-    for (int step = 0; step < 4; ++step) pointer.move(start + step * QPoint(6, 3));
-    pointer.move(pressPoint(window.form, "Label10"));
-    pointer.move(pressPoint(window.form, "Label10") + QPoint(30, 0));
-    QCOMPARE(window.form.pos(), before);
-}
-
-void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackground() {
+void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackgroundAndOpensItsPage() {
     Window window;
     window.show();
     Pointer pointer(window.form);
@@ -160,12 +124,7 @@ void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackground() {
     QVERIFY(underlined());
     pointer.move(window.form.mapToGlobal(QPoint(0, 200)));
     QVERIFY(!underlined());
-}
-
-void TestWindowBehaviours::linkOpensTheLinkPage() {
-    Window window;
-    window.show();
-    Pointer pointer(window.form);
+    QVERIFY(window.shell.urls.empty());
     const QPoint link = pointer.over(window.form.tamberly(), QPoint(20, 10));
     pointer.press(link);
     pointer.release(link);
@@ -173,7 +132,9 @@ void TestWindowBehaviours::linkOpensTheLinkPage() {
     QCOMPARE(window.shell.urls, expected);
 }
 
-void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceAndOffersAboutApp() {
+// Each press pops up the one menu: the first chooses About App, the second the dialog of
+// workbooks not searched, the third closes it unchosen.
+void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceWithItsTwoItems() {
     Window window;
     window.show();
     QWidget other;
@@ -194,69 +155,45 @@ void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceAndOffersAboutApp() {
         }
     } watch(activated);
     window.form.installEventFilter(&watch);
-    struct Seen {
-        bool forwardBeforeMenu = false;
-        QString menuName;
-        QStringList items;
-    } seen;
-    bool chooseAboutApp = true;
+    bool forwardBeforeMenu = false;
+    QStringList seen;  // per menu: its name and items
+    int choice = 0;
     QTimer workTheMenu;
     connect(&workTheMenu, &QTimer::timeout, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return;
-        seen.forwardBeforeMenu = activated;
-        seen.menuName = menu->objectName();
-        seen.items.clear();
-        for (QAction* item : menu->actions()) seen.items << item->text();
-        if (chooseAboutApp) menu->actions().value(0)->trigger();
+        forwardBeforeMenu = activated;
+        QStringList items{menu->objectName()};
+        for (QAction* item : menu->actions()) items << item->text();
+        seen << items.join('|');
+        if (QAction* chosen = menu->actions().value(choice)) chosen->trigger();
         menu->close();
     });
     workTheMenu.start(10);
 
     pointer.press(button);
     pointer.release(button);
-    QVERIFY(seen.forwardBeforeMenu);
-    QCOMPARE(seen.menuName, QString("cd"));
-    QCOMPARE(seen.items, (QStringList{"About App", "Workbooks not searched…"}));
-    const std::vector<std::string> expected = {"http://" QUILLMARK_WEB_HOST
-                                               "/apps/quillmark/index.html?v=1.0"};
-    QCOMPARE(window.shell.urls, expected);
-
+    QVERIFY(forwardBeforeMenu);
+    const std::vector<std::string> about = {"http://" QUILLMARK_WEB_HOST
+                                            "/apps/quillmark/index.html?v=1.0"};
+    QCOMPARE(window.shell.urls, about);
     MenuForm* firstForm = window.form.cd();
     QVERIFY(firstForm != nullptr);
-    QCOMPARE(firstForm->windowTitle(), QString("Form2"));
     QVERIFY(!firstForm->isVisible());
-    QCOMPARE(firstForm->aap()->objectName(), QString("aap"));
 
-    chooseAboutApp = false;
+    choice = 1;
     pointer.press(button);
     pointer.release(button);
+    auto* dialog = window.form.findChild<quillmark::app::NotSearchedDialog*>();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->close();
+    choice = -1;
+    pointer.press(button);
+    pointer.release(button);
+    QCOMPARE(seen, QStringList(3, "cd|About App|Workbooks not searched…"));
     QCOMPARE(window.form.cd(), firstForm);
     QCOMPARE(window.form.findChildren<MenuForm*>().size(), 1);
-    QCOMPARE(window.shell.urls.size(), std::size_t{1});  // closing the menu opens nothing
-}
-
-void TestWindowBehaviours::closeEndsTheProgramMidRun() {
-    Window window;
-    window.show();
-    for (const char* path : {"/a.xls", "/b.xls", "/c.xls"})
-        window.form.List1()->addItem(quillmark::app::makeFileListItem(path));
-    window.form.Text2()->setText("total");
-    Pointer pointer(window.form);
-    window.answer = [&](int call, const std::string&, const std::string&) {
-        if (call == 1) {
-            inNextEventPass(&window.form, [&] {
-                const QPoint close = pointer.over(window.form.Image3());
-                pointer.press(close);
-                pointer.release(close);
-            });
-        }
-        return std::string("Sheet1");
-    };
-    window.form.Image2_Click();
-    QCOMPARE(window.calls.size(), std::size_t{1});
-    QCOMPARE(window.quitRequests, 1);
-    QVERIFY(!window.form.isVisible());
+    QCOMPARE(window.shell.urls, about);  // the dialog and an unchosen menu open nothing
 }
 
 void TestWindowBehaviours::closeEndsTheProgramMidScan() {
