@@ -32,7 +32,7 @@ bool plainTab(const QKeyEvent& key, bool& forward) {
 class KeyboardAccess : public QObject {
   public:
     explicit KeyboardAccess(Form1& form) : QObject(&form), form_(form) {
-        // The boxes and lists first, in the order the reading order names them, then
+        // The boxes and lists first, in reading order, then
         // the picture buttons left to right and top to bottom. Image2 and Image4 share a place
         // and are never shown together. Picture1 is no stop, but Tab from it joins the ring.
         ring_ = {form.Text1(),  form.Text2(),  form.List1(),  form.ListView1(), form.Picture1(),
