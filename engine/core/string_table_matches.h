@@ -22,6 +22,7 @@ class StringTableMatches {
         matches_.clear();
         kept_.clear();
         texts_.clear();
+        anyMatch_ = false;
         ready_ = true;
     }
     void invalidate() { ready_ = false; }
@@ -31,12 +32,15 @@ class StringTableMatches {
             texts_.append(text);
         }
         matches_.push_back(matched);
+        anyMatch_ = anyMatch_ || matched;
     }
     // Entries known not to match without their text being read.
     void addUnmatched(std::size_t count) { matches_.resize(matches_.size() + count, false); }
     // An index past the table (a broken reference) matches nothing.
     bool matches(std::size_t index) const { return index < matches_.size() && matches_[index]; }
     std::size_t size() const { return matches_.size(); }
+    // Whether any entry matched: when none did, no cell that names an entry can match.
+    bool anyMatch() const { return anyMatch_; }
     // The text of a matching entry; empty when it was not kept.
     std::string_view text(std::size_t index) const;
 
@@ -49,6 +53,7 @@ class StringTableMatches {
     std::vector<bool> matches_;
     std::vector<Kept> kept_;  // in index order
     std::string texts_;
+    bool anyMatch_ = false;
     bool ready_ = false;
 };
 

@@ -1,0 +1,33 @@
+// Whether the raw bytes of an XML sheet part prove that no text read from them can hold a
+// keyword's anchor (rawAnchorOf), so that a reader may leave the part untokenized. Only texts
+// the reader reads are covered here; texts it makes (booleans, dates, rebuilt formulas) are
+// the reader's to rule out, through the markers it passes and anchorIsInWordsOrAlphabet.
+#pragma once
+
+#include <initializer_list>
+#include <string_view>
+
+namespace quillmark::engine {
+
+// True only when all of these hold, each needed for the answer "no match" to be the one a
+// tokenizing pass gives:
+// - the part opens as the tokenizer accepts (encoding, no document type) and ends with its
+//   root's end tag, so that a part cut short still fails where it is read;
+// - after the root's start tag there is no comment, CDATA section, processing instruction or
+//   declaration ("<!", "<?"), and every "&" starts one of the five predefined entities: no
+//   character reference can spell an anchor character;
+// - no anchor can be joined from texts split by markup: no anchor head ends right before a
+//   "<" while an anchor tail at or after that split begins right after a ">";
+// - none of `madeTextMarkers` occurs (exact bytes): the reader's sign of text it rebuilds;
+// - the anchor does not occur, ASCII case ignored.
+// An empty anchor proves nothing.
+bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
+                        std::initializer_list<std::string_view> madeTextMarkers);
+
+// Whether text made of `words` (lower case) or of characters of `alphabet` alone could hold
+// the anchor: a reader that makes such text cannot use the raw test for that keyword.
+bool anchorIsInWordsOrAlphabet(std::string_view lowerAnchor,
+                               std::initializer_list<std::string_view> words,
+                               std::string_view alphabet);
+
+}  // namespace quillmark::engine
