@@ -2,11 +2,14 @@
 // relationships lead to the workbook part, its relationships to the sheets, the shared
 // string table and the styles. Sheets are streamed on demand, one search at a time.
 #include "engine/core/ascii.h"
+#include "engine/core/cancel.h"
 #include "engine/core/matcher.h"
+#include "engine/core/raw_prefilter.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/readers.h"
 #include "engine/xlsx/opc_relationships.h"
 #include "engine/xlsx/xlsx_shared_strings.h"
+#include "engine/xlsx/xlsx_sheet_skip.h"
 #include "engine/xlsx/xlsx_styles.h"
 #include "engine/xlsx/xlsx_workbook_part.h"
 #include "engine/xlsx/xlsx_worksheet_scanner.h"
@@ -148,8 +151,28 @@ Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, H
     WorksheetContext context{matcher, sharedStringsPart_.empty() ? nullptr : &stringMatches_,
                              dateStyles(), epoch_,
                              externalBooks_.empty() ? nullptr : &externalBooks_};
-    auto source = [&zipStream](char* buffer, std::size_t capacity) {
-        return zipStream.read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+    // A part whose raw bytes show that no cell can match is inflated but not tokenized.
+    std::optional<std::vector<std::uint8_t>> whole;
+    const std::string anchor = rawAnchorOf(matcher.keyword());
+    if (xlsxSheetSkipMayApply(anchor, context)) {
+        auto taken = zipStream.takeWhole();
+        if (!taken) return Failure{taken.failure().kind, part + ": " + taken.failure().reason};
+        whole = taken.take();
+        if (whole &&
+            xlsxSheetCannotMatch(
+                std::string_view(reinterpret_cast<const char*>(whole->data()), whole->size()),
+                anchor, context))
+            return Done{};
+    }
+    std::size_t wholeAt = 0;
+    auto source = [&zipStream, &whole, &wholeAt](char* buffer, std::size_t capacity) {
+        if (!whole) return zipStream.read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+        if (cancelRequested())
+            return Outcome<std::size_t>(Failure{FailureKind::Cancelled, "search cancelled"});
+        std::size_t count = std::min(capacity, whole->size() - wholeAt);
+        std::copy_n(whole->data() + wholeAt, count, buffer);
+        wholeAt += count;
+        return Outcome<std::size_t>(count);
     };
     Status searched = searchWorksheet(source, context, sink);
     if (!searched) return Failure{searched.failure().kind, part + ": " + searched.failure().reason};
