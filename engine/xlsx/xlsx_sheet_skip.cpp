@@ -4,7 +4,6 @@
 #include "engine/core/keyword_alphabet.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/xlsx/xlsx_worksheet_scanner.h"
-#include "engine/xml/xml_cannot_match.h"
 
 namespace quillmark::engine {
 
@@ -14,11 +13,15 @@ bool xlsxSheetSkipMayApply(std::string_view lowerAnchor, const WorksheetContext&
     return !anchorIsInWordsOrAlphabet(lowerAnchor, {"true", "false"}, kDateAlphabet);
 }
 
+XmlCannotMatchScan xlsxSheetScan(std::string_view lowerAnchor, const WorksheetContext& context) {
+    if (context.externalBooks != nullptr)
+        return XmlCannotMatchScan(lowerAnchor, {"shared", "_x", "["});
+    return XmlCannotMatchScan(lowerAnchor, {"shared", "_x"});
+}
+
 bool xlsxSheetCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                           const WorksheetContext& context) {
-    if (context.externalBooks != nullptr)
-        return xmlPartCannotMatch(xml, lowerAnchor, {"shared", "_x", "["});
-    return xmlPartCannotMatch(xml, lowerAnchor, {"shared", "_x"});
+    return xlsxSheetScan(lowerAnchor, context).wholePart(xml);
 }
 
 }  // namespace quillmark::engine

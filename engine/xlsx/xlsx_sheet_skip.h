@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "engine/xml/xml_cannot_match.h"
+
 namespace quillmark::engine {
 
 struct WorksheetContext;
@@ -18,6 +20,7 @@ bool xlsxSheetSkipMayApply(std::string_view lowerAnchor, const WorksheetContext&
 // test: no shared formula, whose other cells are rebuilt with moved references; no "_x",
 // which starts both _xHHHH_ escapes and the "_xlfn." prefixes that formula texts lose; and,
 // in a workbook with external books, no "[" of a "[1]" that a book's name replaces.
+XmlCannotMatchScan xlsxSheetScan(std::string_view lowerAnchor, const WorksheetContext& context);
 bool xlsxSheetCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                           const WorksheetContext& context);
 

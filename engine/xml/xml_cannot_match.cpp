@@ -103,23 +103,77 @@ bool sameIgnoringCase(const char* bytes, std::string_view lower) {
     return true;
 }
 
-// The pass over the body: false as soon as a construct rules the test out; otherwise the
-// splits seen, heads before "<" and tails after ">".
-bool scanBody(std::string_view xml, std::size_t from, std::string_view anchor, std::uint32_t& heads,
-              std::uint32_t& tails) {
+// Bytes a window holds back for the next: enough to look back over a head and ahead over a
+// tail or an entity from any byte not yet visited.
+constexpr std::size_t kLookAhead = kLongestAnchor + 8;
+constexpr std::size_t kCarried = kLongestAnchor + kLookAhead + 8;
+// Two "<" this far apart may hold a token past the tokenizer's cap, which fails the part.
+constexpr std::uint64_t kLongestGap = std::uint64_t{16} << 20;
+// The first window holds at least this much: the declaration and the root's start tag.
+constexpr std::size_t kOpening = 64 << 10;
+
+}  // namespace
+
+XmlCannotMatchScan::XmlCannotMatchScan(std::string_view lowerAnchor,
+                                       std::initializer_list<std::string_view> madeTextMarkers)
+    : anchor_(lowerAnchor.substr(0, kLongestAnchor)),
+      markers_(madeTextMarkers.begin(), madeTextMarkers.end()),
+      failed_(lowerAnchor.empty()) {}
+
+bool XmlCannotMatchScan::feed(std::string_view bytes) {
+    if (failed_) return false;
+    if (!first_ && window_.size() > kCarried) {
+        windowStart_ += window_.size() - kCarried;
+        window_.erase(0, window_.size() - kCarried);
+    }
+    window_.append(bytes);
+    if (first_ && window_.size() < kOpening) return true;  // the root's start tag may be to come
+    if (!scan(window_, first_, false)) failed_ = true;
+    first_ = false;
+    return !failed_;
+}
+
+bool XmlCannotMatchScan::finish() {
+    if (failed_) return false;
+    failed_ = !scan(window_, first_, true);
+    return !failed_;
+}
+
+// One window: the part's first bytes when `first`, its last when `last`. Events within
+// kLookAhead of a window's end wait for the next window, which starts kCarried bytes back;
+// events seen twice only set the same bits again.
+bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
+    std::size_t from = 0;
+    if (first) {
+        Root root;
+        if (!findRoot(window, root)) return false;
+        rootName_ = root.name;
+        from = root.tagEnd;
+    }
+    for (const std::string& marker : markers_)
+        if (window.find(marker) != std::string_view::npos) return false;
+    const std::string_view anchor = anchor_;
+    if (containsAnchor(window, anchor)) return false;
+
     const JoinTables tables(anchor);
-    const char* data = xml.data();
-    const std::size_t size = xml.size();
+    const char* data = window.data();
+    const std::size_t size = window.size();
+    const std::size_t until = last ? size : (size > kLookAhead ? size - kLookAhead : 0);
     auto visit = [&](std::size_t at) {
         const char c = data[at];
         if (c == '<') {
             if (at + 1 < size && (data[at + 1] == '!' || data[at + 1] == '?')) return false;
+            const std::uint64_t offset = windowStart_ + at;
+            if (offset > lastOpen_) {
+                if (offset - lastOpen_ >= kLongestGap) return false;
+                lastOpen_ = offset;
+            }
             if (at == 0) return true;
             for (std::uint32_t splits = tables.headLast[static_cast<unsigned char>(data[at - 1])];
                  splits != 0; splits &= splits - 1) {
                 std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
                 if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k)))
-                    heads |= 1u << k;
+                    heads_ |= 1u << k;
             }
             return true;
         }
@@ -130,16 +184,16 @@ bool scanBody(std::string_view xml, std::size_t from, std::string_view anchor, s
                 std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
                 std::size_t length = anchor.size() - k;
                 if (at + 1 + length <= size && sameIgnoringCase(data + at + 1, anchor.substr(k)))
-                    tails |= 1u << k;
+                    tails_ |= 1u << k;
             }
             return true;
         }
-        return startsPredefinedEntity(xml.substr(at));
+        return startsPredefinedEntity(window.substr(at));
     };
     const __m128i open = _mm_set1_epi8('<'), close = _mm_set1_epi8('>'),
                   ampersand = _mm_set1_epi8('&');
     std::size_t at = from;
-    for (; at + 16 <= size; at += 16) {
+    for (; at + 16 <= until; at += 16) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
         __m128i hits =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, open), _mm_cmpeq_epi8(block, close)),
@@ -148,31 +202,27 @@ bool scanBody(std::string_view xml, std::size_t from, std::string_view anchor, s
              mask &= mask - 1)
             if (!visit(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return false;
     }
-    for (; at < size; ++at)
+    for (; at < until; ++at)
         if ((data[at] == '<' || data[at] == '>' || data[at] == '&') && !visit(at)) return false;
-    return true;
+    if (!last) return true;
+    if (!endsWithRootEnd(window, rootName_)) return false;
+    // A joined anchor needs a head of k1 bytes and a tail from k2 >= k1 (texts between them
+    // supply the middle): the lowest head split must lie above every tail split.
+    return heads_ == 0 || tails_ == 0 ||
+           static_cast<unsigned>(__builtin_ctz(heads_)) >
+               31u - static_cast<unsigned>(__builtin_clz(tails_));
 }
 
-}  // namespace
+bool XmlCannotMatchScan::wholePart(std::string_view xml) {
+    if (failed_ || !first_) return false;
+    first_ = false;
+    failed_ = !scan(xml, true, true);
+    return !failed_;
+}
 
 bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                         std::initializer_list<std::string_view> madeTextMarkers) {
-    if (lowerAnchor.empty()) return false;
-    const std::string_view anchor = lowerAnchor.substr(0, kLongestAnchor);
-    Root root;
-    if (!findRoot(xml, root) || !endsWithRootEnd(xml, root.name)) return false;
-    for (std::string_view marker : madeTextMarkers)
-        if (xml.find(marker) != std::string_view::npos) return false;
-    if (containsAnchor(xml, anchor)) return false;
-    std::uint32_t heads = 0, tails = 0;
-    if (!scanBody(xml, root.tagEnd, anchor, heads, tails)) return false;
-    // A joined anchor needs a head of k1 bytes and a tail from k2 >= k1 (texts between them
-    // supply the middle): the lowest head split must lie above every tail split.
-    if (heads != 0 && tails != 0 &&
-        static_cast<unsigned>(__builtin_ctz(heads)) <=
-            31u - static_cast<unsigned>(__builtin_clz(tails)))
-        return false;
-    return true;
+    return XmlCannotMatchScan(lowerAnchor, madeTextMarkers).wholePart(xml);
 }
 
 bool anchorIsInWordsOrAlphabet(std::string_view lowerAnchor,

@@ -4,8 +4,12 @@
 // the reader's to rule out, through the markers it passes and anchorIsInWordsOrAlphabet.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillmark::engine {
 
@@ -19,10 +23,38 @@ namespace quillmark::engine {
 // - no anchor can be joined from texts split by markup: no anchor head ends right before a
 //   "<" while an anchor tail at or after that split begins right after a ">";
 // - none of `madeTextMarkers` occurs (exact bytes): the reader's sign of text it rebuilds;
-// - the anchor does not occur, ASCII case ignored.
+// - the anchor does not occur, ASCII case ignored;
+// - no two "<" lie 16 MiB or more apart: no token reaches the tokenizer's size cap.
 // An empty anchor proves nothing.
 bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                         std::initializer_list<std::string_view> madeTextMarkers);
+
+// The same test over a part fed in pieces, for one too large to hold whole.
+class XmlCannotMatchScan {
+  public:
+    XmlCannotMatchScan(std::string_view lowerAnchor,
+                       std::initializer_list<std::string_view> madeTextMarkers);
+    // The next bytes of the part, in order; false once the test has failed, after which the
+    // rest need not be fed.
+    bool feed(std::string_view bytes);
+    // After the last bytes: whether the test held.
+    bool finish();
+    // The test over a whole part in memory, fed nothing else.
+    bool wholePart(std::string_view xml);
+
+  private:
+    bool scan(std::string_view window, bool first, bool last);
+
+    std::string anchor_;
+    std::vector<std::string> markers_;
+    std::string window_;  // the bytes held back from the last piece, then the next piece
+    bool first_ = true;
+    bool failed_ = false;
+    std::string rootName_;
+    std::uint64_t windowStart_ = 0;  // the window's offset in the part
+    std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen
+    std::uint32_t heads_ = 0, tails_ = 0;
+};
 
 // Whether text made of `words` (lower case) or of characters of `alphabet` alone could hold
 // the anchor: a reader that makes such text cannot use the raw test for that keyword.

@@ -98,6 +98,26 @@ bool skipped(const std::string& part, const QString& keyword, int extras) {
     return xlsxSheetSkipMayApply(anchor, context) && xlsxSheetCannotMatch(part, anchor, context);
 }
 
+// Plain rows of numbers from row 2 on, `bytes` long or a little more, with no anchor.
+std::string paddingRows(std::size_t bytes) {
+    std::string rows;
+    for (std::size_t row = 2; rows.size() < bytes; ++row) {
+        const std::string r = std::to_string(row);
+        rows += "<row r=\"" + r + "\"><c r=\"A" + r + "\"><v>" + r + "</v></c></row>";
+    }
+    return rows;
+}
+
+// `cells` as the last row, after `padding` bytes of plain rows.
+std::string paddedPart(const std::string& cells, std::size_t padding) {
+    if (cells.rfind("<c", 0) != 0) return cells;
+    std::string last = cells;
+    for (std::size_t at = 0; (at = last.find("1\"", at)) != std::string::npos; at += 7)
+        last.replace(at, 1, "999999");  // the cells' own row moves after the padding
+    return kDeclaration +
+           worksheetXml(paddingRows(padding) + "<row r=\"999999\">" + last + "</row>");
+}
+
 std::string utf16(const std::string& ascii) {
     std::string out = "\xFF\xFE";
     for (char c : ascii) out += {c, '\0'};
@@ -205,6 +225,54 @@ class TestSheetSkip : public QObject {
         const std::string bytes = workbook(cells.toStdString(), extras);
         QCOMPARE(firstMatch(bytes, keyword), expected);
         QCOMPARE(skipped(sheetPart(cells.toStdString()), keyword, extras), skips);
+    }
+
+    // Fed in pieces of any size, the test comes to the verdict it reaches on the whole part,
+    // with the cells under test far past the first window.
+    void piecesGiveTheWholeVerdict_data() { answersStayTheTokenizingOnes_data(); }
+    void piecesGiveTheWholeVerdict() {
+        QFETCH(QString, keyword);
+        QFETCH(QByteArray, cells);
+        QFETCH(int, extras);
+        const std::string anchor = rawAnchorOf(keyword.toStdString());
+        const Matcher matcher(keyword.toStdString());
+        const std::vector<std::string> books{"Quasar Budget.xlsx"};
+        WorksheetContext context{matcher, nullptr, nullptr, DateEpoch::Excel1900,
+                                 (extras & ExternalBook) ? &books : nullptr};
+        const std::string part = paddedPart(cells.toStdString(), 100 << 10);
+        const bool whole = xlsxSheetCannotMatch(part, anchor, context);
+        for (std::size_t piece :
+             {std::size_t{1}, std::size_t{13}, std::size_t{4096}, std::size_t{70001}}) {
+            XmlCannotMatchScan scan = xlsxSheetScan(anchor, context);
+            bool going = true;
+            for (std::size_t at = 0; going && at < part.size(); at += piece)
+                going = scan.feed(std::string_view(part).substr(at, piece));
+            QCOMPARE(going && scan.finish(), whole);
+        }
+    }
+
+    // A part too large to inflate whole is looked at as it streams, then streamed again to be
+    // tokenized when the look finds that a cell may match.
+    void streamedPartsAreLookedAtFirst_data() {
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no match") << "<c><v>1</v></c>"
+                                  << "none";
+        QTest::newRow("keyword") << "<c t=\"inlineStr\"><is><t>QUASAR</t></is></c>"
+                                 << "R";
+        QTest::newRow("joined keyword")
+            << "<c t=\"inlineStr\"><is><r><t>q</t></r><r><t>uasar</t></r></is></c>"
+            << "R";
+    }
+    void streamedPartsAreLookedAtFirst() {
+        QFETCH(QString, last);
+        QFETCH(QString, expected);
+        std::string rows = paddingRows(std::size_t{17} << 20);
+        const std::size_t lastRow = std::size_t(std::count(rows.begin(), rows.end(), 'w')) / 2 + 2;
+        rows += "<row r=\"" + std::to_string(lastRow) + "\">" + last.toStdString() + "</row>";
+        const std::string bytes = workbook(kDeclaration + worksheetXml(rows), None);
+        if (expected == "R") expected = QString("%1,0").arg(lastRow - 1);
+        QCOMPARE(firstMatch(bytes, "quasar"), expected);
     }
 
     // Text joined across markup needs a head of the anchor before a "<" and a tail from the
