@@ -105,7 +105,8 @@ bool sameIgnoringCase(const char* bytes, std::string_view lower) {
 
 // Bytes a window holds back for the next: enough to look back over a head and ahead over a
 // tail or an entity from any byte not yet visited.
-constexpr std::size_t kLookAhead = kLongestAnchor + 8;
+// (a watched value's text, its end tag and its cell's, beyond that, turns the test off).
+constexpr std::size_t kLookAhead = 512;
 constexpr std::size_t kCarried = kLongestAnchor + kLookAhead + 8;
 // Two "<" this far apart may hold a token past the tokenizer's cap, which fails the part.
 constexpr std::uint64_t kLongestGap = std::uint64_t{16} << 20;
@@ -119,6 +120,55 @@ XmlCannotMatchScan::XmlCannotMatchScan(std::string_view lowerAnchor,
     : anchor_(lowerAnchor.substr(0, kLongestAnchor)),
       markers_(madeTextMarkers.begin(), madeTextMarkers.end()),
       failed_(lowerAnchor.empty()) {}
+
+void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName,
+                                     std::vector<std::string> needles) {
+    valueName_ = std::move(valueName);
+    cellName_ = std::move(cellName);
+    needles_ = std::move(needles);
+}
+
+namespace {
+
+// The qualified name of the tag whose "<" (or "</") ends just before `from`, and where it ends.
+std::string_view tagName(std::string_view window, std::size_t from) {
+    std::size_t end = from;
+    while (end < window.size() && !isNameEnd(window[end])) ++end;
+    return window.substr(from, end - from);
+}
+
+std::string_view localPart(std::string_view name) {
+    std::size_t colon = name.rfind(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// At `at`: "</" `name`, white space, ">"; returns just past it, or npos.
+std::size_t endTagAt(std::string_view window, std::size_t at, std::string_view name) {
+    if (window.substr(at, 2) != "</" || window.substr(at + 2, name.size()) != name)
+        return std::string_view::npos;
+    at += 2 + name.size();
+    while (at < window.size() && isXmlSpace(window[at])) ++at;
+    return at < window.size() && window[at] == '>' ? at + 1 : std::string_view::npos;
+}
+
+}  // namespace
+
+// The start tag at `at` is not a watched value's, or that value is one run of text followed
+// by its end tag and its cell's, all within the window.
+bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) const {
+    const std::string_view name = tagName(window, at + 1);
+    if (localPart(name) != valueName_) return true;
+    std::size_t close = window.find('>', at + 1 + name.size());
+    if (close == std::string_view::npos) return false;
+    if (window[close - 1] == '/') return true;  // an empty value reads as no number
+    std::size_t next = window.find('<', close + 1);
+    if (next == std::string_view::npos) return false;
+    std::size_t afterValue = endTagAt(window, next, name);
+    if (afterValue == std::string_view::npos) return false;
+    const std::string_view cell = tagName(window, afterValue + 2);
+    return localPart(cell) == cellName_ &&
+           endTagAt(window, afterValue, cell) != std::string_view::npos;
+}
 
 bool XmlCannotMatchScan::feed(std::string_view bytes) {
     if (failed_) return false;
@@ -154,6 +204,8 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         if (window.find(marker) != std::string_view::npos) return false;
     const std::string_view anchor = anchor_;
     if (containsAnchor(window, anchor)) return false;
+    for (const std::string& needle : needles_)
+        if (window.find(needle) != std::string_view::npos) return false;
 
     const JoinTables tables(anchor);
     const char* data = window.data();
@@ -163,6 +215,9 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         const char c = data[at];
         if (c == '<') {
             if (at + 1 < size && (data[at + 1] == '!' || data[at + 1] == '?')) return false;
+            if (!valueName_.empty() && at + 1 < size && data[at + 1] != '/' &&
+                !valueIsOneRun(window, at))
+                return false;
             const std::uint64_t offset = windowStart_ + at;
             if (offset > lastOpen_) {
                 if (offset - lastOpen_ >= kLongestGap) return false;

@@ -42,8 +42,16 @@ class XmlCannotMatchScan {
     // The test over a whole part in memory, fed nothing else.
     bool wholePart(std::string_view xml);
 
+    // Before any bytes: cells that name something by a number in a value element, where some
+    // numbers stand for a match. Every `valueName` element must then hold one run of text
+    // (or none) right before its end tag, with the end of its `cellName` element next, so
+    // that the number a cell reads is spelled in the bytes; and no needle (a matching
+    // number's decimal digits) may occur anywhere.
+    void watchValues(std::string valueName, std::string cellName, std::vector<std::string> needles);
+
   private:
     bool scan(std::string_view window, bool first, bool last);
+    bool valueIsOneRun(std::string_view window, std::size_t at) const;
 
     std::string anchor_;
     std::vector<std::string> markers_;
@@ -54,6 +62,8 @@ class XmlCannotMatchScan {
     std::uint64_t windowStart_ = 0;  // the window's offset in the part
     std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen
     std::uint32_t heads_ = 0, tails_ = 0;
+    std::string valueName_, cellName_;  // empty: no values watched
+    std::vector<std::string> needles_;
 };
 
 // Whether text made of `words` (lower case) or of characters of `alphabet` alone could hold

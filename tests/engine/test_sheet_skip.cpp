@@ -16,6 +16,7 @@
 #include "engine/xlsx/xlsx_worksheet_scanner.h"
 #include "engine/xml/xml_cannot_match.h"
 #include "reader_test_support.h"
+#include "shared_strings_workbook.h"
 #include "xlsx_package.h"
 
 using namespace quillmark::testing;
@@ -43,6 +44,16 @@ void addRelationship(Parts& parts, const std::string& id, const std::string& kin
     addToPart(parts, "xl/_rels/workbook.xml.rels", "</Relationships>",
               "<Relationship Id=\"" + id + "\" Type=\"" + kRelationships + "/" + kind +
                   "\" Target=\"" + target + "\"/>");
+}
+
+// The package deflated by libzip, through a temporary file.
+std::string deflated(const Parts& parts) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("t.xlsx");
+    writeZipFile(path, parts);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
 }
 
 // A sheet part of `cells` in row 1, or `cells` when they are a whole part already.
@@ -74,12 +85,7 @@ std::string workbook(const std::string& cells, int extras) {
                                "/externalLinkPath\" Target=\"Quasar%20Budget.xlsx\" "
                                "TargetMode=\"External\"/></Relationships>");
     }
-    QTemporaryDir folder;
-    const QString path = folder.filePath("t.xlsx");
-    writeZipFile(path, parts);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll().toStdString();
+    return deflated(parts);
 }
 
 QString firstMatch(const std::string& bytes, const QString& keyword) {
@@ -294,15 +300,68 @@ class TestSheetSkip : public QObject {
         QCOMPARE(xmlPartCannotMatch(part, "quasar", {}), cannotMatch);
     }
 
-    // A workbook whose shared strings hold a match leaves every sheet to the tokenizer; one
-    // whose table matches nothing lets the raw test decide.
-    void matchingSharedStringTurnsTheSkipOff() {
+    // When a few shared strings match, a part is skipped only when no cell can name one:
+    // entry 12 matches here, and its number must not be spelled, nor joinable, in any <v>.
+    void cellsNamingAMatchingEntry_data() {
+        QTest::addColumn<QString>("cells");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("skips");
+        QTest::newRow("other entries") << "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>13</v></c>"
+                                       << "none" << true;
+        QTest::newRow("the entry") << "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>12</v></c>"
+                                   << "0,1" << false;
+        QTest::newRow("padded number") << "<c t=\"s\"><v> 012 </v></c>"
+                                       << "0,0" << false;
+        QTest::newRow("two values") << "<c t=\"s\"><v>1</v><v>2</v></c>"
+                                    << "0,0" << false;
+        QTest::newRow("markup in the value") << "<c t=\"s\"><v>1<x/>2</v></c>"
+                                             << "0,0" << false;
+        QTest::newRow("value inside another element")
+            << "<c t=\"s\"><extLst><v>1</v></extLst><v>2</v></c>"
+            << "0,0" << false;
+        QTest::newRow("prefixed value")
+            << "<c t=\"s\" xmlns:x=\"urn:x\"><x:v>1</x:v><x:v>2</x:v></c>"
+            << "0,0" << false;
+        QTest::newRow("empty value") << "<c t=\"s\"><v/></c><c t=\"s\"><v>3</v></c>"
+                                     << "none" << true;
+    }
+    void cellsNamingAMatchingEntry() {
+        QFETCH(QString, cells);
+        QFETCH(QString, expected);
+        QFETCH(bool, skips);
+        std::string table =
+            "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+        StringTableMatches matches;
+        const Matcher matcher("quasar");
+        matches.start(matcher.keyword());
+        for (int index = 0; index < 20; ++index) {
+            std::string text = index == 12 ? "Quasar" : "pad " + std::to_string(index);
+            table += "<si><t>" + text + "</t></si>";
+            matches.add(index == 12, text);
+        }
+        table += "</sst>";
+        const std::string part = sheetPart(cells.toStdString());
+        Parts parts = sharedStringsWorkbookParts(table, {});
+        for (auto& [name, text] : parts)
+            if (name == "xl/worksheets/sheet1.xml") text = part;
+        QCOMPARE(firstMatch(storedPackage(parts), "quasar"), expected);
+        QCOMPARE(firstMatch(deflated(parts), "quasar"), expected);
+        WorksheetContext context{matcher, &matches};
+        QVERIFY(xlsxSheetSkipMayApply("qua", context));
+        QCOMPARE(xlsxSheetCannotMatch(part, "qua", context), skips);
+    }
+
+    // Past a few matching entries, every part is left to the tokenizer.
+    void manyMatchingEntriesTurnTheSkipOff() {
         const Matcher matcher("quasar");
         StringTableMatches table;
         table.start(matcher.keyword());
         table.add(false, "other");
         WorksheetContext context{matcher, &table};
-        QVERIFY(xlsxSheetSkipMayApply("qua", context));
+        for (std::size_t count = 1; count <= StringTableMatches::kFirstMatches; ++count) {
+            table.add(true, "Quasar");
+            QVERIFY(xlsxSheetSkipMayApply("qua", context));
+        }
         table.add(true, "Quasar");
         QVERIFY(!xlsxSheetSkipMayApply("qua", context));
         table.start(matcher.keyword());
