@@ -153,21 +153,48 @@ std::size_t endTagAt(std::string_view window, std::size_t at, std::string_view n
 
 }  // namespace
 
+// Whether a value's text reads as a needle's number: spaces around, zeros ahead ignored.
+bool XmlCannotMatchScan::namesNeedle(std::string_view text) const {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.empty()) return false;
+    while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+    for (const std::string& needle : needles_)
+        if (text == needle) return true;
+    return false;
+}
+
 // The start tag at `at` is not a watched value's, or that value is one run of text followed
 // by its end tag and its cell's, all within the window.
 bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) const {
-    const std::string_view name = tagName(window, at + 1);
-    if (localPart(name) != valueName_) return true;
-    std::size_t close = window.find('>', at + 1 + name.size());
-    if (close == std::string_view::npos) return false;
-    if (window[close - 1] == '/') return true;  // an empty value reads as no number
-    std::size_t next = window.find('<', close + 1);
-    if (next == std::string_view::npos) return false;
-    std::size_t afterValue = endTagAt(window, next, name);
-    if (afterValue == std::string_view::npos) return false;
-    const std::string_view cell = tagName(window, afterValue + 2);
-    return localPart(cell) == cellName_ &&
-           endTagAt(window, afterValue, cell) != std::string_view::npos;
+    const char* p = window.data() + at + 1;
+    const char* const end = window.data() + window.size();
+    auto startsWith = [end](const char* from, std::string_view text) {
+        if (static_cast<std::size_t>(end - from) < text.size()) return false;
+        for (char c : text)
+            if (*from++ != c) return false;
+        return true;
+    };
+    if (!startsWith(p, valueName_)) return true;
+    p += valueName_.size();
+    if (p == end) return false;
+    if (*p != '>') {
+        if (!isNameEnd(*p)) return true;  // another element whose name begins alike
+        while (p < end && *p != '>') ++p;
+        if (p == end) return false;
+        if (p[-1] == '/') return true;  // an empty value reads as no number
+    }
+    const char* text = ++p;
+    while (p < end && *p != '<') ++p;
+    if (namesNeedle(std::string_view(text, static_cast<std::size_t>(p - text)))) return false;
+    if (!startsWith(p, "</") || !startsWith(p + 2, valueName_)) return false;
+    p += 2 + valueName_.size();
+    while (p < end && isXmlSpace(*p)) ++p;
+    if (p == end || *p != '>' || !startsWith(p + 1, "</")) return false;
+    if (startsWith(p + 3, cellName_) && startsWith(p + 3 + cellName_.size(), ">")) return true;
+    const std::size_t cellAt = static_cast<std::size_t>(p + 1 - window.data());
+    const std::string_view cell = tagName(window, cellAt + 2);
+    return localPart(cell) == cellName_ && endTagAt(window, cellAt, cell) != std::string_view::npos;
 }
 
 bool XmlCannotMatchScan::feed(std::string_view bytes) {
@@ -204,61 +231,120 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         if (window.find(marker) != std::string_view::npos) return false;
     const std::string_view anchor = anchor_;
     if (containsAnchor(window, anchor)) return false;
-    for (const std::string& needle : needles_)
-        if (window.find(needle) != std::string_view::npos) return false;
+    const std::size_t until =
+        last ? window.size() : (window.size() > kLookAhead ? window.size() - kLookAhead : 0);
+
+    if (!needles_.empty() && window.find(":" + valueName_) != std::string_view::npos)
+        return false;  // a prefixed value tag: values are found by their unprefixed name only
 
     const JoinTables tables(anchor);
     const char* data = window.data();
     const std::size_t size = window.size();
-    const std::size_t until = last ? size : (size > kLookAhead ? size - kLookAhead : 0);
-    auto visit = [&](std::size_t at) {
+    auto head = [&](std::size_t at) {  // a "<" at `at`, after a byte that may end a head
+        for (std::uint32_t splits = tables.headLast[static_cast<unsigned char>(data[at - 1])];
+             splits != 0; splits &= splits - 1) {
+            std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
+            if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k))) heads_ |= 1u << k;
+        }
+    };
+    auto tail = [&](std::size_t at) {  // a ">" at `at`, before a byte that may start a tail
+        for (std::uint32_t splits = tables.tailFirst[static_cast<unsigned char>(data[at + 1])];
+             splits != 0; splits &= splits - 1) {
+            std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
+            std::size_t length = anchor.size() - k;
+            if (at + 1 + length <= size && sameIgnoringCase(data + at + 1, anchor.substr(k)))
+                tails_ |= 1u << k;
+        }
+    };
+    auto opened = [&](std::size_t at) {  // a "<" seen at `at`: no token reaches the cap
+        const std::uint64_t offset = windowStart_ + at;
+        if (offset <= lastOpen_) return true;
+        if (offset - lastOpen_ >= kLongestGap) return false;
+        lastOpen_ = offset;
+        return true;
+    };
+    auto visit = [&](std::size_t at) {  // one byte, every check, for the window's edges
         const char c = data[at];
         if (c == '<') {
             if (at + 1 < size && (data[at + 1] == '!' || data[at + 1] == '?')) return false;
-            if (!valueName_.empty() && at + 1 < size && data[at + 1] != '/' &&
+            if (!needles_.empty() && at + 1 < size && data[at + 1] == valueName_[0] &&
                 !valueIsOneRun(window, at))
                 return false;
-            const std::uint64_t offset = windowStart_ + at;
-            if (offset > lastOpen_) {
-                if (offset - lastOpen_ >= kLongestGap) return false;
-                lastOpen_ = offset;
-            }
-            if (at == 0) return true;
-            for (std::uint32_t splits = tables.headLast[static_cast<unsigned char>(data[at - 1])];
-                 splits != 0; splits &= splits - 1) {
-                std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
-                if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k)))
-                    heads_ |= 1u << k;
-            }
+            if (!opened(at)) return false;
+            if (at > 0) head(at);
             return true;
         }
         if (c == '>') {
-            if (at + 1 == size) return true;
-            for (std::uint32_t splits = tables.tailFirst[static_cast<unsigned char>(data[at + 1])];
-                 splits != 0; splits &= splits - 1) {
-                std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
-                std::size_t length = anchor.size() - k;
-                if (at + 1 + length <= size && sameIgnoringCase(data + at + 1, anchor.substr(k)))
-                    tails_ |= 1u << k;
-            }
+            if (at + 1 < size) tail(at);
             return true;
         }
-        return startsPredefinedEntity(window.substr(at));
+        return c != '&' || startsPredefinedEntity(window.substr(at));
     };
+
+    // Sixteen bytes a step: masks of "<", ">" and "&", and of the bytes around them that
+    // could matter (within the anchor's range of letters, "!", "?", "v"), so that the usual
+    // tag costs nothing beyond the masks.
+    char low = '\x7F', high = 0;
+    for (char c : anchor) {
+        low = std::min<char>(low, static_cast<char>(c | 0x20));
+        high = std::max<char>(high, static_cast<char>(c | 0x20));
+    }
     const __m128i open = _mm_set1_epi8('<'), close = _mm_set1_epi8('>'),
-                  ampersand = _mm_set1_epi8('&');
+                  ampersand = _mm_set1_epi8('&'), bang = _mm_set1_epi8('!'),
+                  question = _mm_set1_epi8('?'), caseBit = _mm_set1_epi8(0x20),
+                  rangeLow = _mm_set1_epi8(low),
+                  rangeWidth = _mm_set1_epi8(static_cast<char>(high - low)),
+                  zero = _mm_setzero_si128();
+    auto inRange = [&](__m128i bytes) {
+        __m128i offset = _mm_sub_epi8(_mm_or_si128(bytes, caseBit), rangeLow);
+        return _mm_cmpeq_epi8(_mm_subs_epu8(offset, rangeWidth), zero);
+    };
     std::size_t at = from;
-    for (; at + 16 <= until; at += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-        __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, open), _mm_cmpeq_epi8(block, close)),
-                         _mm_cmpeq_epi8(block, ampersand));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
-             mask &= mask - 1)
-            if (!visit(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return false;
+    if (at == 0 && at < until) {
+        if (!visit(0)) return false;
+        at = 1;
+    }
+    const bool watchValues = !needles_.empty();
+    const __m128i value = _mm_set1_epi8(watchValues ? valueName_[0] : '\0');
+    for (; at + 16 <= until && at + 17 <= size; at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at - 1));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+        const __m128i opens = _mm_cmpeq_epi8(block, open);
+        const __m128i closes = _mm_cmpeq_epi8(block, close);
+        const unsigned openMask = static_cast<unsigned>(_mm_movemask_epi8(opens));
+        const unsigned closeMask = static_cast<unsigned>(_mm_movemask_epi8(closes));
+        const unsigned ampersands =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, ampersand)));
+        if ((openMask | closeMask | ampersands) == 0) continue;
+        if (openMask != 0) {
+            if (!opened(at)) return false;
+            const __m128i markup =
+                _mm_or_si128(_mm_cmpeq_epi8(after, bang), _mm_cmpeq_epi8(after, question));
+            if (_mm_movemask_epi8(_mm_and_si128(opens, markup)) != 0) return false;
+            for (unsigned mask = static_cast<unsigned>(
+                     _mm_movemask_epi8(_mm_and_si128(opens, inRange(before))));
+                 mask != 0; mask &= mask - 1)
+                head(at + static_cast<std::size_t>(__builtin_ctz(mask)));
+            if (watchValues)
+                for (unsigned mask = static_cast<unsigned>(
+                         _mm_movemask_epi8(_mm_and_si128(opens, _mm_cmpeq_epi8(after, value))));
+                     mask != 0; mask &= mask - 1)
+                    if (!valueIsOneRun(window, at + static_cast<std::size_t>(__builtin_ctz(mask))))
+                        return false;
+        }
+        if (closeMask != 0)
+            for (unsigned mask = static_cast<unsigned>(
+                     _mm_movemask_epi8(_mm_and_si128(closes, inRange(after))));
+                 mask != 0; mask &= mask - 1)
+                tail(at + static_cast<std::size_t>(__builtin_ctz(mask)));
+        for (unsigned mask = ampersands; mask != 0; mask &= mask - 1)
+            if (!startsPredefinedEntity(
+                    window.substr(at + static_cast<std::size_t>(__builtin_ctz(mask)))))
+                return false;
     }
     for (; at < until; ++at)
-        if ((data[at] == '<' || data[at] == '>' || data[at] == '&') && !visit(at)) return false;
+        if (!visit(at)) return false;
     if (!last) return true;
     if (!endsWithRootEnd(window, rootName_)) return false;
     // A joined anchor needs a head of k1 bytes and a tail from k2 >= k1 (texts between them

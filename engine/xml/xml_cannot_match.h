@@ -43,15 +43,16 @@ class XmlCannotMatchScan {
     bool wholePart(std::string_view xml);
 
     // Before any bytes: cells that name something by a number in a value element, where some
-    // numbers stand for a match. Every `valueName` element must then hold one run of text
-    // (or none) right before its end tag, with the end of its `cellName` element next, so
-    // that the number a cell reads is spelled in the bytes; and no needle (a matching
-    // number's decimal digits) may occur anywhere.
+    // numbers stand for a match. Every `valueName` element must then be unprefixed and hold
+    // one run of text (or none) right before its end tag, with the end of its `cellName`
+    // element next, so that the text is all a cell reads; and no such text may read as a
+    // needle (a matching number's decimal digits), spaces around and zeros ahead ignored.
     void watchValues(std::string valueName, std::string cellName, std::vector<std::string> needles);
 
   private:
     bool scan(std::string_view window, bool first, bool last);
     bool valueIsOneRun(std::string_view window, std::size_t at) const;
+    bool namesNeedle(std::string_view text) const;
 
     std::string anchor_;
     std::vector<std::string> markers_;
