@@ -110,8 +110,10 @@ constexpr std::size_t kLookAhead = 512;
 constexpr std::size_t kCarried = kLongestAnchor + kLookAhead + 8;
 // Two "<" this far apart may hold a token past the tokenizer's cap, which fails the part.
 constexpr std::uint64_t kLongestGap = std::uint64_t{16} << 20;
+// The pieces a part in memory is looked at in.
+constexpr std::size_t kWholeWindow = 16 << 10;
 // The first window holds at least this much: the declaration and the root's start tag.
-constexpr std::size_t kOpening = 64 << 10;
+constexpr std::size_t kOpening = 8 << 10;
 
 }  // namespace
 
@@ -354,11 +356,18 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
                31u - static_cast<unsigned>(__builtin_clz(tails_));
 }
 
+// A small part is looked at in one window; a larger one in pieces, so that whichever check
+// fails first (often a match near the top) ends the look early.
 bool XmlCannotMatchScan::wholePart(std::string_view xml) {
-    if (failed_ || !first_) return false;
-    first_ = false;
-    failed_ = !scan(xml, true, true);
-    return !failed_;
+    if (failed_ || !first_ || !window_.empty()) return false;
+    if (xml.size() <= kWholeWindow) {
+        first_ = false;
+        failed_ = !scan(xml, true, true);
+        return !failed_;
+    }
+    for (std::size_t at = 0; at < xml.size(); at += kWholeWindow)
+        if (!feed(xml.substr(at, kWholeWindow))) return false;
+    return finish();
 }
 
 bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
