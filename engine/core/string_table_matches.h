@@ -22,6 +22,8 @@ class StringTableMatches {
         matches_.clear();
         kept_.clear();
         texts_.clear();
+        matchCount_ = 0;
+        firstMatches_.clear();
         ready_ = true;
     }
     void invalidate() { ready_ = false; }
@@ -31,12 +33,20 @@ class StringTableMatches {
             texts_.append(text);
         }
         matches_.push_back(matched);
+        if (matched && ++matchCount_ <= kFirstMatches) firstMatches_.push_back(matches_.size() - 1);
     }
     // Entries known not to match without their text being read.
     void addUnmatched(std::size_t count) { matches_.resize(matches_.size() + count, false); }
     // An index past the table (a broken reference) matches nothing.
     bool matches(std::size_t index) const { return index < matches_.size() && matches_[index]; }
     std::size_t size() const { return matches_.size(); }
+    // Whether any entry matched: when none did, no cell that names an entry can match.
+    bool anyMatch() const { return matchCount_ > 0; }
+    // The indexes of the matching entries while there are at most kFirstMatches of them.
+    static constexpr std::size_t kFirstMatches = 16;
+    const std::vector<std::size_t>* fewMatches() const {
+        return matchCount_ <= kFirstMatches ? &firstMatches_ : nullptr;
+    }
     // The text of a matching entry; empty when it was not kept.
     std::string_view text(std::size_t index) const;
 
@@ -49,6 +59,8 @@ class StringTableMatches {
     std::vector<bool> matches_;
     std::vector<Kept> kept_;  // in index order
     std::string texts_;
+    std::size_t matchCount_ = 0;
+    std::vector<std::size_t> firstMatches_;
     bool ready_ = false;
 };
 

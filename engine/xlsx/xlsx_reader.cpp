@@ -2,11 +2,14 @@
 // relationships lead to the workbook part, its relationships to the sheets, the shared
 // string table and the styles. Sheets are streamed on demand, one search at a time.
 #include "engine/core/ascii.h"
+#include "engine/core/cancel.h"
 #include "engine/core/matcher.h"
+#include "engine/core/raw_prefilter.h"
 #include "engine/core/string_table_matches.h"
 #include "engine/readers.h"
 #include "engine/xlsx/opc_relationships.h"
 #include "engine/xlsx/xlsx_shared_strings.h"
+#include "engine/xlsx/xlsx_sheet_skip.h"
 #include "engine/xlsx/xlsx_styles.h"
 #include "engine/xlsx/xlsx_workbook_part.h"
 #include "engine/xlsx/xlsx_worksheet_scanner.h"
@@ -46,6 +49,8 @@ class XlsxReader : public WorkbookReader {
     void readExternalBooks(const std::vector<std::string>& ids,
                            const std::vector<Relationship>& list);
     const std::vector<bool>* dateStyles();
+    bool streamedSheetCannotMatch(ZipStream& stream, std::string_view anchor,
+                                  const WorksheetContext& context);
 
     std::shared_ptr<const FileData> data_;
     std::unique_ptr<ZipArchive> zip_;
@@ -136,6 +141,22 @@ const std::vector<bool>* XlsxReader::dateStyles() {
     return dateStyles_.empty() ? nullptr : &dateStyles_;
 }
 
+// A part too large to inflate whole is first inflated only to be looked at, and inflated again
+// to be tokenized when the look finds that a cell may match. A part the look cannot read is
+// left to the tokenizing pass, which fails it as it always has.
+bool XlsxReader::streamedSheetCannotMatch(ZipStream& stream, std::string_view anchor,
+                                          const WorksheetContext& context) {
+    XmlCannotMatchScan scan = xlsxSheetScan(anchor, context);
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    for (;;) {
+        auto got = stream.read(buffer.data(), buffer.size());
+        if (!got) return false;
+        if (got.value() == 0) return scan.finish();
+        if (!scan.feed(std::string_view(reinterpret_cast<const char*>(buffer.data()), got.value())))
+            return false;
+    }
+}
+
 Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const std::string& part = sheetParts_[sheetIndex];
     if (part.empty() || !zip_->contains(part))
@@ -144,12 +165,36 @@ Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, H
     if (!strings) return strings.failure();
     auto stream = zip_->openPart(part);
     if (!stream) return stream.failure();
-    ZipStream& zipStream = *stream.value();
+    std::unique_ptr<ZipStream> zipStream = stream.take();
     WorksheetContext context{matcher, sharedStringsPart_.empty() ? nullptr : &stringMatches_,
                              dateStyles(), epoch_,
                              externalBooks_.empty() ? nullptr : &externalBooks_};
-    auto source = [&zipStream](char* buffer, std::size_t capacity) {
-        return zipStream.read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+    // A part whose raw bytes show that no cell can match is inflated but not tokenized.
+    std::optional<std::vector<std::uint8_t>> whole;
+    const std::string anchor = rawAnchorOf(matcher.keyword());
+    if (xlsxSheetSkipMayApply(anchor, context)) {
+        auto taken = zipStream->takeWhole();
+        if (!taken) return Failure{taken.failure().kind, part + ": " + taken.failure().reason};
+        whole = taken.take();
+        if (whole) {
+            std::string_view bytes(reinterpret_cast<const char*>(whole->data()), whole->size());
+            if (xlsxSheetCannotMatch(bytes, anchor, context)) return Done{};
+        } else {
+            if (streamedSheetCannotMatch(*zipStream, anchor, context)) return Done{};
+            auto again = zip_->openPart(part);
+            if (!again) return again.failure();
+            zipStream = again.take();
+        }
+    }
+    std::size_t wholeAt = 0;
+    auto source = [&zipStream, &whole, &wholeAt](char* buffer, std::size_t capacity) {
+        if (!whole) return zipStream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+        if (cancelRequested())
+            return Outcome<std::size_t>(Failure{FailureKind::Cancelled, "search cancelled"});
+        std::size_t count = std::min(capacity, whole->size() - wholeAt);
+        std::copy_n(whole->data() + wholeAt, count, buffer);
+        wholeAt += count;
+        return Outcome<std::size_t>(count);
     };
     Status searched = searchWorksheet(source, context, sink);
     if (!searched) return Failure{searched.failure().kind, part + ": " + searched.failure().reason};

@@ -1,0 +1,388 @@
+// The raw test behind skipping a sheet part. Its one pass looks at every "<", ">" and "&"
+// sixteen bytes at a time: cheap beside tokenizing, which decides on every byte.
+#include "engine/xml/xml_cannot_match.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/core/ascii.h"
+#include "engine/core/raw_prefilter.h"
+#include "engine/xml/xml_pull_tokenizer.h"
+
+namespace quillmark::engine {
+namespace {
+
+// Any run of an anchor is an anchor too: the join masks below have a bit per split.
+constexpr std::size_t kLongestAnchor = 32;
+
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool isNameEnd(char c) {
+    return isXmlSpace(c) || c == '/' || c == '>';
+}
+
+struct Root {
+    std::size_t tagEnd = 0;  // just past the start tag's ">"
+    std::string_view name;   // as written, prefix and all
+};
+
+// The root's start tag, when the part opens with nothing but a declaration before it and
+// the tokenizer accepts that opening as a whole.
+bool findRoot(std::string_view xml, Root& root) {
+    std::size_t at = xml.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    if (xml.substr(at, 5) == "<?xml") {
+        std::size_t close = xml.find("?>", at);
+        if (close == std::string_view::npos) return false;
+        at = close + 2;
+    }
+    while (at < xml.size() && isXmlSpace(xml[at])) ++at;
+    if (at + 1 >= xml.size() || xml[at] != '<' || isNameEnd(xml[at + 1]) || xml[at + 1] == '!' ||
+        xml[at + 1] == '?')
+        return false;
+    std::size_t nameEnd = at + 1;
+    while (nameEnd < xml.size() && !isNameEnd(xml[nameEnd])) ++nameEnd;
+    std::size_t close = xml.find('>', nameEnd);
+    if (close == std::string_view::npos || xml[close - 1] == '/') return false;
+    root.name = xml.substr(at + 1, nameEnd - at - 1);
+    root.tagEnd = close + 1;
+    std::string_view opening = xml.substr(0, root.tagEnd);
+    XmlPullTokenizer tokens(
+        [opening, given = std::size_t{0}](char* buffer, std::size_t capacity) mutable {
+            std::size_t count = std::min(capacity, opening.size() - given);
+            std::memcpy(buffer, opening.data() + given, count);
+            given += count;
+            return Outcome<std::size_t>(count);
+        });
+    return tokens.next() == XmlToken::StartElement;
+}
+
+// The part ends with the root's end tag and white space after it.
+bool endsWithRootEnd(std::string_view xml, std::string_view rootName) {
+    std::size_t end = xml.size();
+    while (end > 0 && isXmlSpace(xml[end - 1])) --end;
+    if (end == 0 || xml[end - 1] != '>') return false;
+    --end;
+    while (end > 0 && isXmlSpace(xml[end - 1])) --end;
+    if (end < rootName.size() + 2) return false;
+    std::size_t start = end - rootName.size();
+    return xml.substr(start, rootName.size()) == rootName && xml.substr(start - 2, 2) == "</";
+}
+
+bool startsPredefinedEntity(std::string_view rest) {
+    for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+        if (rest.substr(0, entity.size()) == entity) return true;
+    return false;
+}
+
+// Per byte value, a bit for each split k (1 <= k < n) at which that byte can stand: as the
+// last byte of the head anchor[0, k) before a "<", or as the first of the tail anchor[k, n)
+// after a ">".
+struct JoinTables {
+    std::uint32_t headLast[256] = {};
+    std::uint32_t tailFirst[256] = {};
+
+    explicit JoinTables(std::string_view anchor) {
+        for (std::size_t k = 1; k < anchor.size(); ++k) {
+            for (char c : {anchor[k - 1], static_cast<char>(anchor[k - 1] - ('a' - 'A'))})
+                if (lowerAscii(c) == anchor[k - 1])
+                    headLast[static_cast<unsigned char>(c)] |= 1u << k;
+            for (char c : {anchor[k], static_cast<char>(anchor[k] - ('a' - 'A'))})
+                if (lowerAscii(c) == anchor[k]) tailFirst[static_cast<unsigned char>(c)] |= 1u << k;
+        }
+    }
+};
+
+bool sameIgnoringCase(const char* bytes, std::string_view lower) {
+    for (std::size_t i = 0; i < lower.size(); ++i)
+        if (lowerAscii(bytes[i]) != lower[i]) return false;
+    return true;
+}
+
+// Bytes a window holds back for the next: enough to look back over a head and ahead over a
+// tail or an entity from any byte not yet visited.
+// (a watched value's text, its end tag and its cell's, beyond that, turns the test off).
+constexpr std::size_t kLookAhead = 512;
+constexpr std::size_t kCarried = kLongestAnchor + kLookAhead + 8;
+// Two "<" this far apart may hold a token past the tokenizer's cap, which fails the part.
+constexpr std::uint64_t kLongestGap = std::uint64_t{16} << 20;
+// The pieces a part in memory is looked at in.
+constexpr std::size_t kWholeWindow = 16 << 10;
+// The first window holds at least this much: the declaration and the root's start tag.
+constexpr std::size_t kOpening = 8 << 10;
+
+}  // namespace
+
+XmlCannotMatchScan::XmlCannotMatchScan(std::string_view lowerAnchor,
+                                       std::initializer_list<std::string_view> madeTextMarkers)
+    : anchor_(lowerAnchor.substr(0, kLongestAnchor)),
+      markers_(madeTextMarkers.begin(), madeTextMarkers.end()),
+      failed_(lowerAnchor.empty()) {}
+
+void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName,
+                                     std::vector<std::string> needles) {
+    valueName_ = std::move(valueName);
+    cellName_ = std::move(cellName);
+    needles_ = std::move(needles);
+}
+
+namespace {
+
+// The qualified name of the tag whose "<" (or "</") ends just before `from`, and where it ends.
+std::string_view tagName(std::string_view window, std::size_t from) {
+    std::size_t end = from;
+    while (end < window.size() && !isNameEnd(window[end])) ++end;
+    return window.substr(from, end - from);
+}
+
+std::string_view localPart(std::string_view name) {
+    std::size_t colon = name.rfind(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// At `at`: "</" `name`, white space, ">"; returns just past it, or npos.
+std::size_t endTagAt(std::string_view window, std::size_t at, std::string_view name) {
+    if (window.substr(at, 2) != "</" || window.substr(at + 2, name.size()) != name)
+        return std::string_view::npos;
+    at += 2 + name.size();
+    while (at < window.size() && isXmlSpace(window[at])) ++at;
+    return at < window.size() && window[at] == '>' ? at + 1 : std::string_view::npos;
+}
+
+}  // namespace
+
+// Whether a value's text reads as a needle's number: spaces around, zeros ahead ignored.
+bool XmlCannotMatchScan::namesNeedle(std::string_view text) const {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.empty()) return false;
+    while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+    for (const std::string& needle : needles_)
+        if (text == needle) return true;
+    return false;
+}
+
+// The start tag at `at` is not a watched value's, or that value is one run of text followed
+// by its end tag and its cell's, all within the window.
+bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) const {
+    const char* p = window.data() + at + 1;
+    const char* const end = window.data() + window.size();
+    auto startsWith = [end](const char* from, std::string_view text) {
+        if (static_cast<std::size_t>(end - from) < text.size()) return false;
+        for (char c : text)
+            if (*from++ != c) return false;
+        return true;
+    };
+    if (!startsWith(p, valueName_)) return true;
+    p += valueName_.size();
+    if (p == end) return false;
+    if (*p != '>') {
+        if (!isNameEnd(*p)) return true;  // another element whose name begins alike
+        while (p < end && *p != '>') ++p;
+        if (p == end) return false;
+        if (p[-1] == '/') return true;  // an empty value reads as no number
+    }
+    const char* text = ++p;
+    while (p < end && *p != '<') ++p;
+    if (namesNeedle(std::string_view(text, static_cast<std::size_t>(p - text)))) return false;
+    if (!startsWith(p, "</") || !startsWith(p + 2, valueName_)) return false;
+    p += 2 + valueName_.size();
+    while (p < end && isXmlSpace(*p)) ++p;
+    if (p == end || *p != '>' || !startsWith(p + 1, "</")) return false;
+    if (startsWith(p + 3, cellName_) && startsWith(p + 3 + cellName_.size(), ">")) return true;
+    const std::size_t cellAt = static_cast<std::size_t>(p + 1 - window.data());
+    const std::string_view cell = tagName(window, cellAt + 2);
+    return localPart(cell) == cellName_ && endTagAt(window, cellAt, cell) != std::string_view::npos;
+}
+
+bool XmlCannotMatchScan::feed(std::string_view bytes) {
+    if (failed_) return false;
+    if (!first_ && window_.size() > kCarried) {
+        windowStart_ += window_.size() - kCarried;
+        window_.erase(0, window_.size() - kCarried);
+    }
+    window_.append(bytes);
+    if (first_ && window_.size() < kOpening) return true;  // the root's start tag may be to come
+    if (!scan(window_, first_, false)) failed_ = true;
+    first_ = false;
+    return !failed_;
+}
+
+bool XmlCannotMatchScan::finish() {
+    if (failed_) return false;
+    failed_ = !scan(window_, first_, true);
+    return !failed_;
+}
+
+// One window: the part's first bytes when `first`, its last when `last`. Events within
+// kLookAhead of a window's end wait for the next window, which starts kCarried bytes back;
+// events seen twice only set the same bits again.
+bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
+    std::size_t from = 0;
+    if (first) {
+        Root root;
+        if (!findRoot(window, root)) return false;
+        rootName_ = root.name;
+        from = root.tagEnd;
+    }
+    for (const std::string& marker : markers_)
+        if (window.find(marker) != std::string_view::npos) return false;
+    const std::string_view anchor = anchor_;
+    if (containsAnchor(window, anchor)) return false;
+    const std::size_t until =
+        last ? window.size() : (window.size() > kLookAhead ? window.size() - kLookAhead : 0);
+
+    if (!needles_.empty() && window.find(":" + valueName_) != std::string_view::npos)
+        return false;  // a prefixed value tag: values are found by their unprefixed name only
+
+    const JoinTables tables(anchor);
+    const char* data = window.data();
+    const std::size_t size = window.size();
+    auto head = [&](std::size_t at) {  // a "<" at `at`, after a byte that may end a head
+        for (std::uint32_t splits = tables.headLast[static_cast<unsigned char>(data[at - 1])];
+             splits != 0; splits &= splits - 1) {
+            std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
+            if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k))) heads_ |= 1u << k;
+        }
+    };
+    auto tail = [&](std::size_t at) {  // a ">" at `at`, before a byte that may start a tail
+        for (std::uint32_t splits = tables.tailFirst[static_cast<unsigned char>(data[at + 1])];
+             splits != 0; splits &= splits - 1) {
+            std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
+            std::size_t length = anchor.size() - k;
+            if (at + 1 + length <= size && sameIgnoringCase(data + at + 1, anchor.substr(k)))
+                tails_ |= 1u << k;
+        }
+    };
+    auto opened = [&](std::size_t at) {  // a "<" seen at `at`: no token reaches the cap
+        const std::uint64_t offset = windowStart_ + at;
+        if (offset <= lastOpen_) return true;
+        if (offset - lastOpen_ >= kLongestGap) return false;
+        lastOpen_ = offset;
+        return true;
+    };
+    auto visit = [&](std::size_t at) {  // one byte, every check, for the window's edges
+        const char c = data[at];
+        if (c == '<') {
+            if (at + 1 < size && (data[at + 1] == '!' || data[at + 1] == '?')) return false;
+            if (!needles_.empty() && at + 1 < size && data[at + 1] == valueName_[0] &&
+                !valueIsOneRun(window, at))
+                return false;
+            if (!opened(at)) return false;
+            if (at > 0) head(at);
+            return true;
+        }
+        if (c == '>') {
+            if (at + 1 < size) tail(at);
+            return true;
+        }
+        return c != '&' || startsPredefinedEntity(window.substr(at));
+    };
+
+    // Sixteen bytes a step: masks of "<", ">" and "&", and of the bytes around them that
+    // could matter (within the anchor's range of letters, "!", "?", "v"), so that the usual
+    // tag costs nothing beyond the masks.
+    char low = '\x7F', high = 0;
+    for (char c : anchor) {
+        low = std::min<char>(low, static_cast<char>(c | 0x20));
+        high = std::max<char>(high, static_cast<char>(c | 0x20));
+    }
+    const __m128i open = _mm_set1_epi8('<'), close = _mm_set1_epi8('>'),
+                  ampersand = _mm_set1_epi8('&'), bang = _mm_set1_epi8('!'),
+                  question = _mm_set1_epi8('?'), caseBit = _mm_set1_epi8(0x20),
+                  rangeLow = _mm_set1_epi8(low),
+                  rangeWidth = _mm_set1_epi8(static_cast<char>(high - low)),
+                  zero = _mm_setzero_si128();
+    auto inRange = [&](__m128i bytes) {
+        __m128i offset = _mm_sub_epi8(_mm_or_si128(bytes, caseBit), rangeLow);
+        return _mm_cmpeq_epi8(_mm_subs_epu8(offset, rangeWidth), zero);
+    };
+    std::size_t at = from;
+    if (at == 0 && at < until) {
+        if (!visit(0)) return false;
+        at = 1;
+    }
+    const bool watchValues = !needles_.empty();
+    const __m128i value = _mm_set1_epi8(watchValues ? valueName_[0] : '\0');
+    for (; at + 16 <= until && at + 17 <= size; at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at - 1));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+        const __m128i opens = _mm_cmpeq_epi8(block, open);
+        const __m128i closes = _mm_cmpeq_epi8(block, close);
+        const unsigned openMask = static_cast<unsigned>(_mm_movemask_epi8(opens));
+        const unsigned closeMask = static_cast<unsigned>(_mm_movemask_epi8(closes));
+        const unsigned ampersands =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, ampersand)));
+        if ((openMask | closeMask | ampersands) == 0) continue;
+        if (openMask != 0) {
+            if (!opened(at)) return false;
+            const __m128i markup =
+                _mm_or_si128(_mm_cmpeq_epi8(after, bang), _mm_cmpeq_epi8(after, question));
+            if (_mm_movemask_epi8(_mm_and_si128(opens, markup)) != 0) return false;
+            for (unsigned mask = static_cast<unsigned>(
+                     _mm_movemask_epi8(_mm_and_si128(opens, inRange(before))));
+                 mask != 0; mask &= mask - 1)
+                head(at + static_cast<std::size_t>(__builtin_ctz(mask)));
+            if (watchValues)
+                for (unsigned mask = static_cast<unsigned>(
+                         _mm_movemask_epi8(_mm_and_si128(opens, _mm_cmpeq_epi8(after, value))));
+                     mask != 0; mask &= mask - 1)
+                    if (!valueIsOneRun(window, at + static_cast<std::size_t>(__builtin_ctz(mask))))
+                        return false;
+        }
+        if (closeMask != 0)
+            for (unsigned mask = static_cast<unsigned>(
+                     _mm_movemask_epi8(_mm_and_si128(closes, inRange(after))));
+                 mask != 0; mask &= mask - 1)
+                tail(at + static_cast<std::size_t>(__builtin_ctz(mask)));
+        for (unsigned mask = ampersands; mask != 0; mask &= mask - 1)
+            if (!startsPredefinedEntity(
+                    window.substr(at + static_cast<std::size_t>(__builtin_ctz(mask)))))
+                return false;
+    }
+    for (; at < until; ++at)
+        if (!visit(at)) return false;
+    if (!last) return true;
+    if (!endsWithRootEnd(window, rootName_)) return false;
+    // A joined anchor needs a head of k1 bytes and a tail from k2 >= k1 (texts between them
+    // supply the middle): the lowest head split must lie above every tail split.
+    return heads_ == 0 || tails_ == 0 ||
+           static_cast<unsigned>(__builtin_ctz(heads_)) >
+               31u - static_cast<unsigned>(__builtin_clz(tails_));
+}
+
+// A small part is looked at in one window; a larger one in pieces, so that whichever check
+// fails first (often a match near the top) ends the look early.
+bool XmlCannotMatchScan::wholePart(std::string_view xml) {
+    if (failed_ || !first_ || !window_.empty()) return false;
+    if (xml.size() <= kWholeWindow) {
+        first_ = false;
+        failed_ = !scan(xml, true, true);
+        return !failed_;
+    }
+    for (std::size_t at = 0; at < xml.size(); at += kWholeWindow)
+        if (!feed(xml.substr(at, kWholeWindow))) return false;
+    return finish();
+}
+
+bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
+                        std::initializer_list<std::string_view> madeTextMarkers) {
+    return XmlCannotMatchScan(lowerAnchor, madeTextMarkers).wholePart(xml);
+}
+
+bool anchorIsInWordsOrAlphabet(std::string_view lowerAnchor,
+                               std::initializer_list<std::string_view> words,
+                               std::string_view alphabet) {
+    for (std::string_view word : words)
+        if (word.find(lowerAnchor) != std::string_view::npos) return true;
+    for (char c : lowerAnchor)
+        if (alphabet.find(c) == std::string_view::npos) return false;
+    return true;
+}
+
+}  // namespace quillmark::engine

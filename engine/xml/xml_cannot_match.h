@@ -1,0 +1,76 @@
+// Whether the raw bytes of an XML sheet part prove that no text read from them can hold a
+// keyword's anchor (rawAnchorOf), so that a reader may leave the part untokenized. Only texts
+// the reader reads are covered here; texts it makes (booleans, dates, rebuilt formulas) are
+// the reader's to rule out, through the markers it passes and anchorIsInWordsOrAlphabet.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillmark::engine {
+
+// True only when all of these hold, each needed for the answer "no match" to be the one a
+// tokenizing pass gives:
+// - the part opens as the tokenizer accepts (encoding, no document type) and ends with its
+//   root's end tag, so that a part cut short still fails where it is read;
+// - after the root's start tag there is no comment, CDATA section, processing instruction or
+//   declaration ("<!", "<?"), and every "&" starts one of the five predefined entities: no
+//   character reference can spell an anchor character;
+// - no anchor can be joined from texts split by markup: no anchor head ends right before a
+//   "<" while an anchor tail at or after that split begins right after a ">";
+// - none of `madeTextMarkers` occurs (exact bytes): the reader's sign of text it rebuilds;
+// - the anchor does not occur, ASCII case ignored;
+// - no two "<" lie 16 MiB or more apart: no token reaches the tokenizer's size cap.
+// An empty anchor proves nothing.
+bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
+                        std::initializer_list<std::string_view> madeTextMarkers);
+
+// The same test over a part fed in pieces, for one too large to hold whole.
+class XmlCannotMatchScan {
+  public:
+    XmlCannotMatchScan(std::string_view lowerAnchor,
+                       std::initializer_list<std::string_view> madeTextMarkers);
+    // The next bytes of the part, in order; false once the test has failed, after which the
+    // rest need not be fed.
+    bool feed(std::string_view bytes);
+    // After the last bytes: whether the test held.
+    bool finish();
+    // The test over a whole part in memory, fed nothing else.
+    bool wholePart(std::string_view xml);
+
+    // Before any bytes: cells that name something by a number in a value element, where some
+    // numbers stand for a match. Every `valueName` element must then be unprefixed and hold
+    // one run of text (or none) right before its end tag, with the end of its `cellName`
+    // element next, so that the text is all a cell reads; and no such text may read as a
+    // needle (a matching number's decimal digits), spaces around and zeros ahead ignored.
+    void watchValues(std::string valueName, std::string cellName, std::vector<std::string> needles);
+
+  private:
+    bool scan(std::string_view window, bool first, bool last);
+    bool valueIsOneRun(std::string_view window, std::size_t at) const;
+    bool namesNeedle(std::string_view text) const;
+
+    std::string anchor_;
+    std::vector<std::string> markers_;
+    std::string window_;  // the bytes held back from the last piece, then the next piece
+    bool first_ = true;
+    bool failed_ = false;
+    std::string rootName_;
+    std::uint64_t windowStart_ = 0;  // the window's offset in the part
+    std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen
+    std::uint32_t heads_ = 0, tails_ = 0;
+    std::string valueName_, cellName_;  // empty: no values watched
+    std::vector<std::string> needles_;
+};
+
+// Whether text made of `words` (lower case) or of characters of `alphabet` alone could hold
+// the anchor: a reader that makes such text cannot use the raw test for that keyword.
+bool anchorIsInWordsOrAlphabet(std::string_view lowerAnchor,
+                               std::initializer_list<std::string_view> words,
+                               std::string_view alphabet);
+
+}  // namespace quillmark::engine
