@@ -112,29 +112,6 @@ class TestFuzzRegressions : public QObject {
         }
         QVERIFY2(timer.elapsed() < kMillisecondsAllowed, "too slow");
     }
-
-    // "*" alone matched cells but readers took it for the empty keyword and read nothing.
-    void starAloneFindsTheFirstNonEmptyCell_data() {
-        QTest::addColumn<QString>("file");
-        for (const char* file : {"book.xlsx", "book.xlsb", "book.xls", "book-biff5.xls", "book.ods",
-                                 "book.fods", "book-2003.xml", "book.csv"})
-            QTest::newRow(file) << QString(file);
-    }
-
-    void starAloneFindsTheFirstNonEmptyCell() {
-        QFETCH(QString, file);
-        auto reader = openWorkbook(QUILLMARK_TEST_DATA "/every_format/" + file.toStdString());
-        QVERIFY(reader);
-        const auto& sheets = reader.value()->sheets();
-        const auto sales = std::find_if(sheets.begin(), sheets.end(), [](const SheetInfo& sheet) {
-            return sheet.name == "Sales" || sheet.name == "book";
-        });
-        QVERIFY(sales != sheets.end());
-        auto found = reader.value()->findFirst(sales - sheets.begin(), Matcher("*"));
-        QVERIFY(found && found.value());
-        QCOMPARE(found.value()->row, 0u);
-        QCOMPARE(found.value()->column, 0u);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)
