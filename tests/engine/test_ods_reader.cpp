@@ -20,16 +20,12 @@ class TestOdsReader : public QObject {
     Q_OBJECT
 
   private slots:
-    void sheetLists() {
-        QCOMPARE(sheetsOf(kFolder + "cells.ods"), QString("Visible | Hidden (hidden)"));
-        QCOMPARE(sheetsOf(kFolder + "cells.fods"), QString("Visible | Hidden (hidden)"));
-        QCOMPARE(sheetsOf(kFolder + "encrypted.ods"), QString("open:encrypted"));
-    }
-
     void finds_data() {
         findColumns();
+        findRow("encrypted", "encrypted.ods", -1, "", "open:encrypted");
         for (const char* file : {"cells.ods", "cells.fods"}) {
             auto tag = [&](const char* what) { return QByteArray(file) + ": " + what; };
+            findRow(tag("sheets"), file, -1, "", "Visible | Hidden (hidden)");
             findRow(tag("after a billion repeated cells"), file, 0, "after the REPEAT",
                     "0,1000000000");
             findRow(tag("after a million repeated rows; text:s spaces"), file, 0, "a   b",

@@ -1,6 +1,6 @@
-// Writes a zip archive in memory with every entry stored (not compressed): enough to build
-// large test packages (a thousand sheets, tens of thousands of entries) at run time instead of
-// committing them.
+// Writes a zip archive in memory, every entry stored (not compressed) or given already in its
+// stored form: enough to build large test packages (a thousand sheets, tens of thousands of
+// entries) and damaged ones at run time instead of committing them.
 #pragma once
 
 #include <array>
@@ -14,21 +14,29 @@ namespace quillmark::testing {
 class StoredZip {
   public:
     void add(std::string_view name, std::string_view data) {
-        Entry entry{std::string(name), crc32(data), std::uint32_t(data.size()),
-                    std::uint32_t(bytes_.size())};
+        addRaw(name, data, crc32(data), std::uint32_t(data.size()));
+    }
+
+    // An entry whose bytes are already in the form `method` (8: deflate) gives, described by
+    // the headers as they are: for tests of damaged or hostile entries.
+    void addRaw(std::string_view name, std::string_view stored, std::uint32_t crc,
+                std::uint32_t size, std::uint16_t method = 0, std::uint16_t flags = 0x0800) {
+        Entry entry{
+            std::string(name),           crc, std::uint32_t(stored.size()), size, method, flags,
+            std::uint32_t(bytes_.size())};
         put32(0x04034b50);  // local file header
         put16(20);          // version needed: 2.0
-        put16(0x0800);      // flags: names are UTF-8
-        put16(0);           // method: stored
-        put16(0);           // time
-        put16(0x3C6F);      // date: 2010-03-15
+        put16(flags);       // 0x0800: names are UTF-8
+        put16(method);
+        put16(0);       // time
+        put16(0x3C6F);  // date: 2010-03-15
         put32(entry.crc);
-        put32(entry.size);
+        put32(entry.storedSize);
         put32(entry.size);
         put16(std::uint16_t(name.size()));
         put16(0);
         bytes_.append(name);
-        bytes_.append(data);
+        bytes_.append(stored);
         entries_.push_back(std::move(entry));
     }
 
@@ -40,12 +48,12 @@ class StoredZip {
             putTo(out, 0x02014b50, 4);  // central directory header
             putTo(out, 20, 2);          // version made by
             putTo(out, 20, 2);          // version needed
-            putTo(out, 0x0800, 2);
-            putTo(out, 0, 2);
+            putTo(out, entry.flags, 2);
+            putTo(out, entry.method, 2);
             putTo(out, 0, 2);
             putTo(out, 0x3C6F, 2);
             putTo(out, entry.crc, 4);
-            putTo(out, entry.size, 4);
+            putTo(out, entry.storedSize, 4);
             putTo(out, entry.size, 4);
             putTo(out, entry.name.size(), 2);
             putTo(out, 0, 2);  // extra field length
@@ -76,10 +84,14 @@ class StoredZip {
     struct Entry {
         std::string name;
         std::uint32_t crc;
+        std::uint32_t storedSize;
         std::uint32_t size;
+        std::uint16_t method;
+        std::uint16_t flags;
         std::uint32_t offset;
     };
 
+  public:
     static std::uint32_t crc32(std::string_view data) {
         static const std::array<std::uint32_t, 256> table = [] {
             std::array<std::uint32_t, 256> result{};
@@ -95,6 +107,7 @@ class StoredZip {
         return crc ^ 0xFFFFFFFFu;
     }
 
+  private:
     static void putTo(std::string& out, std::uint64_t value, int width) {
         for (int index = 0; index < width; ++index)
             out.push_back(char((value >> (8 * index)) & 0xFF));
