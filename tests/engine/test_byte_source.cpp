@@ -1,6 +1,7 @@
 // Workbooks read by ranges from disk: a file cut short after it was opened fails its own
 // workbook as Truncated in every format family, a cancelled search stops with Cancelled, and
-// parts inflate the same whether libdeflate takes them whole or zlib streams them.
+// parts inflate the same whether libdeflate takes them whole (once, for OpenDocument content)
+// or zlib streams them.
 #include <unistd.h>
 #include <zip.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "engine/container/compound_file.h"
+#include "engine/container/zip_archive.h"
 #include "engine/core/cancel.h"
 #include "engine/core/file_data.h"
 #include "engine/core/matcher.h"
@@ -70,6 +72,36 @@ Outcome<std::optional<CellPosition>> searchFirstSheet(WorkbookReader& reader) {
     return reader.findFirst(0, Matcher("needle"));
 }
 
+const char kNamespaces[] =
+    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+    "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"";
+
+std::string odsCell(const std::string& text) {
+    return "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" + text +
+           "</text:p></table:table-cell></table:table-row>";
+}
+
+// Three sheets, the middle one hidden by its style; "needle" ends the first and last, "pin"
+// the last. `rows` rows of distinct text fill the first sheet.
+std::string odsContent(int rows) {
+    std::string out = std::string("<?xml version=\"1.0\"?><office:document-content ") +
+                      kNamespaces +
+                      "><office:automatic-styles><style:style style:name=\"ta2\" "
+                      "style:family=\"table\"><style:table-properties table:display=\"false\"/>"
+                      "</style:style></office:automatic-styles><office:body><office:spreadsheet>"
+                      "<table:table table:name=\"Filler\">";
+    for (int row = 0; row < rows; ++row)
+        out += odsCell("row " + std::to_string(std::int64_t{row} * 7919 % 100003) + " text");
+    out += odsCell("needle") + "</table:table>";
+    out += "<table:table table:name=\"Hidden\" table:style-name=\"ta2\">" + odsCell("x") +
+           "</table:table>";
+    out += "<table:table table:name=\"Last\">" + odsCell("pin") + odsCell("a needle") +
+           "</table:table>";
+    return out + "</office:spreadsheet></office:body></office:document-content>";
+}
+
 }  // namespace
 
 class TestByteSource : public QObject {
@@ -92,6 +124,7 @@ class TestByteSource : public QObject {
     QString make(const QString& name, int count) {
         QString path = folder_.filePath(name);
         if (name.endsWith(".xlsx")) writeZipFile(path, xlsxParts({worksheet(count)}));
+        if (name.endsWith(".ods")) writeZipFile(path, {{"content.xml", odsContent(count)}});
         if (name == "ss2003.xls") writeFile(path, spreadsheetMl(count));
         if (name == "flat.fods") writeFile(path, flatOds(count));
         if (name == "export.xls") writeFile(path, rows(count, "a\tb\t", "\n"));
@@ -99,44 +132,30 @@ class TestByteSource : public QObject {
     }
 
   private slots:
-    void largeWorkbooksMatchOnTheirLastRow_data() { families(); }
-    void largeWorkbooksMatchOnTheirLastRow() {
-        QFETCH(QString, name);
-        QFETCH(int, rows);
-        auto reader = openWorkbook(make(name, rows).toStdString());
-        QVERIFY2(reader.ok(), reader.ok() ? "" : reader.failure().reason.c_str());
-        auto found = searchFirstSheet(*reader.value());
-        QVERIFY2(found.ok(), found.ok() ? "" : found.failure().reason.c_str());
-        QVERIFY(found.value().has_value());
-        QCOMPARE(found.value()->row, std::uint32_t(rows));
-    }
-
-    void aFileCutShortDuringTheSearchFailsAsTruncated_data() { families(); }
-    void aFileCutShortDuringTheSearchFailsAsTruncated() {
+    // The match on the last row; a cancelled search stops with Cancelled; a file cut short
+    // after it was opened fails as Truncated. Each on a reader of its own.
+    void largeWorkbooks_data() { families(); }
+    void largeWorkbooks() {
         QFETCH(QString, name);
         QFETCH(int, rows);
         QString path = make(name, rows);
         auto reader = openWorkbook(path.toStdString());
-        QVERIFY(reader.ok());
-        QFileInfo info(path);
-        QCOMPARE(::truncate(path.toUtf8().constData(), info.size() / 3), 0);
+        auto cancelled = openWorkbook(path.toStdString());
+        auto cut = openWorkbook(path.toStdString());
+        QVERIFY2(reader.ok(), reader.ok() ? "" : reader.failure().reason.c_str());
+        QVERIFY(cancelled.ok() && cut.ok());
         auto found = searchFirstSheet(*reader.value());
-        QVERIFY(!found.ok());
-        QCOMPARE(failureKindName(found.failure().kind), failureKindName(FailureKind::Truncated));
-    }
-
-    void aCancelledSearchStops_data() { families(); }
-    void aCancelledSearchStops() {
-        QFETCH(QString, name);
-        QFETCH(int, rows);
-        auto reader = openWorkbook(make(name, rows).toStdString());
-        QVERIFY(reader.ok());
-        CancelToken token;
-        token.cancel();
-        CancelScope scope(&token);
-        auto found = searchFirstSheet(*reader.value());
-        QVERIFY(!found.ok());
-        QCOMPARE(failureKindName(found.failure().kind), failureKindName(FailureKind::Cancelled));
+        QVERIFY2(found.ok(), found.ok() ? "" : found.failure().reason.c_str());
+        QVERIFY(found.value().has_value());
+        QCOMPARE(found.value()->row, std::uint32_t(rows));
+        {
+            CancelToken token;
+            token.cancel();
+            CancelScope scope(&token);
+            QCOMPARE(describe(searchFirstSheet(*cancelled.value())), QString("fail:cancelled"));
+        }
+        QCOMPARE(::truncate(path.toUtf8().constData(), QFileInfo(path).size() / 3), 0);
+        QCOMPARE(describe(searchFirstSheet(*cut.value())), QString("fail:truncated"));
     }
 
     // A compound file's workbook stream is read out of the file after its tables: a file cut
@@ -244,6 +263,66 @@ class TestByteSource : public QObject {
         auto reader = openBytes(bytes, name.toStdString());
         QVERIFY(reader.ok());
         QCOMPARE(describe(reader.value()->findFirst(0, Matcher(keyword.toStdString()))), expected);
+    }
+
+    // A packaged OpenDocument spreadsheet whose content inflates whole is inflated once and
+    // read from memory by the sheet list and every search; larger content streams for each
+    // pass. Both must give the same sheets, hits and failures.
+    void sheetsAndHitsAreTheSameEitherWay_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("inflated once") << "whole.ods" << 1000;
+        QTest::newRow("streamed") << "streamed.ods" << 200000;  // over kWholeInflateBytes
+    }
+    void sheetsAndHitsAreTheSameEitherWay() {
+        QFETCH(QString, name);
+        QFETCH(int, rows);
+        auto reader = openWorkbook(make(name, rows).toStdString());
+        QVERIFY2(reader.ok(), reader.ok() ? "" : reader.failure().reason.c_str());
+        const auto& sheets = reader.value()->sheets();
+        QCOMPARE(sheets.size(), std::size_t{3});
+        QCOMPARE(QString::fromStdString(sheets[2].name), QString("Last"));
+        QVERIFY(sheets[1].hidden && !sheets[0].hidden && !sheets[2].hidden);
+        // Sheets out of order and a second keyword each read the content again.
+        auto last = reader.value()->findFirst(2, Matcher("needle"));
+        QVERIFY(last.ok() && last.value() && last.value()->row == 1);
+        auto first = reader.value()->findFirst(0, Matcher("needle"));
+        QVERIFY(first.ok() && first.value() && static_cast<int>(first.value()->row) == rows);
+        auto pin = reader.value()->findFirst(2, Matcher("pin"));
+        QVERIFY(pin.ok() && pin.value() && pin.value()->row == 0);
+        auto none = reader.value()->findFirst(1, Matcher("pin"));
+        QVERIFY(none.ok() && !none.value());
+        // Content read from memory still asks the cancel token.
+        CancelToken token;
+        token.cancel();
+        CancelScope scope(&token);
+        auto cancelled = reader.value()->findFirst(0, Matcher("row 1"));
+        QVERIFY(!cancelled.ok());
+        QCOMPARE(failureKindName(cancelled.failure().kind),
+                 failureKindName(FailureKind::Cancelled));
+    }
+
+    // A part handed out whole is handed out once: the stream then reads as ended, and a
+    // stream already read from keeps streaming.
+    void aWholePartIsTakenOnce() {
+        auto file = loadFile(make("whole.ods", 1000).toStdString());
+        QVERIFY(file.ok());
+        auto zip = ZipArchive::open(file.value());
+        QVERIFY(zip.ok());
+        auto stream = zip.value()->openPart("content.xml");
+        QVERIFY(stream.ok());
+        auto whole = stream.value()->takeWhole();
+        QVERIFY(whole.ok() && whole.value());
+        std::string expected = odsContent(1000);
+        QCOMPARE(std::string(whole.value()->begin(), whole.value()->end()), expected);
+        std::uint8_t byte = 0;
+        auto after = stream.value()->read(&byte, 1);
+        QVERIFY(after.ok() && after.value() == 0);
+
+        auto again = zip.value()->openPart("content.xml");
+        QVERIFY(again.ok() && again.value()->read(&byte, 1).ok());
+        auto late = again.value()->takeWhole();
+        QVERIFY(late.ok() && !late.value());
     }
 };
 
