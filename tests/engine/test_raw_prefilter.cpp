@@ -16,7 +16,8 @@
 #include "engine/workbook.h"
 #include "engine/xlsx/xlsx_plain_strings.h"
 #include "reader_test_support.h"
-#include "shared_strings_workbook.h"
+#include "stored_zip.h"
+#include "xlsx_package.h"
 
 using namespace quillmark::testing;
 using namespace quillmark::engine;
@@ -54,12 +55,26 @@ std::string pads(std::size_t count) {
     return out;
 }
 
-// A one-sheet workbook whose row 1 names the entries `cells` of `sharedStrings`, stored or
-// deflated by libzip (small parts inflate whole, through a temporary file).
+// A one-sheet workbook whose row 1 holds one cell per entry of `cells`, in column order, each
+// naming that entry of `sharedStrings`; stored, or deflated by libzip (small parts inflate
+// whole, through a temporary file).
 std::string package(const std::string& sharedStrings, const std::vector<std::size_t>& cells,
                     bool deflated = false) {
-    Parts parts = sharedStringsWorkbookParts(sharedStrings, cells);
-    if (!deflated) return storedPackage(parts);
+    std::string row;
+    for (std::size_t index : cells) row += "<c t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+    Parts parts = xlsxParts({worksheetXml("<row r=\"1\">" + row + "</row>")});
+    for (auto& [name, text] : parts)
+        if (name == "xl/_rels/workbook.xml.rels")
+            text.insert(text.rfind("</Relationships>"),
+                        "<Relationship Id=\"rIdStrings\" Type=\"http://schemas.openxmlformats.org/"
+                        "officeDocument/2006/relationships/sharedStrings\" "
+                        "Target=\"sharedStrings.xml\"/>");
+    parts.emplace_back("xl/sharedStrings.xml", sharedStrings);
+    if (!deflated) {
+        StoredZip zip;
+        for (const auto& [name, data] : parts) zip.add(name, data);
+        return zip.finish();
+    }
     QTemporaryDir folder;
     const QString path = folder.filePath("t.xlsx");
     writeZipFile(path, parts);
