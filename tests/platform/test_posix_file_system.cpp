@@ -1,8 +1,11 @@
 // The POSIX folder listing: wildcard matching, which kinds of entry each mask lets through,
-// the listing order, and the empty answers that stand for every failure.
+// the listing order, and the empty answers that stand for every failure; and the file
+// addresses paths become for the desktop shell.
 #include <QTest>
+#include <QUrl>
 
 #include "platform/file_system.h"
+#include "platform/shell.h"
 #include "temporary_tree.h"
 
 using namespace quillmark::platform;
@@ -80,6 +83,29 @@ class TestPosixFileSystem : public QObject {
         QVERIFY(fileSystem.list(tooLong, "*", kListWithFolders).empty());
         QVERIFY(!fileSystem.attributes(tooLong));
         QVERIFY(fileSystem.list(std::string("a\0b/", 4), "*", kListWithFolders).empty());
+    }
+
+    // The file addresses the shell is handed: exact path bytes must survive the trip, including
+    // names that are not valid UTF-8 and characters that mean something inside an address.
+    void addressKeepsThePathBytes_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("url");
+        QTest::newRow("plain") << QByteArray("/data/book.xlsx")
+                               << QByteArray("file:///data/book.xlsx");
+        QTest::newRow("reserved characters")
+            << QByteArray("/data/Q1 #2 100%?.xlsx")
+            << QByteArray("file:///data/Q1%20%232%20100%25%3F.xlsx");
+        QTest::newRow("not UTF-8")
+            << QByteArray("/data/caf\xE9.xlsx") << QByteArray("file:///data/caf%E9.xlsx");
+    }
+    void addressKeepsThePathBytes() {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, url);
+        const std::string got = fileUrlForPath(path.toStdString());
+        QCOMPARE(QByteArray::fromStdString(got), url);
+        const QUrl address = QUrl::fromEncoded(url);
+        QCOMPARE(QByteArray::fromPercentEncoding(address.path(QUrl::FullyEncoded).toLatin1()),
+                 path);
     }
 };
 
