@@ -48,22 +48,6 @@ class TemporaryTree {
     void link(const std::string& target, const std::string& relative) const {
         QVERIFY2(::symlink(target.c_str(), (root() + relative).c_str()) == 0, relative.c_str());
     }
-    void fifo(const std::string& relative) const {
-        QVERIFY2(::mkfifo((root() + relative).c_str(), 0644) == 0, relative.c_str());
-    }
-    // A socket file: bound, then closed, it stays behind, which is all a walk sees.
-    void socket(const std::string& relative) const {
-        const std::string path = root() + relative;
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        QVERIFY(path.size() < sizeof address.sun_path);
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        QVERIFY(descriptor >= 0);
-        QVERIFY(::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-        ::close(descriptor);
-    }
-
     // Entries relative to the root, in order: "name/" a folder, "name" an empty file,
     // "name>target" a symbolic link, "name|" a FIFO, "name=" a socket file.
     void make(const QStringList& entries) const {
@@ -76,15 +60,27 @@ class TemporaryTree {
             else if (name.size() < text.size())
                 link(text.substr(name.size() + 1), name);
             else if (text.ends_with('|'))
-                fifo(bare);
+                QVERIFY2(::mkfifo((root() + bare).c_str(), 0644) == 0, text.c_str());
             else if (text.ends_with('='))
-                socket(bare);
+                bindSocket(root() + bare);
             else
                 file(text);
         }
     }
 
   private:
+    // A socket file: bound, then closed, it stays behind, which is all a walk sees.
+    static void bindSocket(const std::string& path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(path.size() < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(descriptor >= 0);
+        QVERIFY(::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+        ::close(descriptor);
+    }
+
     QTemporaryDir directory_;
 };
 
