@@ -257,6 +257,7 @@ class TestByteSource : public QObject {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("expected");
         constexpr int kChunk = 1 << 20;
+        // clang-format off
 
         // UTF-16: a surrogate pair whose halves lie in two chunks (the text starts after the
         // two-byte mark, so the first chunk holds 2^19 units).
@@ -275,10 +276,8 @@ class TestByteSource : public QObject {
             big.append(char(unit >> 8)).append(char(unit & 0xFF));
         }
         QString row = QString::number(std::count(units.begin(), units.begin() + pair, u'\n'));
-        QTest::newRow("UTF-16LE pair cut by a chunk") << little << "u.xls"
-                                                      << "x\U0001F600y" << row + ",0";
-        QTest::newRow("UTF-16BE pair cut by a chunk") << big << "u.xls"
-                                                      << "x\U0001F600y" << row + ",0";
+        QTest::newRow("UTF-16LE pair cut by a chunk") << little << "u.xls" << "x\U0001F600y" << row + ",0";
+        QTest::newRow("UTF-16BE pair cut by a chunk") << big << "u.xls" << "x\U0001F600y" << row + ",0";
 
         // A CSV doubled quote whose halves lie in two chunks.
         QByteArray csv(kChunk - 4, 'a');
@@ -286,22 +285,16 @@ class TestByteSource : public QObject {
         csv[kChunk - 5] = '\n';
         csv.append("\"ab\"\"cd\"\n");
         QString csvRow = QString::number(csv.count('\n') - 1);
-        QTest::newRow("CSV doubled quote cut by a chunk") << csv << "q.csv"
-                                                          << "ab\"cd" << csvRow + ",0";
+        QTest::newRow("CSV doubled quote cut by a chunk") << csv << "q.csv" << "ab\"cd" << csvRow + ",0";
 
         // UTF-8 in the first chunk, a byte that is no UTF-8 in the second: the whole file is
         // Latin-1, so an early match read as UTF-8 must not stand.
         QByteArray mixed = "caf\xC3\xA9\n" + QByteArray(kChunk + 10, 'z') + "\n\xFF\n";
-        QTest::newRow("no UTF-8 match in Latin-1 text") << mixed << "m.xls"
-                                                        << "caf\u00E9"
-                                                        << "none";
-        QTest::newRow("read as Latin-1") << mixed << "m.xls"
-                                         << "caf\u00C3\u00A9"
-                                         << "0,0";
+        QTest::newRow("no UTF-8 match in Latin-1 text") << mixed << "m.xls" << "caf\u00E9" << "none";
+        QTest::newRow("read as Latin-1") << mixed << "m.xls" << "caf\u00C3\u00A9" << "0,0";
         QByteArray utf8 = "caf\xC3\xA9\n" + QByteArray(kChunk + 10, 'z') + "\n";
-        QTest::newRow("UTF-8 throughout") << utf8 << "m.xls"
-                                          << "caf\u00E9"
-                                          << "0,0";
+        QTest::newRow("UTF-8 throughout") << utf8 << "m.xls" << "caf\u00E9" << "0,0";
+        // clang-format on
     }
 
     void textAcrossChunkBoundaries() {

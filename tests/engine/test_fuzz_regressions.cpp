@@ -146,21 +146,18 @@ class TestFuzzRegressions : public QObject {
         QTest::addColumn<QString>("file");
         QTest::addColumn<std::vector<FailureKind>>("kinds");  // empty: any failure will do
         using K = FailureKind;
-        QTest::newRow("xlsx cut in half")
-            << "truncated.xlsx" << std::vector{K::Truncated, K::Corrupt};
-        QTest::newRow("xls cut at 6,000 bytes")
-            << "truncated.xls" << std::vector{K::Truncated, K::Corrupt};
+        // clang-format off
+        QTest::newRow("xlsx cut in half") << "truncated.xlsx" << std::vector{K::Truncated, K::Corrupt};
+        QTest::newRow("xls cut at 6,000 bytes") << "truncated.xls" << std::vector{K::Truncated, K::Corrupt};
         QTest::newRow("xlsx with a password") << "encrypted.xlsx" << std::vector{K::Encrypted};
         QTest::newRow("xls with a password") << "encrypted.xls" << std::vector{K::Encrypted};
         QTest::newRow("random bytes named .xls") << "random.xls" << std::vector{K::NotAWorkbook};
         QTest::newRow("empty file") << "empty.xlsx" << std::vector{K::NotAWorkbook};
         QTest::newRow("Excel owner file") << "~$book.xlsx" << std::vector{K::NotAWorkbook};
-        QTest::newRow("zip with no workbook")
-            << "not-a-workbook.xlsx" << std::vector{K::NotAWorkbook};
-        QTest::newRow("OpenDocument text named .ods")
-            << "text-document.ods" << std::vector{K::NotAWorkbook};
-        QTest::newRow("package without its workbook part")
-            << "missing-workbook-part.xlsx" << std::vector<K>{};
+        QTest::newRow("zip with no workbook") << "not-a-workbook.xlsx" << std::vector{K::NotAWorkbook};
+        QTest::newRow("OpenDocument text named .ods") << "text-document.ods" << std::vector{K::NotAWorkbook};
+        QTest::newRow("package without its workbook part") << "missing-workbook-part.xlsx" << std::vector<K>{};
+        // clang-format on
     }
 
     void failsToOpen() {

@@ -158,24 +158,24 @@ class TestRawPrefilter : public QObject {
     void plainTables_data() {
         QTest::addColumn<QByteArray>("entries");
         QTest::addColumn<bool>("skippable");
+        // clang-format off
         QTest::newRow("plain, no anchor") << QByteArray("<si><t>Ledger &amp; co</t></si>") << true;
-        QTest::newRow("preserved space")
-            << QByteArray("<si><t xml:space=\"preserve\"> a </t></si>") << true;
+        QTest::newRow("preserved space") << QByteArray("<si><t xml:space=\"preserve\"> a </t></si>") << true;
         QTest::newRow("non-ASCII text") << QByteArray("<si><t>Régions</t></si>") << true;
         QTest::newRow("anchor present") << QByteArray("<si><t>a quasar</t></si>") << false;
         QTest::newRow("numeric reference") << QByteArray("<si><t>&#113;uasar</t></si>") << false;
-        QTest::newRow("rich runs")
-            << QByteArray("<si><r><t>qu</t></r><r><t>asar</t></r></si>") << false;
+        QTest::newRow("rich runs") << QByteArray("<si><r><t>qu</t></r><r><t>asar</t></r></si>") << false;
         QTest::newRow("two texts") << QByteArray("<si><t>qu</t><t>asar</t></si>") << false;
-        QTest::newRow("phonetic guide")
-            << QByteArray("<si><t>a</t><rPh sb=\"0\" eb=\"1\"><t>b</t></rPh></si>") << false;
+        QTest::newRow("phonetic guide") << QByteArray("<si><t>a</t><rPh sb=\"0\" eb=\"1\"><t>b</t></rPh></si>") << false;
         QTest::newRow("escape") << QByteArray("<si><t>_x0071_uasar</t></si>") << false;
         QTest::newRow("comment") << QByteArray("<si><t>q<!-- -->uasar</t></si>") << false;
         QTest::newRow("cdata end") << QByteArray("<si><t>a]]>b</t></si>") << false;
         QTest::newRow("undefined entity") << QByteArray("<si><t>&nbsp;</t></si>") << false;
         QTest::newRow("bad UTF-8") << QByteArray("<si><t>\xC3(</t></si>") << false;
         QTest::newRow("prefixed") << QByteArray("<x:si><x:t>a</x:t></x:si>") << false;
+        // clang-format on
     }
+
     void plainTables() {
         QFETCH(QByteArray, entries);
         QFETCH(bool, skippable);
