@@ -138,54 +138,32 @@ class TestFindCommand : public QObject {
             "quillmark-find: {dir}/broken.xls: not a workbook: unknown file format\n";
         const QString badSheet =
             "quillmark-find: {dir}/sheets.xls: sheet Broken: corrupt: unreadable\n";
+        const QString gone = "quillmark-find: {dir}/gone: no such file or folder\n";
         const QString listed =
             "{dir}/a.xlsx\tSales,Notes\n{dir}/b.xlsx\tPlan\n{dir}/sheets.xls\tGood\n";
+        const QString cells = "{dir}/a.xlsx\tSales\tB2\tk\\tone\n";
         // clang-format off
-        QTest::newRow("folder: errors and matches")
-            << "{dir} k" << kExitTrouble << listed << broken + badSheet;
-        QTest::newRow("folder, five jobs")
-            << "--jobs 5 {dir} k" << kExitTrouble << listed << broken + badSheet;
+        QTest::newRow("folder: errors and matches") << "{dir} k" << kExitTrouble << listed << broken + badSheet;
+        QTest::newRow("folder, five jobs") << "--jobs 5 {dir} k" << kExitTrouble << listed << broken + badSheet;
         QTest::newRow("-s keeps the status") << "-s {dir} k" << kExitTrouble << listed << "";
-        QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch
-                                    << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n"
-                                    << "";
+        QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n" << "";
         QTest::newRow("no match") << "{dir}/none.xlsx k" << kExitNoMatch << "" << "";
-        QTest::newRow("owner file is no error")
-            << "{dir}/~$a.xlsx {dir}/none.xlsx k" << kExitNoMatch << ""
-            << "";
-        QTest::newRow("error without match")
-            << "{dir}/none.xlsx {dir}/broken.xls k" << kExitTrouble << "" << broken;
-        QTest::newRow("missing path")
-            << "{dir}/b.xlsx {dir}/gone k" << kExitTrouble << "{dir}/b.xlsx\tPlan\n"
-            << "quillmark-find: {dir}/gone: no such file or folder\n";
+        QTest::newRow("owner file is no error") << "{dir}/~$a.xlsx {dir}/none.xlsx k" << kExitNoMatch << "" << "";
+        QTest::newRow("error without match") << "{dir}/none.xlsx {dir}/broken.xls k" << kExitTrouble << "" << broken;
+        QTest::newRow("missing path") << "{dir}/b.xlsx {dir}/gone k" << kExitTrouble << "{dir}/b.xlsx\tPlan\n" << gone;
         QTest::newRow("missing path, -s") << "-s {dir}/gone k" << kExitTrouble << "" << "";
-        QTest::newRow("file given is searched whatever its name")
-            << "{dir}/notes.txt k" << kExitMatch << "{dir}/notes.txt\tnotes\n"
-            << "";
-        QTest::newRow("cells, escaped")
-            << "--cells {dir}/a.xlsx k" << kExitMatch
-            << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n"
-               // clang-format on
-               "{dir}/a.xlsx\tNotes\tA1\tback\\\\tslash\\r\\ncaf\u00e9 \u0001\n"
-            << "";
-        QTest::newRow("cells, two jobs")
-            << "--jobs 2 --cells {dir}/sheets.xls {dir}/b.xlsx k" << kExitTrouble
-            << "{dir}/sheets.xls\tGood\tA1\tk\n{dir}/b.xlsx\tPlan\tD4\tk\n"
-            << badSheet;
-        QTest::newRow("cells past the limit")
-            << "--cells --max-hits 1 {dir}/a.xlsx k" << kExitMatch
-            << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n"
+        QTest::newRow("file given is searched whatever its name") << "{dir}/notes.txt k" << kExitMatch << "{dir}/notes.txt\tnotes\n" << "";
+        QTest::newRow("cells, escaped") << "--cells {dir}/a.xlsx k" << kExitMatch
+            << cells + "{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n{dir}/a.xlsx\tNotes\tA1\tback\\\\tslash\\r\\ncaf\u00e9 \u0001\n" << "";
+        QTest::newRow("cells, two jobs") << "--jobs 2 --cells {dir}/sheets.xls {dir}/b.xlsx k" << kExitTrouble
+            << "{dir}/sheets.xls\tGood\tA1\tk\n{dir}/b.xlsx\tPlan\tD4\tk\n" << badSheet;
+        QTest::newRow("cells past the limit") << "--cells --max-hits 1 {dir}/a.xlsx k" << kExitMatch << cells
             << "quillmark-find: {dir}/a.xlsx: 2 more matching cells not listed (see --max-hits)\n";
-        QTest::newRow("files listing")
-            << "--files {dir}/b.xlsx {dir}/gone" << kExitTrouble << "{dir}/b.xlsx\n"
-            << "quillmark-find: {dir}/gone: no such file or folder\n";
-        QTest::newRow("files: the walk in order, case ignored")
-            << "--files {dir}" << kExitMatch
-            << "{dir}/a.xlsx\n{dir}/b.xlsx\n{dir}/broken.xls\n{dir}/C.XLSX\n{dir}/none.xlsx\n"
-               "{dir}/sheets.xls\n{dir}/~$a.xlsx\n{dir}/A/x.xls\n"
-            << "";
-        QTest::newRow("files: an empty folder") << "--files {dir}/empty" << kExitNoMatch << ""
-                                                << "";
+        QTest::newRow("files listing") << "--files {dir}/b.xlsx {dir}/gone" << kExitTrouble << "{dir}/b.xlsx\n" << gone;
+        QTest::newRow("files: the walk in order, case ignored") << "--files {dir}" << kExitMatch
+            << "{dir}/a.xlsx\n{dir}/b.xlsx\n{dir}/broken.xls\n{dir}/C.XLSX\n{dir}/none.xlsx\n{dir}/sheets.xls\n{dir}/~$a.xlsx\n{dir}/A/x.xls\n" << "";
+        QTest::newRow("files: an empty folder") << "--files {dir}/empty" << kExitNoMatch << "" << "";
+        // clang-format on
     }
     void answers() {
         QFETCH(QString, arguments);

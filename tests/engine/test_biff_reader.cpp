@@ -25,19 +25,16 @@ class TestBiffReader : public QObject {
   private slots:
     void finds_data() {
         findColumns();
+        // clang-format off
         const QString book = "biff8_workbook.xls";
         // The Visual Basic module "Module1" is no sheet; Dialog1 is told by its WSBOOL record.
-        findRow("BIFF8 sheets", book, -1, "",
-                "Cells | Hidden (hidden) | VeryHidden (hidden) | Macro1 [macro] | Chart1 [chart] | "
-                "Dialog1 [dialog] | Broken | Last");
+        findRow("BIFF8 sheets", book, -1, "", "Cells | Hidden (hidden) | VeryHidden (hidden) | Macro1 [macro] | Chart1 [chart] | Dialog1 [dialog] | Broken | Last");
         findRow("BIFF5 sheet in its code page", "biff5_cyrillic.xls", -1, "", "Лист1");
         findRow("BIFF2 sheet: the file's name", "biff2_sheet.xls", -1, "", "biff2_sheet");
         findRow("BIFF3 sheet", "biff3_sheet.xls", -1, "", "Sheet1");
         findRow("BIFF4 sheets", "biff4_workbook.xls", -1, "", "Alpha | Beta");
-        findRow("BIFF5 XOR, names decrypted", "default_password_biff5_xor.xls", -1, "",
-                "Hidden away");
-        findRow("another password stays encrypted", "other_password_rc4.xls", -1, "",
-                "open:encrypted");
+        findRow("BIFF5 XOR, names decrypted", "default_password_biff5_xor.xls", -1, "", "Hidden away");
+        findRow("another password stays encrypted", "other_password_rc4.xls", -1, "", "open:encrypted");
         findRow("LABELSST", book, 0, "alpha", "0,0");
         findRow("LABEL, UTF-16", book, 0, "GRÖßE", "1,1");
         findRow("RSTRING", book, 0, "rich label", "2,0");
@@ -113,8 +110,7 @@ class TestBiffReader : public QObject {
         for (const char* file : {"default_password_xor.xls", "default_password_rc4.xls",
                                  "default_password_cryptoapi.xls"}) {
             auto tag = [&](const char* what) { return QByteArray(file) + ": " + what; };
-            findRow(tag("sheets"), file, -1, "",
-                    "Cells | Filler 0 | Filler 1 | Filler 2 | Far away");
+            findRow(tag("sheets"), file, -1, "", "Cells | Filler 0 | Filler 1 | Filler 2 | Far away");
             findRow(tag("SST"), file, 0, "needle in sst", "9,0");
             findRow(tag("SST across CONTINUE"), file, 0, "the границу ok", "9,1");
             findRow(tag("NUMBER"), file, 0, "3.14159", "3,0");
@@ -122,12 +118,9 @@ class TestBiffReader : public QObject {
         }
         // BIFF12 (.xlsb, tests/data/xlsb, made by make_xlsb_fixtures.py).
         const QString xlsb = "../xlsb/cells.xlsb";
-        findRow("xlsb: sheets in workbook order", xlsb, -1, "",
-                "Data | Hidden Sheet (hidden) | Chart1 [chart] | Macro1 (hidden) [macro] | "
-                "Dialog1 [dialog]");
+        findRow("xlsb: sheets in workbook order", xlsb, -1, "", "Data | Hidden Sheet (hidden) | Chart1 [chart] | Macro1 (hidden) [macro] | Dialog1 [dialog]");
         // xl/workbook.bin cut inside a sheet entry: the whole file fails, with a reason.
-        findRow("xlsb: workbook part cut short", "../xlsb/bad_workbook.xlsb", -1, "",
-                "open:truncated");
+        findRow("xlsb: workbook part cut short", "../xlsb/bad_workbook.xlsb", -1, "", "open:truncated");
         findRow("xlsb: shared string (BrtCellIsst)", xlsb, 0, "ALPHA", "0,0");
         findRow("xlsb: RK integer", xlsb, 0, "42", "0,1");
         findRow("xlsb: RK hundredths", xlsb, 0, "12.34", "0,2");
@@ -177,9 +170,9 @@ class TestBiffReader : public QObject {
         findRow("xlsb: formula before the cut", "../xlsb/truncated.xlsb", 0, "SUM(", "1,2");
         findRow("xlsb: past the cut", "../xlsb/truncated.xlsb", 0, "zqxjkvbwpf", "fail:truncated");
         findRow("xlsb: before a huge record", "../xlsb/truncated.xlsb", 1, "needle", "0,0");
-        findRow("xlsb: past a huge record", "../xlsb/truncated.xlsb", 1, "zqxjkvbwpf",
-                "fail:too large");
+        findRow("xlsb: past a huge record", "../xlsb/truncated.xlsb", 1, "zqxjkvbwpf", "fail:too large");
         findRow("xlsb: other sheets unaffected", "../xlsb/truncated.xlsb", 3, "macro", "0,0");
+        // clang-format on
     }
     void finds() { QUILLMARK_FIND_TEST(kFolder); }
 

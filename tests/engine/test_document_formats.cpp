@@ -99,18 +99,17 @@ class TestDocumentFormats : public QObject {
   private slots:
     void finds_data() {
         findColumns();
+        // clang-format off
         findRow("encrypted", "encrypted.ods", -1, "", "open:encrypted");
         for (const char* file : {"cells.ods", "cells.fods"}) {
             auto tag = [&](const char* what) { return QByteArray(file) + ": " + what; };
             findRow(tag("sheets"), file, -1, "", "Visible | Hidden (hidden)");
-            findRow(tag("after a billion repeated cells"), file, 0, "after the REPEAT",
-                    "0,1000000000");
+            findRow(tag("after a billion repeated cells"), file, 0, "after the REPEAT", "0,1000000000");
             findRow(tag("after a million repeated rows; text:s spaces"), file, 0, "a   b",
                     "1000001,0");
             findRow(tag("tab and line break"), file, 0, "b\tc\nd", "1000001,0");
             findRow(tag("spans joined"), file, 0, "d span", "1000001,0");
-            findRow(tag("paragraphs joined by a line break"), file, 0, "span\nsecond link",
-                    "1000001,0");
+            findRow(tag("paragraphs joined by a line break"), file, 0, "span\nsecond link", "1000001,0");
             findRow(tag("text:s count is exact"), file, 0, "a    b", "none");
             findRow(tag("formula converted"), file, 0, "=SUM(A1:B2,Sheet2!C3)+IF(A1=\"x;y\",1,2)",
                     "1000001,1");
@@ -126,8 +125,7 @@ class TestDocumentFormats : public QObject {
         }
         for (const char* file :
              {"quoted.csv", "tabbed.txt", "utf16.txt", "utf16be.csv", "latin1.csv"})
-            findRow(QByteArray(file) + " sheet", file, -1, "",
-                    QByteArray(file).split('.')[0].constData());
+            findRow(QByteArray(file) + " sheet", file, -1, "", QByteArray(file).split('.')[0].constData());
         findRow("2003 sheets", "book2003.xml", -1, "", "First | Second, hidden (hidden)");
         findRow("csv header", "quoted.csv", 0, "remark", "0,1");
         findRow("csv comma inside quotes", "quoted.csv", 0, "smith, john", "1,0");
@@ -146,12 +144,12 @@ class TestDocumentFormats : public QObject {
         findRow("2003: first cell", "book2003.xml", 0, "top left", "0,0");
         findRow("2003: cell with ss:Index", "book2003.xml", 0, "42.5", "0,3");
         findRow("2003: cell after a merged cell, boolean", "book2003.xml", 0, "TRUE", "0,6");
-        findRow("2003: row with ss:Index, R1C1 formula in A1 form", "book2003.xml", 0,
-                "=SUM(A1:B1)", "4,0");
+        findRow("2003: row with ss:Index, R1C1 formula in A1 form", "book2003.xml", 0, "=SUM(A1:B1)", "4,0");
         findRow("2003: R1C1 form is not offered", "book2003.xml", 0, "R[-4]", "none");
         findRow("2003: row after a spanned row, rich data", "book2003.xml", 0, "bold text", "7,0");
         findRow("2003: comment is not cell text", "book2003.xml", 0, "remark", "none");
         findRow("2003: second sheet", "book2003.xml", 1, "fish & chips", "0,0");
+        // clang-format on
     }
     void finds() { QUILLMARK_FIND_TEST(kFolder); }
 
