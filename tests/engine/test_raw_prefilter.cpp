@@ -56,10 +56,9 @@ std::string pads(std::size_t count) {
 }
 
 // A one-sheet workbook whose row 1 holds one cell per entry of `cells`, in column order, each
-// naming that entry of `sharedStrings`; stored, or deflated by libzip (small parts inflate
-// whole, through a temporary file).
-std::string package(const std::string& sharedStrings, const std::vector<std::size_t>& cells,
-                    bool deflated = false) {
+// naming that entry of `sharedStrings`; as parts, or stored, or deflated by libzip (small
+// parts inflate whole, through a temporary file).
+Parts workbookParts(const std::string& sharedStrings, const std::vector<std::size_t>& cells) {
     std::string row;
     for (std::size_t index : cells) row += "<c t=\"s\"><v>" + std::to_string(index) + "</v></c>";
     Parts parts = xlsxParts({worksheetXml("<row r=\"1\">" + row + "</row>")});
@@ -70,6 +69,12 @@ std::string package(const std::string& sharedStrings, const std::vector<std::siz
                         "officeDocument/2006/relationships/sharedStrings\" "
                         "Target=\"sharedStrings.xml\"/>");
     parts.emplace_back("xl/sharedStrings.xml", sharedStrings);
+    return parts;
+}
+
+std::string package(const std::string& sharedStrings, const std::vector<std::size_t>& cells,
+                    bool deflated = false) {
+    const Parts parts = workbookParts(sharedStrings, cells);
     if (!deflated) {
         StoredZip zip;
         for (const auto& [name, data] : parts) zip.add(name, data);
@@ -289,7 +294,8 @@ class TestRawPrefilter : public QObject {
     }
 
     // Spoiled at every few bytes of the back half, the damage first seen by zlib or by the XML
-    // parse: the head's megabyte-sized reads must not turn the one into the other.
+    // parse: the head's megabyte-sized reads must not turn the one into the other. Cut short,
+    // the entries before the cut are read first, then the cut reported.
     void damagedDeflateFailsAsWhole() {
         std::string table = kSstStart + pads(20000) + "<si><t>quasar</t></si></sst>";
         const std::string whole = package(table, {20000}, true);
@@ -304,6 +310,18 @@ class TestRawPrefilter : public QObject {
             QVERIFY2(reference.startsWith("fail:"), qPrintable(reference));
             QCOMPARE(firstMatch(bytes, "quasar"), reference);
         }
+        StoredZip cut;
+        for (const auto& [part, text] : workbookParts(table, {20000})) {
+            if (part != "xl/sharedStrings.xml") {
+                cut.add(part, text);
+                continue;
+            }
+            const std::string deflated = rawDeflate(text);
+            cut.addRaw(part, deflated.substr(0, deflated.size() / 2), StoredZip::crc32(text),
+                       std::uint32_t(text.size()), 8);
+        }
+        QCOMPARE(firstMatch(cut.finish(), "q?asar"), QString("fail:truncated"));
+        QCOMPARE(firstMatch(cut.finish(), "quasar"), QString("fail:truncated"));
     }
 
     // One entry larger than the look's window of about a megabyte ends the look; entries

@@ -2,8 +2,6 @@
 // kinds and visibility, every kind of cell text, shared formulas, dates, strict and prefixed
 // packages, and the ways a package can be broken; and packages built here in memory: damaged
 // and hostile parts, 1,024 sheets, tens of thousands of zip entries.
-#include <zlib.h>
-
 #include <QElapsedTimer>
 #include <QtTest>
 
@@ -24,22 +22,13 @@ namespace {
 
 const QString kFolder = QStringLiteral(QUILLMARK_TEST_DATA "/xml/");
 
-// Raw deflate, as zip entries hold it: zlib's stream without its 2-byte header and checksum.
-std::string deflated(const std::string& text) {
-    uLongf size = compressBound(uLong(text.size()));
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-              reinterpret_cast<const Bytef*>(text.data()), uLong(text.size()), 9);
-    return out.substr(2, size - 6);
-}
-
 // The smallest package around one worksheet part, every part deflated; the sheet's deflated
 // bytes damaged by `damage`, its entry flagged with `flags`.
 QByteArray oneSheetPackage(const std::string& sheet, void (*damage)(std::string&) = nullptr,
                            std::uint16_t flags = 0, bool backslashes = false) {
     StoredZip zip;
     for (auto [name, text] : xlsxParts({sheet})) {
-        std::string bytes = deflated(text);
+        std::string bytes = quillmark::testing::rawDeflate(text);
         const bool isSheet = name.starts_with("xl/worksheets/");
         if (isSheet && damage) damage(bytes);
         if (backslashes) std::replace(name.begin(), name.end(), '/', '\\');

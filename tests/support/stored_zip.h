@@ -1,7 +1,10 @@
 // Writes a zip archive in memory, every entry stored (not compressed) or given already in its
-// stored form: enough to build large test packages (a thousand sheets, tens of thousands of
-// entries) and damaged ones at run time instead of committing them.
+// stored form (raw deflate made here, or damaged): enough to build large test packages (a
+// thousand sheets, tens of thousands of entries) and broken ones at run time instead of
+// committing them.
 #pragma once
+
+#include <zlib.h>
 
 #include <array>
 #include <cstdint>
@@ -90,5 +93,14 @@ class StoredZip {
     std::string bytes_;
     std::vector<Entry> entries_;
 };
+
+// Raw deflate, as zip entries hold it: zlib's stream without its 2-byte header and checksum.
+inline std::string rawDeflate(const std::string& text) {
+    uLongf size = compressBound(uLong(text.size()));
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+              reinterpret_cast<const Bytef*>(text.data()), uLong(text.size()), 9);
+    return out.substr(2, size - 6);
+}
 
 }  // namespace quillmark::testing
