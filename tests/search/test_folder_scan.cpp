@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "search/folder_scan.h"
 #include "temporary_tree.h"
@@ -64,15 +65,6 @@ class ScriptedFileSystem : public FileSystem {
 Paths scan(const std::string& start, RecordingSink&& sink = {}) {
     SearchFiles(start, "*xls*", sink);
     return sink.appended;
-}
-
-bool contains(const Paths& paths, const std::string& path) {
-    return std::find(paths.begin(), paths.end(), path) != paths.end();
-}
-
-bool hasDuplicates(Paths paths) {
-    std::sort(paths.begin(), paths.end());
-    return std::adjacent_find(paths.begin(), paths.end()) != paths.end();
 }
 
 Paths prefixed(const std::string& root, const Paths& relatives) {
@@ -219,9 +211,10 @@ class TestFolderScan : public QObject {
             }
         };
         const Paths found = scan(start, std::move(sink));
-        QVERIFY(!hasDuplicates(found));
-        for (const QString& name : kept) QVERIFY(contains(found, start + name.toStdString()));
-        for (const QString& name : lost) QVERIFY(!contains(found, start + name.toStdString()));
+        const std::set<std::string> once(found.begin(), found.end());
+        QCOMPARE(once.size(), found.size());
+        for (const QString& name : kept) QVERIFY(once.count(start + name.toStdString()));
+        for (const QString& name : lost) QVERIFY(!once.count(start + name.toStdString()));
     }
 
     void skipsUnreadableFolder() {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <set>
 
@@ -115,27 +114,16 @@ class TestHostileTrees : public QObject {
         ListingSink sink;
         SearchFiles(tree.root(), "*xls*", sink);
         Paths listed = sink.appended;
-        // Just before their turn: deleted, truncated to nothing, cut in half, turned into a FIFO.
-        const std::map<std::string, std::function<void(const std::string&)>> beforeTurn = {
-            {"late-1.xlsx", [](const std::string& path) { fs::remove(path); }},
-            {"late-2.xls",
-             [](const std::string& path) { QVERIFY(::truncate(path.c_str(), 0) == 0); }},
-            {"late-3.xlsx",
-             [](const std::string& path) {
-                 QVERIFY(::truncate(path.c_str(), fs::file_size(path) / 2) == 0);
-             }},
-            {"late-4.xls",
-             [](const std::string& path) {
-                 fs::remove(path);
-                 QVERIFY(::mkfifo(path.c_str(), 0644) == 0);
-             }},
-        };
         listed.push_back(tree.root() + "broken-8.xls");  // the walk leaves FIFOs out; a run may not
         std::map<std::string, std::string> answers;
         for (const std::string& path : listed) {
             const std::string name = fs::path(path).filename().string();
-            if (auto change = beforeTurn.find(name); change != beforeTurn.end())
-                change->second(path);
+            // Just before their turn: deleted, truncated to nothing, cut in half, made a FIFO.
+            if (name == "late-1.xlsx" || name == "late-4.xls") fs::remove(path);
+            if (name == "late-2.xls") QVERIFY(::truncate(path.c_str(), 0) == 0);
+            if (name == "late-3.xlsx")
+                QVERIFY(::truncate(path.c_str(), fs::file_size(path) / 2) == 0);
+            if (name == "late-4.xls") QVERIFY(::mkfifo(path.c_str(), 0644) == 0);
             answers[name] = FindinExcel(path, kKeyword);
         }
         for (const auto& [fixture, name] : kHealthy) QCOMPARE(answers[name], std::string("Sales"));
