@@ -219,24 +219,32 @@ Outcome<std::size_t> ZipStream::inflate(std::uint8_t* buffer, std::size_t capaci
     if (tryWhole_)
         if (Status status = inflateWhole(); !status) return status.failure();
     if (whole_) return readInflated(buffer, capacity);
+    if (pendingFailure_) return *pendingFailure_;
     if (ended_ || capacity == 0) return std::size_t{0};
     z_stream_s& stream = *inflater_;
     stream.next_out = buffer;
     stream.avail_out = static_cast<uInt>(std::min<std::size_t>(capacity, 1u << 30));
+    auto failed = [&](Failure failure) -> Outcome<std::size_t> {
+        const auto produced = static_cast<std::size_t>(stream.next_out - buffer);
+        if (produced == 0) return failure;
+        pendingFailure_ = std::move(failure);
+        return produced;
+    };
     while (stream.avail_out > 0) {
         if (stream.avail_in == 0)
-            if (Status status = nextCompressedChunk(); !status) return status.failure();
+            if (Status status = nextCompressedChunk(); !status) return failed(status.failure());
         int status = ::inflate(&stream, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
             ended_ = true;
             break;
         }
-        if (status == Z_MEM_ERROR) return fail(FailureKind::TooLarge, "no memory to inflate part");
+        if (status == Z_MEM_ERROR)
+            return failed(fail(FailureKind::TooLarge, "no memory to inflate part"));
         // No progress with input and room at hand would loop for ever: call it corrupt.
         if (status == Z_BUF_ERROR && stream.avail_in > 0) status = Z_DATA_ERROR;
         if (status != Z_OK && status != Z_BUF_ERROR)
-            return fail(FailureKind::Corrupt, std::string("cannot inflate part: ") +
-                                                  (stream.msg ? stream.msg : "bad data"));
+            return failed(fail(FailureKind::Corrupt, std::string("cannot inflate part: ") +
+                                                         (stream.msg ? stream.msg : "bad data")));
     }
     return static_cast<std::size_t>(stream.next_out - buffer);
 }

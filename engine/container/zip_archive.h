@@ -66,6 +66,10 @@ class ZipStream {
     std::unique_ptr<z_stream_s> inflater_;
     std::unique_ptr<std::uint8_t[]> input_;
     bool ended_ = false;
+    // A failure met after some bytes of a read were inflated: those bytes are handed out
+    // first, the failure at the next read, so what a reader sees before damage does not
+    // depend on how much it asked for at a time.
+    std::optional<Failure> pendingFailure_;
     // A part inflated whole: its compressed bytes (kept for zlib should libdeflate refuse
     // them) and what they inflated to, handed out from `inflatedAt_`.
     bool tryWhole_ = false;

@@ -1,6 +1,5 @@
 // quillmark-find: arguments, the lines it prints for matches, cells and workbooks it could
 // not search, and its exit statuses, against a fake server whose workbooks the tests choose.
-#include <QTemporaryDir>
 #include <QtTest>
 #include <chrono>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "cli/find_output.h"
 #include "cli/parallel_search.h"
 #include "fake_excel_server.h"
+#include "temporary_tree.h"
 
 using namespace quillmark;
 using namespace quillmark::cli;
@@ -28,12 +28,6 @@ Run run(std::vector<std::string> arguments) {
     std::ostringstream out, err;
     int status = runFind(arguments, out, err);
     return {status, out.str(), err.str()};
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 FakeSheet sheetWith(std::string name, std::vector<FakeHit> hits) {
@@ -57,26 +51,27 @@ std::string expand(const QString& text, const QString& dir) {
 class TestFindCommand : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir;
+    TemporaryTree dir;
     std::map<std::string, std::vector<FakeSheet>> workbooks;
 
-    QString path(const QString& name) const { return dir.path() + "/" + name; }
+    QString path(const QString& name) const { return QString::fromStdString(dir.root()) + name; }
 
   private slots:
     // The folder holds a.xlsx, b.xlsx and none.xlsx (good workbooks), broken.xls (not a
-    // workbook to the fake), ~$a.xlsx (an owner file), sheets.xls (one unreadable sheet)
-    // and notes.txt (a workbook under a name the walk passes over).
+    // workbook to the fake), ~$a.xlsx (an owner file), sheets.xls (one unreadable sheet),
+    // notes.txt (a workbook under a name the walk passes over), C.XLSX and A/x.xls (workbooks
+    // without a match) and an empty folder.
     void initTestCase() {
-        for (const char* name :
-             {"a.xlsx", "b.xlsx", "none.xlsx", "broken.xls", "~$a.xlsx", "sheets.xls", "notes.txt"})
-            writeFile(path(name), "x");
+        dir.make({"a.xlsx", "b.xlsx", "none.xlsx", "broken.xls", "~$a.xlsx", "sheets.xls",
+                  "notes.txt", "C.XLSX", "A/", "A/x.xls", "empty/"});
         auto at = [&](const char* name) { return path(name).toStdString(); };
         workbooks[at("a.xlsx")] = {
             sheetWith("Sales", {{"$B$2", "k\tone"}, {"$C$12", "line\nbreak"}}),
             sheetWith("Costs", {}),
             sheetWith("Notes", {{"$A$1", "back\\tslash\r\ncaf\u00e9 \u0001"}})};
         workbooks[at("b.xlsx")] = {sheetWith("Plan", {{"$D$4", "k"}})};
-        workbooks[at("none.xlsx")] = {sheetWith("Sheet1", {})};
+        for (const char* name : {"none.xlsx", "C.XLSX", "A/x.xls"})
+            workbooks[at(name)] = {sheetWith("Sheet1", {})};
         workbooks[at("sheets.xls")] = {sheetWith("Good", {{"$A$1", "k"}}),
                                        FakeSheet{"Broken", false, true}};
         workbooks[at("notes.txt")] = {sheetWith("notes", {{"$A$1", "k"}})};
@@ -143,72 +138,43 @@ class TestFindCommand : public QObject {
             "quillmark-find: {dir}/broken.xls: not a workbook: unknown file format\n";
         const QString badSheet =
             "quillmark-find: {dir}/sheets.xls: sheet Broken: corrupt: unreadable\n";
+        const QString gone = "quillmark-find: {dir}/gone: no such file or folder\n";
         const QString listed =
             "{dir}/a.xlsx\tSales,Notes\n{dir}/b.xlsx\tPlan\n{dir}/sheets.xls\tGood\n";
+        const QString cells = "{dir}/a.xlsx\tSales\tB2\tk\\tone\n";
         // clang-format off
-        QTest::newRow("folder: errors and matches")
-            << "{dir} k" << kExitTrouble << listed << broken + badSheet;
-        QTest::newRow("folder, five jobs")
-            << "--jobs 5 {dir} k" << kExitTrouble << listed << broken + badSheet;
+        QTest::newRow("folder: errors and matches") << "{dir} k" << kExitTrouble << listed << broken + badSheet;
+        QTest::newRow("folder, five jobs") << "--jobs 5 {dir} k" << kExitTrouble << listed << broken + badSheet;
         QTest::newRow("-s keeps the status") << "-s {dir} k" << kExitTrouble << listed << "";
-        QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch
-                                    << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n"
-                                    << "";
+        QTest::newRow("files only") << "{dir}/b.xlsx {dir}/a.xlsx k" << kExitMatch << "{dir}/b.xlsx\tPlan\n{dir}/a.xlsx\tSales,Notes\n" << "";
         QTest::newRow("no match") << "{dir}/none.xlsx k" << kExitNoMatch << "" << "";
-        QTest::newRow("owner file is no error")
-            << "{dir}/~$a.xlsx {dir}/none.xlsx k" << kExitNoMatch << ""
-            << "";
-        QTest::newRow("error without match")
-            << "{dir}/none.xlsx {dir}/broken.xls k" << kExitTrouble << "" << broken;
-        QTest::newRow("missing path")
-            << "{dir}/b.xlsx {dir}/gone k" << kExitTrouble << "{dir}/b.xlsx\tPlan\n"
-            << "quillmark-find: {dir}/gone: no such file or folder\n";
+        QTest::newRow("owner file is no error") << "{dir}/~$a.xlsx {dir}/none.xlsx k" << kExitNoMatch << "" << "";
+        QTest::newRow("error without match") << "{dir}/none.xlsx {dir}/broken.xls k" << kExitTrouble << "" << broken;
+        QTest::newRow("missing path") << "{dir}/b.xlsx {dir}/gone k" << kExitTrouble << "{dir}/b.xlsx\tPlan\n" << gone;
         QTest::newRow("missing path, -s") << "-s {dir}/gone k" << kExitTrouble << "" << "";
-        QTest::newRow("file given is searched whatever its name")
-            << "{dir}/notes.txt k" << kExitMatch << "{dir}/notes.txt\tnotes\n"
-            << "";
-        QTest::newRow("cells, escaped")
-            << "--cells {dir}/a.xlsx k" << kExitMatch
-            << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n"
-               // clang-format on
-               "{dir}/a.xlsx\tNotes\tA1\tback\\\\tslash\\r\\ncaf\u00e9 \u0001\n"
-            << "";
-        QTest::newRow("cells, two jobs")
-            << "--jobs 2 --cells {dir}/sheets.xls {dir}/b.xlsx k" << kExitTrouble
-            << "{dir}/sheets.xls\tGood\tA1\tk\n{dir}/b.xlsx\tPlan\tD4\tk\n"
-            << badSheet;
-        QTest::newRow("cells past the limit")
-            << "--cells --max-hits 1 {dir}/a.xlsx k" << kExitMatch
-            << "{dir}/a.xlsx\tSales\tB2\tk\\tone\n"
+        QTest::newRow("file given is searched whatever its name") << "{dir}/notes.txt k" << kExitMatch << "{dir}/notes.txt\tnotes\n" << "";
+        QTest::newRow("cells, escaped") << "--cells {dir}/a.xlsx k" << kExitMatch
+            << cells + "{dir}/a.xlsx\tSales\tC12\tline\\nbreak\n{dir}/a.xlsx\tNotes\tA1\tback\\\\tslash\\r\\ncaf\u00e9 \u0001\n" << "";
+        QTest::newRow("cells, two jobs") << "--jobs 2 --cells {dir}/sheets.xls {dir}/b.xlsx k" << kExitTrouble
+            << "{dir}/sheets.xls\tGood\tA1\tk\n{dir}/b.xlsx\tPlan\tD4\tk\n" << badSheet;
+        QTest::newRow("cells past the limit") << "--cells --max-hits 1 {dir}/a.xlsx k" << kExitMatch << cells
             << "quillmark-find: {dir}/a.xlsx: 2 more matching cells not listed (see --max-hits)\n";
-        QTest::newRow("files listing")
-            << "--files {dir}/b.xlsx {dir}/gone" << kExitTrouble << "{dir}/b.xlsx\n"
-            << "quillmark-find: {dir}/gone: no such file or folder\n";
+        QTest::newRow("files listing") << "--files {dir}/b.xlsx {dir}/gone" << kExitTrouble << "{dir}/b.xlsx\n" << gone;
+        QTest::newRow("files: the walk in order, case ignored") << "--files {dir}" << kExitMatch
+            << "{dir}/a.xlsx\n{dir}/b.xlsx\n{dir}/broken.xls\n{dir}/C.XLSX\n{dir}/none.xlsx\n{dir}/sheets.xls\n{dir}/~$a.xlsx\n{dir}/A/x.xls\n" << "";
+        QTest::newRow("files: an empty folder") << "--files {dir}/empty" << kExitNoMatch << "" << "";
+        // clang-format on
     }
     void answers() {
         QFETCH(QString, arguments);
         QFETCH(int, status);
         QFETCH(QString, out);
         QFETCH(QString, err);
-        Run got = run(words(arguments, dir.path()));
-        QCOMPARE(got.out, expand(out, dir.path()));
-        QCOMPARE(got.err, expand(err, dir.path()));
+        const QString root = QString::fromStdString(dir.root()).chopped(1);
+        Run got = run(words(arguments, root));
+        QCOMPARE(got.out, expand(out, root));
+        QCOMPARE(got.err, expand(err, root));
         QCOMPARE(got.status, status);
-    }
-
-    void filesListsTheWalkInOrder() {
-        QTemporaryDir tree;
-        QDir(tree.path()).mkpath("A");
-        writeFile(tree.filePath("b.XLSX"), "x");
-        writeFile(tree.filePath("a.xls"), "x");
-        writeFile(tree.filePath("notes.txt"), "x");
-        writeFile(tree.filePath("A/x.xls"), "x");
-        Run listed = run({"--files", tree.path().toStdString()});
-        QCOMPARE(listed.status, kExitMatch);
-        std::string root = tree.path().toStdString() + "/";
-        QCOMPARE(listed.out, root + "a.xls\n" + root + "b.XLSX\n" + root + "A/x.xls\n");
-        QDir(tree.path()).mkpath("empty");
-        QCOMPARE(run({"--files", (tree.path() + "/empty/").toStdString()}).status, kExitNoMatch);
     }
 
     void parallelAnswersComeInListOrder() {

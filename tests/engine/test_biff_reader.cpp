@@ -1,6 +1,8 @@
-// The .xls reader on hand-made BIFF files (tests/data/biff, made by the script there): the sheet
-// list, every kind of cell record, shared strings split across CONTINUE records, code pages,
-// encryption, BIFF2-BIFF4 streams, and files whose claims are damaged or hostile.
+// The binary readers on hand-made files: .xls (tests/data/biff, made by the script there) with
+// every kind of cell record, shared strings split across CONTINUE records, code pages,
+// encryption, BIFF2-BIFF4 streams, and files whose claims are damaged or hostile; .xlsb
+// (tests/data/xlsb) with every cell record, formulas with shared and array groups, dates,
+// shared strings, and damaged record streams. Both: the sheet list with kinds and visibility.
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -21,38 +23,18 @@ class TestBiffReader : public QObject {
     Q_OBJECT
 
   private slots:
-    void sheetLists_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("sheets");
-        // The Visual Basic module "Module1" is no sheet; Dialog1 is told by its WSBOOL record.
-        QTest::newRow("BIFF8") << "biff8_workbook.xls"
-                               << "Cells | Hidden (hidden) | VeryHidden (hidden) | Macro1 [macro] "
-                                  "| Chart1 [chart] | Dialog1 [dialog] | Broken | Last";
-        QTest::newRow("BIFF5 in its code page") << "biff5_cyrillic.xls"
-                                                << "Лист1";
-        QTest::newRow("BIFF2: the file's name") << "biff2_sheet.xls"
-                                                << "biff2_sheet";
-        QTest::newRow("BIFF3") << "biff3_sheet.xls"
-                               << "Sheet1";
-        QTest::newRow("BIFF4") << "biff4_workbook.xls"
-                               << "Alpha | Beta";
-        QTest::newRow("BIFF5 XOR, names decrypted") << "default_password_biff5_xor.xls"
-                                                    << "Hidden away";
-        for (const char* file : {"default_password_xor.xls", "default_password_rc4.xls",
-                                 "default_password_cryptoapi.xls"})
-            QTest::newRow(file) << file << "Cells | Filler 0 | Filler 1 | Filler 2 | Far away";
-        QTest::newRow("another password stays encrypted") << "other_password_rc4.xls"
-                                                          << "open:encrypted";
-    }
-    void sheetLists() {
-        QFETCH(QString, file);
-        QFETCH(QString, sheets);
-        QCOMPARE(sheetsOf(kFolder + file), sheets);
-    }
-
     void finds_data() {
         findColumns();
+        // clang-format off
         const QString book = "biff8_workbook.xls";
+        // The Visual Basic module "Module1" is no sheet; Dialog1 is told by its WSBOOL record.
+        findRow("BIFF8 sheets", book, -1, "", "Cells | Hidden (hidden) | VeryHidden (hidden) | Macro1 [macro] | Chart1 [chart] | Dialog1 [dialog] | Broken | Last");
+        findRow("BIFF5 sheet in its code page", "biff5_cyrillic.xls", -1, "", "Лист1");
+        findRow("BIFF2 sheet: the file's name", "biff2_sheet.xls", -1, "", "biff2_sheet");
+        findRow("BIFF3 sheet", "biff3_sheet.xls", -1, "", "Sheet1");
+        findRow("BIFF4 sheets", "biff4_workbook.xls", -1, "", "Alpha | Beta");
+        findRow("BIFF5 XOR, names decrypted", "default_password_biff5_xor.xls", -1, "", "Hidden away");
+        findRow("another password stays encrypted", "other_password_rc4.xls", -1, "", "open:encrypted");
         findRow("LABELSST", book, 0, "alpha", "0,0");
         findRow("LABEL, UTF-16", book, 0, "GRÖßE", "1,1");
         findRow("RSTRING", book, 0, "rich label", "2,0");
@@ -128,11 +110,69 @@ class TestBiffReader : public QObject {
         for (const char* file : {"default_password_xor.xls", "default_password_rc4.xls",
                                  "default_password_cryptoapi.xls"}) {
             auto tag = [&](const char* what) { return QByteArray(file) + ": " + what; };
+            findRow(tag("sheets"), file, -1, "", "Cells | Filler 0 | Filler 1 | Filler 2 | Far away");
             findRow(tag("SST"), file, 0, "needle in sst", "9,0");
             findRow(tag("SST across CONTINUE"), file, 0, "the границу ok", "9,1");
             findRow(tag("NUMBER"), file, 0, "3.14159", "3,0");
             findRow(tag("past the first block"), file, 4, "past the first", "0,0");
         }
+        // BIFF12 (.xlsb, tests/data/xlsb, made by make_xlsb_fixtures.py).
+        const QString xlsb = "../xlsb/cells.xlsb";
+        findRow("xlsb: sheets in workbook order", xlsb, -1, "", "Data | Hidden Sheet (hidden) | Chart1 [chart] | Macro1 (hidden) [macro] | Dialog1 [dialog]");
+        // xl/workbook.bin cut inside a sheet entry: the whole file fails, with a reason.
+        findRow("xlsb: workbook part cut short", "../xlsb/bad_workbook.xlsb", -1, "", "open:truncated");
+        findRow("xlsb: shared string (BrtCellIsst)", xlsb, 0, "ALPHA", "0,0");
+        findRow("xlsb: RK integer", xlsb, 0, "42", "0,1");
+        findRow("xlsb: RK hundredths", xlsb, 0, "12.34", "0,2");
+        findRow("xlsb: double (BrtCellReal)", xlsb, 0, "3.14159", "0,3");
+        findRow("xlsb: boolean", xlsb, 0, "true", "0,4");
+        findRow("xlsb: error", xlsb, 0, "#DIV/0!", "0,5");
+        findRow("xlsb: inline string (BrtCellSt)", xlsb, 0, "inline text", "0,6");
+        findRow("xlsb: rich string (BrtCellRString)", xlsb, 0, "CAFÉ", "0,7");
+        findRow("xlsb: date text of a date-formatted number", xlsb, 0, "1/1/2008 18:00", "1,0");
+        findRow("xlsb: not the serial behind the date", xlsb, 0, "39448.75", "none");
+        findRow("xlsb: formula text", xlsb, 0, "SUM(B1:D1)", "1,2");
+        findRow("xlsb: formula number value", xlsb, 0, "57.48", "1,2");
+        findRow("xlsb: formula string value", xlsb, 0, "xinline", "1,3");
+        findRow("xlsb: formula boolean value", xlsb, 0, "false", "1,4");
+        findRow("xlsb: formula error value", xlsb, 0, "#N/A", "1,5");
+        findRow("xlsb: formula with no arguments", xlsb, 0, "=NA()", "1,5");
+        findRow("xlsb: shared formula anchor", xlsb, 0, "=B1*2", "2,0");
+        findRow("xlsb: shared formula member, moved", xlsb, 0, "=B3*2", "4,0");
+        findRow("xlsb: 3-D reference, quoted", xlsb, 0, "'Hidden Sheet'!A1", "5,0");
+        findRow("xlsb: defined name", xlsb, 0, "TaxRate", "5,0");
+        findRow("xlsb: array formula anchor", xlsb, 0, "SUM(A1:A2*2)", "5,1");
+        findRow("xlsb: reference to a range of sheets", xlsb, 0, "'Data:Hidden Sheet'!A1", "5,2");
+        findRow("xlsb: short cell record, first in its row", xlsb, 0, "short one", "6,0");
+        findRow("xlsb: short RK", xlsb, 0, "77", "6,1");
+        findRow("xlsb: short error after a short blank", xlsb, 0, "#NUM!", "6,3");
+        findRow("xlsb: short cell after a full one", xlsb, 0, "next to J", "6,10");
+        findRow("xlsb: rich shared string", xlsb, 0, "bravo runs", "0,8");
+        findRow("xlsb: cell-style formats are not cell formats", xlsb, 0, "2/11/1900", "none");
+        findRow("xlsb: absent", xlsb, 0, "zqxjkvbwpf", "none");
+        findRow("xlsb: empty keyword", xlsb, 0, "", "none");
+        // Records larger than a read, or across reads, arrive whole.
+        findRow("xlsb: record larger than a read", xlsb, 0, "haystack end", "7,0");
+        findRow("xlsb: record across reads", xlsb, 0, "final needle", "3008,2");
+        findRow("xlsb: number across reads", xlsb, 0, "3007", "3007,1");
+        findRow("xlsb: 1904 date system", "../xlsb/date1904.xlsb", 0, "1/2/2012 18:00", "1,0");
+        findRow("xlsb: not as a 1900 date", "../xlsb/date1904.xlsb", 0, "1/1/2008", "none");
+        // Each sheet is searched on its own; charts and dialog sheets have no cells.
+        findRow("xlsb: hidden sheet", xlsb, 1, "needle", "0,0");
+        findRow("xlsb: not in another sheet", xlsb, 0, "needle in the hidden", "none");
+        findRow("xlsb: macro sheet", xlsb, 3, "=ALERT(\"macro hello\")", "0,0");
+        findRow("xlsb: chart sheet", xlsb, 2, "*", "none");
+        findRow("xlsb: dialog sheet", xlsb, 4, "*", "none");
+        findRow("xlsb: no such sheet", xlsb, 5, "a", "fail:no such sheet");
+        // Matches before a cut are found, reading stops there; past it the sheet fails instead
+        // of answering "not found"; a record claiming 200 MB is refused, not allocated.
+        findRow("xlsb: before the cut", "../xlsb/truncated.xlsb", 0, "alpha", "0,0");
+        findRow("xlsb: formula before the cut", "../xlsb/truncated.xlsb", 0, "SUM(", "1,2");
+        findRow("xlsb: past the cut", "../xlsb/truncated.xlsb", 0, "zqxjkvbwpf", "fail:truncated");
+        findRow("xlsb: before a huge record", "../xlsb/truncated.xlsb", 1, "needle", "0,0");
+        findRow("xlsb: past a huge record", "../xlsb/truncated.xlsb", 1, "zqxjkvbwpf", "fail:too large");
+        findRow("xlsb: other sheets unaffected", "../xlsb/truncated.xlsb", 3, "macro", "0,0");
+        // clang-format on
     }
     void finds() { QUILLMARK_FIND_TEST(kFolder); }
 

@@ -1,5 +1,6 @@
 // The small text helpers behind the XML readers: shared-formula shifting, serial dates,
-// date format codes, OpenFormula conversion, relationship targets and the number prefilter.
+// date format codes, OpenFormula and R1C1 conversion, relationship targets and the number
+// prefilter.
 #include <QtTest>
 #include <cmath>
 
@@ -7,6 +8,7 @@
 #include "engine/cell/serial_date.h"
 #include "engine/core/keyword_alphabet.h"
 #include "engine/ods/ods_formula.h"
+#include "engine/spreadsheetml/r1c1_formula.h"
 #include "engine/xlsx/opc_relationships.h"
 #include "engine/xlsx/shared_formula.h"
 
@@ -21,21 +23,21 @@ class TestCellTextHelpers : public QObject {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("columns");
         QTest::addColumn<QString>("expected");
+        // clang-format off
         QTest::newRow("relative") << "A1+B2" << 1 << 1 << "B2+C3";
         QTest::newRow("absolute parts stay") << "$A$1+A$1+$A1" << 2 << 3 << "$A$1+D$1+$A3";
         QTest::newRow("whole columns") << "SUM(A:B)" << 5 << 1 << "SUM(B:C)";
         QTest::newRow("whole rows") << "SUM(1:$2)" << 2 << 0 << "SUM(3:$2)";
         QTest::newRow("string literal untouched") << "\"A1\"&A1" << 1 << 0 << "\"A1\"&A2";
-        QTest::newRow("quoted sheet name untouched")
-            << "'My A1'!A1+Sheet1!B1" << 1 << 0 << "'My A1'!A2+Sheet1!B2";
+        QTest::newRow("quoted sheet name untouched") << "'My A1'!A1+Sheet1!B1" << 1 << 0 << "'My A1'!A2+Sheet1!B2";
         QTest::newRow("function that looks like a cell") << "LOG10(A1)" << 1 << 0 << "LOG10(A2)";
         QTest::newRow("exponent is no reference") << "1.5E+10*A1+2E3" << 1 << 0 << "1.5E+10*A2+2E3";
-        QTest::newRow("structured reference untouched")
-            << "Table1[Col A1]+A1" << 1 << 0 << "Table1[Col A1]+A2";
+        QTest::newRow("structured reference untouched") << "Table1[Col A1]+A1" << 1 << 0 << "Table1[Col A1]+A2";
         QTest::newRow("moved off the top") << "A1" << -1 << 0 << "#REF!";
         QTest::newRow("moved past the last column") << "XFD1" << 0 << 1 << "#REF!";
         QTest::newRow("names stay") << "TRUE+Total_2008+A1" << 0 << 0 << "TRUE+Total_2008+A1";
         QTest::newRow("unterminated string") << "\"A1" << 1 << 0 << "\"A1";
+        // clang-format on
     }
 
     void sharedFormulaShift() {
@@ -125,8 +127,7 @@ class TestCellTextHelpers : public QObject {
         // clang-format off
         QTest::newRow("range") << "of:=SUM([.A1:.B2])" << "=SUM(A1:B2)";
         QTest::newRow("other sheet") << "of:=[$Sheet2.A1]*2" << "=Sheet2!A1*2";
-        QTest::newRow("range on another sheet") << "of:=SUM([Data.A1:Data.B3])"
-                                                << "=SUM(Data!A1:B3)";
+        QTest::newRow("range on another sheet") << "of:=SUM([Data.A1:Data.B3])" << "=SUM(Data!A1:B3)";
         QTest::newRow("quoted sheet with a dot") << "of:=['My.Sheet'.$B$2]" << "='My.Sheet'!$B$2";
         QTest::newRow("separators, not in strings") << "of:=IF([.A1]=\"a;b\";1;2)"
                                                     << "=IF(A1=\"a;b\",1,2)";
@@ -161,6 +162,42 @@ class TestCellTextHelpers : public QObject {
         for (const char* keyword : {"zqxjkvbwpf", "a?", "~*", "МОСКВА", "3,14", "1/1"})
             QVERIFY2(!keywordCanMatchTextOf(keyword, kNumberAlphabet), keyword);
         QVERIFY(keywordCanMatchTextOf("1/1/2008 12:00", kDateAlphabet));
+    }
+
+    // SpreadsheetML 2003 formulas from their stored R1C1 form to the A1 form the formula bar
+    // shows, relative to the cell that holds them.
+    void toA1_data() {
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("expected");
+        // clang-format off
+        // C4 is row 3, column 2.
+        QTest::newRow("relative column") << "=RC[-1]*2" << 3 << 2 << "=B4*2";
+        QTest::newRow("own cell") << "=RC+1" << 3 << 2 << "=C4+1";
+        QTest::newRow("relative both, explicit plus") << "=R[+1]C[1]" << 3 << 2 << "=D5";
+        QTest::newRow("absolute") << "=R1C1+R2C[1]+R[-1]C3" << 3 << 2 << "=$A$1+D$2+$C3";
+        QTest::newRow("range") << "=SUM(R[-5]C:R[-3]C)" << 6 << 1 << "=SUM(B2:B4)";
+        QTest::newRow("whole rows") << "=SUM(R)+SUM(R2)+SUM(R[-1]:R[1])" << 3 << 2 << "=SUM(4:4)+SUM($2:$2)+SUM(3:5)";
+        QTest::newRow("whole columns") << "=VLOOKUP(RC1,Sheet2!C1:C2,2,FALSE)+SUM(C)" << 3 << 2 << "=VLOOKUP($A4,Sheet2!$A:$B,2,FALSE)+SUM(C:C)";
+        QTest::newRow("sheet-qualified, quoted sheet") << "=Sheet1!RC+'R1C1 sheet'!R[1]C" << 0 << 0 << "=Sheet1!A1+'R1C1 sheet'!A2";
+        QTest::newRow("string literals untouched") << "=IF(RC=\"RC[1]\",\"say \"\"R1C1\"\"\",RC)" << 0 << 0 << "=IF(A1=\"RC[1]\",\"say \"\"R1C1\"\"\",A1)";
+        QTest::newRow("functions and names starting with R or C") << "=ROUND(RC4,2)+COUNT(CR)+RC2C+R1C1X+RATE.X(1)" << 0 << 0 << "=ROUND($D1,2)+COUNT(CR)+RC2C+R1C1X+RATE.X(1)";
+        QTest::newRow("numbers and errors") << "=1.5E+3+R0C1+#REF!" << 0 << 0 << "=1.5E+3+R0C1+#REF!";
+        QTest::newRow("wraps past the grid edge") << "=R[-1]C[-1]" << 0 << 0 << "=XFD1048576";
+        QTest::newRow("unclosed bracket") << "=R[1" << 0 << 0 << "=R[1";
+        // clang-format on
+    }
+
+    void toA1() {
+        QFETCH(QString, formula);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QString, expected);
+        std::string out;
+        appendR1C1FormulaAsA1(formula.toStdString(), static_cast<std::uint32_t>(row),
+                              static_cast<std::uint32_t>(column), out);
+        QCOMPARE(QString::fromStdString(out), expected);
     }
 };
 

@@ -1,7 +1,8 @@
 // One logical workbook, saved in every format the engine reads (tests/data/every_format, made
 // by make.sh there), run through openWorkbook: the sheet list, and for each keyword the grid
-// sheets that match and where the first match is. Where formats legitimately differ (what a
-// converter could keep), the expectation table says so per format.
+// sheets that match, where the first match is and every hit. Where formats legitimately differ
+// (what a converter could keep), the expectation table says so per format. Also: runs of cells
+// that one stored cell stands for (repeated cells, array formulas, tests/data/edge).
 #include <QtTest>
 #include <array>
 #include <optional>
@@ -103,6 +104,8 @@ const std::vector<KeywordCase>& keywordCases() {
         {"h?llo", {"Notes", {2, 1}}, kNone, {}},
         {"wor*ld", {"Notes", {2, 1}}, kNone, {}},
         {"zqxjk", kNone, kNone, {}},
+        // "*" alone matches every cell that holds anything (it was once taken for "").
+        {"*", {"Sales,Hidden,Notes,Q1,Q2", {0, 0}}, {"book", {0, 0}}, {}},
         {"", kNone, kNone, {}},
     };
     return cases;
@@ -142,50 +145,30 @@ QByteArray describe(const Failure& failure) {
              opened_##reader ? "" : describe(opened_##reader.failure()).constData()); \
     WorkbookReader& reader = *opened_##reader.value()
 
-struct Answer {
-    std::string sheets;
-    std::optional<CellPosition> first;
-    std::string failure;
-};
-
-// What the search asks of a reader: every grid sheet in order, names of those that match.
-Answer searchGridSheets(WorkbookReader& reader, std::string_view keyword) {
+// What the search asks of a reader, every grid sheet in order: the names of those that match,
+// comma-joined, and where the first match is ("Sales,Q1,Q2 0,1"); or the failure.
+QString gridAnswer(WorkbookReader& reader, std::string_view keyword) {
     Matcher matcher(keyword);
-    Answer answer;
+    QStringList sheets;
+    QString first;
     for (std::size_t index = 0; index < reader.sheets().size(); ++index) {
         const SheetInfo& sheet = reader.sheets()[index];
         if (!isGridSheet(sheet.kind)) continue;
         auto found = reader.findFirst(index, matcher);
-        if (!found) {
-            answer.failure = sheet.name + ": " + describe(found.failure()).toStdString();
-            return answer;
-        }
+        if (!found)
+            return QString("failed on %1: %2").arg(sheet.name.c_str(), describe(found.failure()));
         if (!found.value()) continue;
-        if (answer.first) answer.sheets += ",";
-        answer.sheets += sheet.name;
-        if (!answer.first) answer.first = *found.value();
+        sheets << QString::fromStdString(sheet.name);
+        if (first.isEmpty())
+            first = QString(" %1,%2").arg(found.value()->row).arg(found.value()->column);
     }
-    return answer;
+    return sheets.join(",") + first;
 }
 
-QString positionText(std::optional<CellPosition> position) {
-    if (!position) return "none";
-    return QString("row %1, column %2").arg(position->row).arg(position->column);
-}
-
-// Compares a reader's answer with the expectation; returns a description of the difference.
-QString difference(const Answer& answer, const Expected& expected) {
-    if (!answer.failure.empty())
-        return "the search failed on " + QString::fromStdString(answer.failure);
-    QString got = QString::fromStdString(answer.sheets);
-    QString want = QString::fromUtf8(expected.sheets);
-    if (got != want) return QString("matched \"%1\", expected \"%2\"").arg(got, want);
-    if (want.isEmpty()) return {};
-    QString gotPosition = positionText(answer.first);
-    QString wantPosition = positionText(expected.first);
-    if (gotPosition != wantPosition)
-        return QString("first match at %1, expected %2").arg(gotPosition, wantPosition);
-    return {};
+QString answerText(const Expected& expected) {
+    if (!*expected.sheets) return {};
+    return QString::fromUtf8(expected.sheets) +
+           QString(" %1,%2").arg(expected.first.row).arg(expected.first.column);
 }
 
 // Every hit of every grid sheet as "Sheet!C3 text", one per line, in sheet and row-major
@@ -284,21 +267,23 @@ class TestEveryFormat : public QObject {
     Q_OBJECT
 
   private slots:
-    void sheetList_data() {
+    void format_data() {
         QTest::addColumn<int>("formatIndex");
         for (int index = 0; index < int(std::size(kFormats)); ++index)
             QTest::newRow(kFormats[index].tag) << index;
     }
 
-    // Names in order, kinds and hidden flags; a chart sheet is listed but is no grid sheet.
-    void sheetList() {
+    // Names in order, kinds and hidden flags (a chart sheet is listed but holds no match);
+    // then every keyword, each on a fresh reader, and all of them on one reader in turn and
+    // backwards: what a reader keeps from one keyword (a string table's match bits) must not
+    // leak into the next answer.
+    void format() {
         QFETCH(int, formatIndex);
         const Format& format = kFormats[formatIndex];
         OPEN_FIXTURE(reader, format);
         std::vector<ExpectedSheet> expected = expectedSheets(format.layout);
-        QStringList names;
+        QStringList names, expectedNames;
         for (const SheetInfo& sheet : reader.sheets()) names << QString::fromStdString(sheet.name);
-        QStringList expectedNames;
         for (const ExpectedSheet& sheet : expected) expectedNames << QString::fromUtf8(sheet.name);
         QCOMPARE(names.join(" | "), expectedNames.join(" | "));
         for (std::size_t index = 0; index < expected.size(); ++index) {
@@ -306,41 +291,26 @@ class TestEveryFormat : public QObject {
             QVERIFY2(sheet.kind == expected[index].kind, sheet.name.c_str());
             QVERIFY2(sheet.hidden == expected[index].hidden, sheet.name.c_str());
         }
-    }
-
-    // A chart sheet has no cells: asking it anyway finds nothing (or fails), never a match.
-    void chartSheetHoldsNoMatch() {
-        const Format& format = kFormats[0];
-        OPEN_FIXTURE(reader, format);
-        QCOMPARE(reader.sheets().front().kind, SheetKind::Chart);
-        auto found = reader.findFirst(0, Matcher("sales"));
-        QVERIFY(!found || !found.value());
-    }
-
-    void keyword_data() {
-        QTest::addColumn<int>("formatIndex");
-        QTest::addColumn<int>("caseIndex");
-        const std::vector<KeywordCase>& cases = keywordCases();
-        for (int format = 0; format < int(std::size(kFormats)); ++format) {
-            for (int keyword = 0; keyword < int(cases.size()); ++keyword) {
-                QString keywordText = QString::fromUtf8(cases[keyword].keyword);
-                if (keywordText.isEmpty()) keywordText = "(empty)";
-                QString tag = QString("%1 %2").arg(kFormats[format].tag, keywordText);
-                QTest::newRow(tag.toUtf8().constData()) << format << keyword;
-            }
+        if (format.layout == Layout::ChartSheet) {
+            auto found = reader.findFirst(0, Matcher("sales"));
+            QVERIFY(!found || !found.value());
         }
-    }
-
-    // The grid sheets that match one keyword, each fixture opened afresh.
-    void keyword() {
-        QFETCH(int, formatIndex);
-        QFETCH(int, caseIndex);
-        const Format& format = kFormats[formatIndex];
-        const KeywordCase& keywordCase = keywordCases()[caseIndex];
-        OPEN_FIXTURE(reader, format);
-        QString problem = difference(searchGridSheets(reader, keywordCase.keyword),
-                                     expectedFor(format, keywordCase));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const std::vector<KeywordCase>& cases = keywordCases();
+        QStringList problems;
+        auto check = [&](WorkbookReader& asked, const KeywordCase& keywordCase, const char* how) {
+            QString got = gridAnswer(asked, keywordCase.keyword);
+            QString want = answerText(expectedFor(format, keywordCase));
+            if (got != want)
+                problems << QString("%1 \"%2\": \"%3\", expected \"%4\"")
+                                .arg(how, keywordCase.keyword, got, want);
+        };
+        for (const KeywordCase& keywordCase : cases) {
+            OPEN_FIXTURE(fresh, format);
+            check(fresh, keywordCase, "fresh");
+        }
+        for (const KeywordCase& keywordCase : cases) check(reader, keywordCase, "in turn");
+        for (auto it = cases.rbegin(); it != cases.rend(); ++it) check(reader, *it, "backwards");
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
     }
 
     void hits_data() {
@@ -365,70 +335,64 @@ class TestEveryFormat : public QObject {
             if (std::string_view(tag) == format.tag) expected = hits;
         QCOMPARE(allHits(reader, hitCase.keyword), QString::fromUtf8(expected));
         // Readers that keep each sheet's first hit give the rest after it just the same.
-        Answer first = searchGridSheets(reader, hitCase.keyword);
-        QVERIFY2(first.failure.empty(), first.failure.c_str());
+        QString first = gridAnswer(reader, hitCase.keyword);
+        QVERIFY2(!first.startsWith("failed"), qPrintable(first));
         QCOMPARE(allHits(reader, hitCase.keyword), QString::fromUtf8(expected));
     }
 
-    void repeatedAndMergedCells_data() {
+    // The first sheet's hits, the sink stopping after `stopAfter` (0: never). OpenDocument: a
+    // repeated cell is one hit per cell it covers, row-major across repeated rows, a merged
+    // cell is its first cell, the sink may stop anywhere in a run, and a billion repeated cells
+    // in a billion repeated rows cost nothing to a sink that stops. An array formula is stored
+    // once in the first cell of its range and shown by every cell of it.
+    void cellRuns_data() {
+        QTest::addColumn<QString>("source");  // a file in tests/data/edge, or a document here
+        QTest::addColumn<QString>("keyword");
         QTest::addColumn<int>("stopAfter");
         QTest::addColumn<QString>("hits");
         const QString all =
             "S!B1 x needle\nS!C1 x needle\nS!D1 x needle\nS!B2 x needle\n"
             "S!C2 x needle\nS!D2 x needle\nS!A3 merged needle\nS!B5 =A1&\"needle\"";
-        QTest::newRow("all") << 0 << all;
-        QTest::newRow("stop inside a run") << 2 << all.section('\n', 0, 1);
-        QTest::newRow("stop in a repeated row") << 5 << all.section('\n', 0, 4);
+        QTest::newRow("repeated and merged") << "repeated"
+                                             << "needle" << 0 << all;
+        QTest::newRow("stop inside a run") << "repeated"
+                                           << "needle" << 2 << all.section('\n', 0, 1);
+        QTest::newRow("stop in a repeated row") << "repeated"
+                                                << "needle" << 5 << all.section('\n', 0, 4);
+        QTest::newRow("huge repeats stop early")
+            << "huge"
+            << "needle" << 3 << "S!A1 needle\nS!B1 needle\nS!C1 needle";
+        for (const char* file : {"array-formulas.xlsx", "array-formulas.fods"}) {
+            QTest::addRow("%s: column range", file)
+                << file << "sum" << 0
+                << "Arrays!C1 =SUM(A1:A3*B1:B3)\nArrays!C2 =SUM(A1:A3*B1:B3)\n"
+                   "Arrays!C3 =SUM(A1:A3*B1:B3)";
+            QTest::addRow("%s: two by two, not below it", file)
+                << file << "transpose" << 0
+                << "Arrays!E1 =TRANSPOSE(A1:B2)\nArrays!F1 =TRANSPOSE(A1:B2)\n"
+                   "Arrays!E2 =TRANSPOSE(A1:B2)\nArrays!F2 =TRANSPOSE(A1:B2)";
+            QTest::addRow("%s: values still first", file)
+                << file << "20" << 0 << "Arrays!C1 20\nArrays!C2 20\nArrays!C3 20\nArrays!C4 20";
+        }
     }
 
-    // OpenDocument: a repeated cell is one hit per cell it covers, row-major across repeated
-    // rows; a merged cell is its first cell; the sink may stop anywhere in a run.
-    void repeatedAndMergedCells() {
+    void cellRuns() {
+        QFETCH(QString, source);
+        QFETCH(QString, keyword);
         QFETCH(int, stopAfter);
         QFETCH(QString, hits);
-        std::string document = std::string(kRepeatedCellsDocument);
-        auto opened = openWorkbookData(
-            memoryData(std::vector<std::uint8_t>(document.begin(), document.end())), "r.fods");
-        QVERIFY(opened);
-        HitList list("S");
+        std::string document = source == "huge"       ? kHugeRepeatsDocument
+                               : source == "repeated" ? kRepeatedCellsDocument
+                                                      : "";
+        auto opened =
+            document.empty()
+                ? openWorkbook(QUILLMARK_TEST_DATA "/edge/" + source.toStdString())
+                : openWorkbookData(memoryData({document.begin(), document.end()}), "r.fods");
+        QVERIFY2(opened, opened ? "" : opened.failure().reason.c_str());
+        HitList list(opened.value()->sheets()[0].name);
         list.stopAfter = stopAfter;
-        QVERIFY(opened.value()->findCells(0, Matcher("needle"), list));
+        QVERIFY(opened.value()->findCells(0, Matcher(keyword.toStdString()), list));
         QCOMPARE(list.lines.join("\n"), hits);
-    }
-
-    // A billion repeated cells in a billion repeated rows cost nothing to a sink that stops.
-    void hugeRepeatsStopEarly() {
-        std::string document = std::string(kHugeRepeatsDocument);
-        auto opened = openWorkbookData(
-            memoryData(std::vector<std::uint8_t>(document.begin(), document.end())), "h.fods");
-        QVERIFY(opened);
-        HitList list("S");
-        list.stopAfter = 3;
-        QVERIFY(opened.value()->findCells(0, Matcher("needle"), list));
-        QCOMPARE(list.lines.join(" "), QString("S!A1 needle S!B1 needle S!C1 needle"));
-    }
-
-    void oneReaderForEveryKeyword_data() { sheetList_data(); }
-
-    // One reader asked every keyword in turn, then again backwards: whatever a reader keeps
-    // from one keyword (a string table's match bits) must not leak into the next answer.
-    void oneReaderForEveryKeyword() {
-        QFETCH(int, formatIndex);
-        const Format& format = kFormats[formatIndex];
-        OPEN_FIXTURE(reader, format);
-        const std::vector<KeywordCase>& cases = keywordCases();
-        std::vector<const KeywordCase*> order;
-        for (const KeywordCase& keywordCase : cases) order.push_back(&keywordCase);
-        for (auto it = cases.rbegin(); it != cases.rend(); ++it) order.push_back(&*it);
-        QStringList problems;
-        for (const KeywordCase* keywordCase : order) {
-            QString problem = difference(searchGridSheets(reader, keywordCase->keyword),
-                                         expectedFor(format, *keywordCase));
-            if (!problem.isEmpty())
-                problems << QString::fromUtf8(keywordCase->keyword) + ": " + problem;
-        }
-        problems.removeDuplicates();
-        QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
     }
 };
 

@@ -16,7 +16,7 @@
 #include "engine/xlsx/xlsx_worksheet_scanner.h"
 #include "engine/xml/xml_cannot_match.h"
 #include "reader_test_support.h"
-#include "shared_strings_workbook.h"
+#include "stored_zip.h"
 #include "xlsx_package.h"
 
 using namespace quillmark::testing;

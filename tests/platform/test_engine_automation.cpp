@@ -77,12 +77,13 @@ class TestEngineAutomation : public QObject {
         QTest::addColumn<qint64>("limit");
         QTest::addColumn<qint64>("count");
         QTest::addColumn<QString>("items");  // Row,Column,Address,Text per item
-        QTest::newRow("values") << "a" << qint64(10) << qint64(3)
-                                << "1,1,$A$1,name|1,2,$B$1,amount|3,1,$A$3,Total";
+        // clang-format off
+        QTest::newRow("values") << "a" << qint64(10) << qint64(3) << "1,1,$A$1,name|1,2,$B$1,amount|3,1,$A$3,Total";
         QTest::newRow("formula text") << "sum(" << qint64(10) << qint64(1) << "3,2,$B$3,=SUM(B2)";
         // Count is every matching cell; only the first Limit are items.
         QTest::newRow("limited") << "a" << qint64(1) << qint64(3) << "1,1,$A$1,name";
         QTest::newRow("nowhere") << "absent" << qint64(10) << qint64(0) << "";
+        // clang-format on
     }
 
     void findAll() {

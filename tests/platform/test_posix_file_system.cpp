@@ -1,42 +1,26 @@
 // The POSIX folder listing: wildcard matching, which kinds of entry each mask lets through,
-// the listing order, and the empty answers that stand for every failure.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QTemporaryDir>
+// the listing order, and the empty answers that stand for every failure; and the file
+// addresses paths become for the desktop shell.
 #include <QTest>
+#include <QUrl>
 
 #include "platform/file_system.h"
+#include "platform/shell.h"
+#include "temporary_tree.h"
 
 using namespace quillmark::platform;
+using quillmark::testing::TemporaryTree;
 using Names = std::vector<std::string>;
 
 class TestPosixFileSystem : public QObject {
     Q_OBJECT
 
-    QTemporaryDir directory_;
-    std::string root_;
-
-    void file(const std::string& name) {
-        const int descriptor = ::open((root_ + name).c_str(), O_CREAT | O_WRONLY, 0644);
-        QVERIFY2(descriptor >= 0, name.c_str());
-        ::close(descriptor);
-    }
+    TemporaryTree tree_{{"b.xls", "B.xls", "a.XLS", "\xC3\x84rger.xls", "\xC3\xA9.xls", "notes.txt",
+                         ".x.xls", "Folder.xls/", "pipe.xls|", "folder-link>Folder.xls",
+                         "dangling.xls>missing"}};
+    const std::string root_ = tree_.root();
 
   private slots:
-    void initTestCase() {
-        QVERIFY(directory_.isValid());
-        root_ = directory_.path().toStdString() + "/";
-        for (const char* name :
-             {"b.xls", "B.xls", "a.XLS", "\xC3\x84rger.xls", "\xC3\xA9.xls", "notes.txt", ".x.xls"})
-            file(name);
-        QVERIFY(::mkdir((root_ + "Folder.xls").c_str(), 0755) == 0);
-        QVERIFY(::mkfifo((root_ + "pipe.xls").c_str(), 0644) == 0);
-        QVERIFY(::symlink("Folder.xls", (root_ + "folder-link").c_str()) == 0);
-        QVERIFY(::symlink("missing", (root_ + "dangling.xls").c_str()) == 0);
-    }
-
     // Ties in folded order go to the smaller bytes: "B.xls" before "b.xls".
     void listing_data() {
         QTest::addColumn<QString>("pattern");
@@ -77,11 +61,9 @@ class TestPosixFileSystem : public QObject {
     // The listing answers the walk's one question per entry; a change after that answer, or
     // after half a second, is seen at the next question.
     void attributesAfterAListingSeeTheFolderChange() {
-        QTemporaryDir changing;
-        const std::string folder = changing.path().toStdString() + "/";
+        TemporaryTree changing({"early", "late"});
+        const std::string folder = changing.root();
         const std::string early = folder + "early", late = folder + "late";
-        for (const std::string& entry : {early, late})
-            QVERIFY(::close(::open(entry.c_str(), O_CREAT | O_WRONLY, 0644)) == 0);
         FileSystem& fileSystem = nativeFileSystem();
         QCOMPARE(fileSystem.list(folder, "*", kListWithFolders), (Names{"early", "late"}));
         QCOMPARE(fileSystem.attributes(early), std::optional(0u));
@@ -101,6 +83,29 @@ class TestPosixFileSystem : public QObject {
         QVERIFY(fileSystem.list(tooLong, "*", kListWithFolders).empty());
         QVERIFY(!fileSystem.attributes(tooLong));
         QVERIFY(fileSystem.list(std::string("a\0b/", 4), "*", kListWithFolders).empty());
+    }
+
+    // The file addresses the shell is handed: exact path bytes must survive the trip, including
+    // names that are not valid UTF-8 and characters that mean something inside an address.
+    void addressKeepsThePathBytes_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("url");
+        QTest::newRow("plain") << QByteArray("/data/book.xlsx")
+                               << QByteArray("file:///data/book.xlsx");
+        QTest::newRow("reserved characters")
+            << QByteArray("/data/Q1 #2 100%?.xlsx")
+            << QByteArray("file:///data/Q1%20%232%20100%25%3F.xlsx");
+        QTest::newRow("not UTF-8")
+            << QByteArray("/data/caf\xE9.xlsx") << QByteArray("file:///data/caf%E9.xlsx");
+    }
+    void addressKeepsThePathBytes() {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, url);
+        const std::string got = fileUrlForPath(path.toStdString());
+        QCOMPARE(QByteArray::fromStdString(got), url);
+        const QUrl address = QUrl::fromEncoded(url);
+        QCOMPARE(QByteArray::fromPercentEncoding(address.path(QUrl::FullyEncoded).toLatin1()),
+                 path);
     }
 };
 

@@ -2,27 +2,22 @@
 // the event passes the window relies on, and the faults a careless walk would have (link
 // loops, deep trees, abandoned walks, huge folders, names that are not UTF-8, a tree that
 // changes while it is walked).
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "search/folder_scan.h"
+#include "temporary_tree.h"
 
 using quillmark::platform::FileIdentity;
 using quillmark::platform::FileSystem;
 using quillmark::search::ScanSink;
 using quillmark::search::SearchFiles;
+using quillmark::testing::TemporaryTree;
 using Paths = std::vector<std::string>;
 
 namespace {
@@ -67,81 +62,15 @@ class ScriptedFileSystem : public FileSystem {
     Paths listed;
 };
 
-class TemporaryTree {
-  public:
-    TemporaryTree() { QVERIFY(directory_.isValid()); }
-    std::string root() const { return directory_.path().toStdString() + "/"; }
-
-    void file(const std::string& relative) const {
-        const int descriptor = ::open((root() + relative).c_str(), O_CREAT | O_WRONLY, 0644);
-        QVERIFY2(descriptor >= 0, relative.c_str());
-        ::close(descriptor);
-    }
-    void folder(const std::string& relative) const {
-        QVERIFY2(::mkdir((root() + relative).c_str(), 0755) == 0, relative.c_str());
-    }
-    void link(const std::string& target, const std::string& relative) const {
-        QVERIFY2(::symlink(target.c_str(), (root() + relative).c_str()) == 0, relative.c_str());
-    }
-
-    // Qt cannot remove names that are not UTF-8; the file system's own calls can.
-    ~TemporaryTree() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root(), ignored);
-    }
-
-  private:
-    QTemporaryDir directory_;
-};
-
 Paths scan(const std::string& start, RecordingSink&& sink = {}) {
     SearchFiles(start, "*xls*", sink);
     return sink.appended;
-}
-
-bool contains(const Paths& paths, const std::string& path) {
-    return std::find(paths.begin(), paths.end(), path) != paths.end();
-}
-
-bool hasDuplicates(Paths paths) {
-    std::sort(paths.begin(), paths.end());
-    return std::adjacent_find(paths.begin(), paths.end()) != paths.end();
 }
 
 Paths prefixed(const std::string& root, const Paths& relatives) {
     Paths paths;
     for (const std::string& relative : relatives) paths.push_back(root + relative);
     return paths;
-}
-
-void bindSocket(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    QVERIFY(path.size() < sizeof address.sun_path);
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    QVERIFY(descriptor >= 0);
-    QVERIFY(::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-    ::close(descriptor);  // the socket file stays behind, which is all the walk sees
-}
-
-// Makes a tree from entries relative to its root: "name/" a folder, "name" an empty file,
-// "name>target" a symbolic link, "name|" a FIFO, "name=" a socket file.
-void makeTree(const TemporaryTree& tree, const QStringList& entries) {
-    for (const QString& entry : entries) {
-        const std::string text = entry.toStdString();
-        const std::string name = text.substr(0, text.find('>'));
-        if (text.ends_with('/'))
-            tree.folder(text);
-        else if (name.size() < text.size())
-            tree.link(text.substr(name.size() + 1), name);
-        else if (text.ends_with('|'))
-            QVERIFY(::mkfifo((tree.root() + name.substr(0, name.size() - 1)).c_str(), 0644) == 0);
-        else if (text.ends_with('='))
-            bindSocket(tree.root() + name.substr(0, name.size() - 1));
-        else
-            tree.file(text);
-    }
 }
 
 const QStringList kExampleTree = {"D/",   "D/a.xls",   "D/b.txt", "D/c.xlsx",
@@ -184,14 +113,19 @@ class TestFolderScan : public QObject {
             << QStringList{"a.xls", "sub/", "sub/b.xls", "sub/up>..", "sub/self>.", "sub2>sub"}
             << "" << QStringList{"a.xls", "sub/b.xls"};
         QTest::newRow("a missing start") << QStringList{} << "nowhere/" << QStringList{};
+        QStringList deep, deepFiles;
+        for (QString relative = "d/"; deep.size() < 600; relative += "d/") {
+            deepFiles << relative + "f.xls";
+            deep << relative << deepFiles.back();
+        }
+        QTest::newRow("a very deep tree") << deep << "" << deepFiles;
     }
 
     void walk() {
         QFETCH(QStringList, entries);
         QFETCH(QString, start);
         QFETCH(QStringList, found);
-        TemporaryTree tree;
-        makeTree(tree, entries);
+        TemporaryTree tree(entries);
         Paths expected;
         for (const QString& name : found)
             expected.push_back(tree.root() + start.toStdString() + name.toStdString());
@@ -201,8 +135,7 @@ class TestFolderScan : public QObject {
     // The window stays live because the walk yields once per file and once per entry, and
     // a superseded walk stops at the next yield, for good.
     void yieldsPerFileAndEntryAndStopsWhenAbandoned() {
-        TemporaryTree tree;
-        makeTree(tree, kExampleTree + QStringList{"D/.hidden/"});
+        TemporaryTree tree(kExampleTree + QStringList{"D/.hidden/"});
         const std::string start = tree.root() + "D/";
         RecordingSink whole;
         SearchFiles(start, "*xls*", whole);
@@ -251,12 +184,11 @@ class TestFolderScan : public QObject {
         QFETCH(QStringList, kept);
         QFETCH(QStringList, lost);
         namespace fs = std::filesystem;
-        TemporaryTree tree;
         std::string deep = "D/deep";
         for (int level = 0; level < 300; ++level) deep += "/d";
-        makeTree(tree, {"D/", "D/a.xls", "D/b.xls", "D/sub1/", "D/sub1/x.xls", "D/sub2/",
-                        "D/sub2/y.xls", "D/sub3/", "D/sub3/z.xls", "D/sub4/", "D/sub4/w.xls",
-                        "D/later/", "D/later/g.xls"});
+        TemporaryTree tree({"D/", "D/a.xls", "D/b.xls", "D/sub1/", "D/sub1/x.xls", "D/sub2/",
+                            "D/sub2/y.xls", "D/sub3/", "D/sub3/z.xls", "D/sub4/", "D/sub4/w.xls",
+                            "D/later/", "D/later/g.xls"});
         fs::create_directories(tree.root() + deep);
         tree.file(deep + "/f.xls");
         const std::string start = tree.root() + "D/";
@@ -279,14 +211,14 @@ class TestFolderScan : public QObject {
             }
         };
         const Paths found = scan(start, std::move(sink));
-        QVERIFY(!hasDuplicates(found));
-        for (const QString& name : kept) QVERIFY(contains(found, start + name.toStdString()));
-        for (const QString& name : lost) QVERIFY(!contains(found, start + name.toStdString()));
+        const std::set<std::string> once(found.begin(), found.end());
+        QCOMPARE(once.size(), found.size());
+        for (const QString& name : kept) QVERIFY(once.count(start + name.toStdString()));
+        for (const QString& name : lost) QVERIFY(!once.count(start + name.toStdString()));
     }
 
     void skipsUnreadableFolder() {
-        TemporaryTree tree;
-        makeTree(tree, {"locked/", "locked/x.xls", "open/", "open/y.xls"});
+        TemporaryTree tree({"locked/", "locked/x.xls", "open/", "open/y.xls"});
         const std::string locked = tree.root() + "locked";
         QVERIFY(::chmod(locked.c_str(), 0) == 0);
         const bool permissionsBind = ::access(locked.c_str(), R_OK) != 0;
@@ -308,19 +240,6 @@ class TestFolderScan : public QObject {
         QCOMPARE(sink.appended, (Paths{"/D/file.xls", "/D/sub/y.xls"}));
         QCOMPARE(fileSystem.listed, (Paths{"/D/ files", "/D/ all", "/D/gone/ files", "/D/gone/ all",
                                            "/D/sub/ files", "/D/sub/ all"}));
-    }
-
-    void walksVeryDeepTrees() {
-        TemporaryTree tree;
-        std::string relative;
-        Paths expected;
-        for (int level = 0; level < 300; ++level) {
-            relative += "d/";
-            tree.folder(relative);
-            tree.file(relative + "f.xls");
-            expected.push_back(tree.root() + relative + "f.xls");
-        }
-        QCOMPARE(scan(tree.root()), expected);
     }
 
     void handlesAHundredThousandFiles() {

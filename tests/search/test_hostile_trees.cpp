@@ -1,25 +1,21 @@
 // Runs over folders where broken, vanishing and special files sit beside healthy workbooks,
 // whose matches must all be kept (the walk's own hostile trees are in test_folder_scan.cpp).
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <set>
 
 #include "search/folder_scan.h"
 #include "search/workbook_search.h"
+#include "temporary_tree.h"
 
 using quillmark::search::FindinExcel;
 using quillmark::search::ScanSink;
 using quillmark::search::SearchFiles;
+using quillmark::testing::TemporaryTree;
 using Paths = std::vector<std::string>;
 namespace fs = std::filesystem;
 
@@ -36,25 +32,6 @@ class ListingSink : public ScanSink {
     Paths appended;
 };
 
-class Tree {
-  public:
-    Tree() { QVERIFY(directory_.isValid()); }
-    std::string root() const { return directory_.path().toStdString() + "/"; }
-
-    void write(const std::string& relative, const std::string& bytes) const {
-        std::ofstream out(root() + relative, std::ios::binary);
-        out << bytes;
-        QVERIFY2(out.good(), relative.c_str());
-    }
-    void copy(const std::string& fixture, const std::string& relative) const {
-        fs::copy_file(kFixtures + fixture, root() + relative);
-    }
-    void folder(const std::string& relative) const { fs::create_directories(root() + relative); }
-
-  private:
-    QTemporaryDir directory_;
-};
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -65,6 +42,7 @@ const std::vector<std::pair<std::string, std::string>> kHealthy = {
     {"book.xlsx", "good-1.xlsx"},   {"book.xls", "good-2.xls"},       {"book.xlsb", "good-3.xlsb"},
     {"book.ods", "good-4.xls.ods"}, {"book-biff5.xls", "good-5.xls"},
 };
+const char* const kLate[] = {"late-1.xlsx", "late-2.xls", "late-3.xlsx", "late-4.xls"};
 
 // Deterministic bytes that are no format at all.
 std::string garbage(std::size_t size) {
@@ -77,19 +55,24 @@ std::string garbage(std::size_t size) {
     return bytes;
 }
 
-// Broken workbooks that stay as they are: truncated, garbage, empty, a zip or compound file
-// header and nothing after it, a folder and a FIFO that carry workbook names.
-void addBrokenNeighbours(const Tree& tree) {
+// Beside healthy copies of the fixture workbook in each binary and package format: broken
+// workbooks that stay as they are (truncated, garbage, empty, a zip or compound file header
+// and nothing after it, a folder and a FIFO that carry workbook names), and healthy ones that
+// the walk-order run changes just before their turn.
+void makeTree(const TemporaryTree& tree) {
+    for (const auto& [fixture, name] : kHealthy)
+        fs::copy_file(kFixtures + fixture, tree.root() + name);
+    fs::copy_file(kFixtures + "book.xlsx", tree.root() + "caf\xE9-good.xlsx");
     const std::string xlsx = readFile(kFixtures + "book.xlsx");
     const std::string xls = readFile(kFixtures + "book.xls");
-    tree.write("broken-1.xlsx", xlsx.substr(0, xlsx.size() / 2));
-    tree.write("broken-2.xls", xls.substr(0, 700));
-    tree.write("broken-3.xls", garbage(5000));
-    tree.write("broken-4.xls", "");
-    tree.write("broken-5.xlsx", "PK\x03\x04" + garbage(300));
-    tree.write("broken-6.xls", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + garbage(600));
-    tree.folder("broken-7.xls");
-    QVERIFY(::mkfifo((tree.root() + "broken-8.xls").c_str(), 0644) == 0);
+    tree.file("broken-1.xlsx", xlsx.substr(0, xlsx.size() / 2));
+    tree.file("broken-2.xls", xls.substr(0, 700));
+    tree.file("broken-3.xls", garbage(5000));
+    tree.file("broken-4.xls", "");
+    tree.file("broken-5.xlsx", "PK\x03\x04" + garbage(300));
+    tree.file("broken-6.xls", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + garbage(600));
+    tree.make({"broken-7.xls/", "broken-8.xls|"});
+    for (const char* name : kLate) tree.file(name, std::string(name).back() == 'x' ? xlsx : xls);
 }
 
 }  // namespace
@@ -97,56 +80,15 @@ void addBrokenNeighbours(const Tree& tree) {
 class TestHostileTrees : public QObject {
     Q_OBJECT
 
+    TemporaryTree tree;
+
   private slots:
-    // A run in walk order where some workbooks vanish, shrink or change kind just before
-    // their turn, beside broken ones: every healthy workbook still answers its sheet.
-    void healthyWorkbooksKeepTheirMatchesBesideBrokenOnes() {
-        Tree tree;
-        for (const auto& [fixture, name] : kHealthy) tree.copy(fixture, name);
-        addBrokenNeighbours(tree);
-        for (const char* name : {"late-1.xlsx", "late-2.xls", "late-3.xlsx", "late-4.xls"})
-            tree.copy(std::string(name).back() == 'x' ? "book.xlsx" : "book.xls", name);
+    void initTestCase() { makeTree(tree); }
 
-        ListingSink sink;
-        SearchFiles(tree.root(), "*xls*", sink);
-        Paths listed = sink.appended;
-        // Just before their turn: deleted, truncated to nothing, cut in half, turned into a FIFO.
-        const std::map<std::string, std::function<void(const std::string&)>> beforeTurn = {
-            {"late-1.xlsx", [](const std::string& path) { fs::remove(path); }},
-            {"late-2.xls",
-             [](const std::string& path) { QVERIFY(::truncate(path.c_str(), 0) == 0); }},
-            {"late-3.xlsx",
-             [](const std::string& path) {
-                 QVERIFY(::truncate(path.c_str(), fs::file_size(path) / 2) == 0);
-             }},
-            {"late-4.xls",
-             [](const std::string& path) {
-                 fs::remove(path);
-                 QVERIFY(::mkfifo(path.c_str(), 0644) == 0);
-             }},
-        };
-        listed.push_back(tree.root() + "broken-8.xls");  // the walk leaves FIFOs out; a run may not
-        std::map<std::string, std::string> answers;
-        for (const std::string& path : listed) {
-            const std::string name = fs::path(path).filename().string();
-            if (auto change = beforeTurn.find(name); change != beforeTurn.end())
-                change->second(path);
-            answers[name] = FindinExcel(path, kKeyword);
-        }
-        for (const auto& [fixture, name] : kHealthy) QCOMPARE(answers[name], std::string("Sales"));
-        for (const char* name : {"broken-3.xls", "broken-4.xls", "broken-5.xlsx", "broken-6.xls",
-                                 "broken-8.xls", "late-1.xlsx", "late-2.xls", "late-4.xls"})
-            QCOMPARE(answers[name], std::string());
-    }
-
-    // The same through quillmark-find, searching in parallel: exactly the healthy workbooks
-    // are printed, the broken ones are reported (status 2, as grep's after an error), and
-    // nothing hangs on the FIFO or the folder named like a workbook.
+    // Through quillmark-find, searching in parallel: exactly the healthy workbooks are
+    // printed, the broken ones are reported (status 2, as grep's after an error), and nothing
+    // hangs on the FIFO or the folder named like a workbook.
     void commandLineKeepsEveryHealthyMatch() {
-        Tree tree;
-        for (const auto& [fixture, name] : kHealthy) tree.copy(fixture, name);
-        tree.copy("book.xlsx", "caf\xE9-good.xlsx");
-        addBrokenNeighbours(tree);
         QProcess process;
         process.start(
             QUILLMARK_FIND_EXECUTABLE,
@@ -155,15 +97,39 @@ class TestHostileTrees : public QObject {
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 2);
         QVERIFY(process.readAllStandardError().contains("broken-3.xls: "));
-        const QByteArray output = process.readAllStandardOutput();
         std::set<std::string> printed;
-        for (const QByteArray& line : output.split('\n'))
+        for (const QByteArray& line : process.readAllStandardOutput().split('\n'))
             if (!line.isEmpty()) printed.insert(line.toStdString());
         std::set<std::string> expected;
         for (const auto& [fixture, name] : kHealthy)
             expected.insert(tree.root() + name + "\tSales");
+        for (const char* name : kLate) expected.insert(tree.root() + name + "\tSales");
         expected.insert(tree.root() + "caf\xE9-good.xlsx\tSales");  // the name's own bytes
         QCOMPARE(printed, expected);
+    }
+
+    // A run in walk order where some workbooks vanish, shrink or change kind just before
+    // their turn, beside broken ones: every healthy workbook still answers its sheet.
+    void healthyWorkbooksKeepTheirMatchesBesideBrokenOnes() {
+        ListingSink sink;
+        SearchFiles(tree.root(), "*xls*", sink);
+        Paths listed = sink.appended;
+        listed.push_back(tree.root() + "broken-8.xls");  // the walk leaves FIFOs out; a run may not
+        std::map<std::string, std::string> answers;
+        for (const std::string& path : listed) {
+            const std::string name = fs::path(path).filename().string();
+            // Just before their turn: deleted, truncated to nothing, cut in half, made a FIFO.
+            if (name == "late-1.xlsx" || name == "late-4.xls") fs::remove(path);
+            if (name == "late-2.xls") QVERIFY(::truncate(path.c_str(), 0) == 0);
+            if (name == "late-3.xlsx")
+                QVERIFY(::truncate(path.c_str(), fs::file_size(path) / 2) == 0);
+            if (name == "late-4.xls") QVERIFY(::mkfifo(path.c_str(), 0644) == 0);
+            answers[name] = FindinExcel(path, kKeyword);
+        }
+        for (const auto& [fixture, name] : kHealthy) QCOMPARE(answers[name], std::string("Sales"));
+        for (const char* name : {"broken-3.xls", "broken-4.xls", "broken-5.xlsx", "broken-6.xls",
+                                 "broken-8.xls", "late-1.xlsx", "late-2.xls", "late-4.xls"})
+            QCOMPARE(answers[name], std::string());
     }
 };
 

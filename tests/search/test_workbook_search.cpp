@@ -186,20 +186,16 @@ class TestWorkbookSearch : public QObject {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("text");
-        QTest::newRow("scheme kept")
-            << int(FailureKind::Encrypted) << "workbook is password-protected (XOR obfuscation)"
-            << "encrypted with a password (XOR obfuscation)";
-        QTest::newRow("no scheme") << int(FailureKind::Encrypted) << "the package is encrypted"
-                                   << "encrypted with a password";
-        QTest::newRow("size alone") << int(FailureKind::TooLarge) << "file larger than 1 GiB"
-                                    << "file larger than 1 GiB";
-        QTest::newRow("kind first") << int(FailureKind::Corrupt) << "sector chain loops"
-                                    << "corrupt: sector chain loops";
-        QTest::newRow("not a workbook") << int(FailureKind::NotAWorkbook) << "empty file"
-                                        << "not a workbook: empty file";
-        QTest::newRow("file system") << int(FailureKind::Unreadable) << "Permission denied"
-                                     << "cannot be read: Permission denied";
+        // clang-format off
+        QTest::newRow("scheme kept") << int(FailureKind::Encrypted) << "workbook is password-protected (XOR obfuscation)" << "encrypted with a password (XOR obfuscation)";
+        QTest::newRow("no scheme") << int(FailureKind::Encrypted) << "the package is encrypted" << "encrypted with a password";
+        QTest::newRow("size alone") << int(FailureKind::TooLarge) << "file larger than 1 GiB" << "file larger than 1 GiB";
+        QTest::newRow("kind first") << int(FailureKind::Corrupt) << "sector chain loops" << "corrupt: sector chain loops";
+        QTest::newRow("not a workbook") << int(FailureKind::NotAWorkbook) << "empty file" << "not a workbook: empty file";
+        QTest::newRow("file system") << int(FailureKind::Unreadable) << "Permission denied" << "cannot be read: Permission denied";
+        // clang-format on
     }
+
     void failureTexts() {
         QFETCH(int, kind);
         QFETCH(QString, reason);

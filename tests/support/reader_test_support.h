@@ -49,18 +49,16 @@ inline QByteArray fileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The answer of one search in a fixture: describe()'s text, or "open:" and the failure's kind.
-inline QString findIn(const QString& path, int sheet, const QString& keyword) {
-    auto reader = openWorkbook(path.toStdString());
+// The answer of one search in a fixture: describe()'s text, or "open:" and the failure's kind;
+// for sheet -1, the sheet list joined by " | ".
+inline QString answerOf(const ReaderOutcome& reader, int sheet, const QString& keyword) {
     if (!reader) return QString("open:") + failureKindName(reader.failure().kind);
+    if (sheet < 0) return sheetNames(*reader.value()).join(" | ");
     return describe(reader.value()->findFirst(std::size_t(sheet), Matcher(keyword.toStdString())));
 }
 
-// The sheet list of a fixture joined by " | ", or "open:" and the failure's kind.
-inline QString sheetsOf(const QString& path) {
-    auto reader = openWorkbook(path.toStdString());
-    if (!reader) return QString("open:") + failureKindName(reader.failure().kind);
-    return sheetNames(*reader.value()).join(" | ");
+inline QString findIn(const QString& path, int sheet, const QString& keyword) {
+    return answerOf(openWorkbook(path.toStdString()), sheet, keyword);
 }
 
 // The table shape of findIn: file, sheet, keyword, expected.

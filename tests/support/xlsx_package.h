@@ -47,6 +47,24 @@ inline std::string worksheetXml(const std::string& rows) {
            rows + "</sheetData></worksheet>";
 }
 
+// A one-sheet package with `sharedStrings` as its table; row 1 holds one cell per index, in
+// column order, each naming that entry.
+inline Parts sharedStringsWorkbookParts(const std::string& sharedStrings,
+                                        const std::vector<std::size_t>& indexes) {
+    std::string cells;
+    for (std::size_t index : indexes)
+        cells += "<c t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+    Parts parts = xlsxParts({worksheetXml("<row r=\"1\">" + cells + "</row>")});
+    for (auto& [name, text] : parts)
+        if (name == "xl/_rels/workbook.xml.rels")
+            text.insert(text.rfind("</Relationships>"),
+                        "<Relationship Id=\"rIdStrings\" Type=\"http://schemas.openxmlformats.org/"
+                        "officeDocument/2006/relationships/sharedStrings\" "
+                        "Target=\"sharedStrings.xml\"/>");
+    parts.emplace_back("xl/sharedStrings.xml", sharedStrings);
+    return parts;
+}
+
 }  // namespace quillmark::testing
 
 #ifdef LIBZIP_VERSION_MAJOR
