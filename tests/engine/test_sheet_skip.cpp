@@ -132,61 +132,39 @@ class TestSheetSkip : public QObject {
             QTest::newRow(name) << QString::fromUtf8(keyword) << QByteArray::fromStdString(cells)
                                 << extras << QString(expected) << skips;
         };
+        // clang-format off
         // Matches the raw bytes do not spell.
         row("decimal reference", "quasar", inlineCell("<t>&#81;uasar</t>"), None, "0,0", false);
         row("_x escape", "quasar", inlineCell("<t>_x0051_uasar</t>"), None, "0,0", false);
-        row("future prefix dropped", "1+ab(", "<c r=\"A1\"><f>1+_xlfn.AB(1)</f><v>1</v></c>", None,
-            "0,0", false);
+        row("future prefix dropped", "1+ab(", "<c r=\"A1\"><f>1+_xlfn.AB(1)</f><v>1</v></c>", None, "0,0", false);
         row("CDATA", "quasar", inlineCell("<t><![CDATA[qu]]>asar</t>"), None, "0,0", false);
         row("comment", "quasar", inlineCell("<t>q<!-- - -->uasar</t>"), None, "0,0", false);
-        row("rich runs", "quasar", inlineCell("<r><t>q</t></r><r><rPr/><t>uasar</t></r>"), None,
-            "0,0", false);
-        row("phonetic run left out", "quasar",
-            inlineCell("<t>qu</t><rPh><t>x</t></rPh><t>asar</t>"), None, "0,0", false);
-        row("element inside a value", "quasar",
-            "<c r=\"A1\" t=\"str\"><f>1</f><v>qu<x/>asar</v></c>", None, "0,0", false);
-        row("two values", "quasar", "<c r=\"A1\" t=\"str\"><f>1</f><v>qu</v><v>asar</v></c>", None,
-            "0,0", false);
-        row("shared formula shifted into the keyword", "qub1",
-            "<c r=\"A1\"><f t=\"shared\" ref=\"A1:B1\" si=\"0\">QUA1</f><v>0</v></c>"
-            "<c r=\"B1\"><f t=\"shared\" si=\"0\"/><v>0</v></c>",
-            None, "0,1", false);
-        row("external book's name", "quasar budget", "<c r=\"A1\"><f>[1]Sheet1!A1</f><v>0</v></c>",
-            ExternalBook, "0,0", false);
+        row("rich runs", "quasar", inlineCell("<r><t>q</t></r><r><rPr/><t>uasar</t></r>"), None, "0,0", false);
+        row("phonetic run left out", "quasar", inlineCell("<t>qu</t><rPh><t>x</t></rPh><t>asar</t>"), None, "0,0", false);
+        row("element inside a value", "quasar", "<c r=\"A1\" t=\"str\"><f>1</f><v>qu<x/>asar</v></c>", None, "0,0", false);
+        row("two values", "quasar", "<c r=\"A1\" t=\"str\"><f>1</f><v>qu</v><v>asar</v></c>", None, "0,0", false);
+        row("shared formula shifted into the keyword", "qub1", "<c r=\"A1\"><f t=\"shared\" ref=\"A1:B1\" si=\"0\">QUA1</f><v>0</v></c><c r=\"B1\"><f t=\"shared\" si=\"0\"/><v>0</v></c>", None, "0,1", false);
+        row("external book's name", "quasar budget", "<c r=\"A1\"><f>[1]Sheet1!A1</f><v>0</v></c>", ExternalBook, "0,0", false);
         row("boolean", "true", "<c r=\"A1\" t=\"b\"><v>1</v></c>", None, "0,0", false);
-        row("boolean, part of the word", "fal", "<c r=\"A1\" t=\"b\"><v>0</v></c>", None, "0,0",
-            false);
+        row("boolean, part of the word", "fal", "<c r=\"A1\" t=\"b\"><v>0</v></c>", None, "0,0", false);
         row("date", "1/2/2020", "<c r=\"A1\" s=\"1\"><v>43832</v></c>", DateStyle, "0,0", false);
         row("Kelvin sign", "xkz", inlineCell("<t>x\u212Az</t>"), None, "0,0", false);
         // Where the skip applies, the answer is "no match"; where the anchor is spelled, the
         // part is tokenized.
-        row("plain cells", "quasar",
-            inlineCell("<t>qu as</t>") +
-                "<c r=\"B1\"><v>42</v></c><c r=\"C1\" t=\"e\"><v>#N/A</v>"
-                "</c><c r=\"D1\" t=\"b\"><v>1</v></c>",
-            None, "none", true);
-        row("formulas", "quasar", "<c r=\"A1\"><f>SUM(B1:B9)</f><v>0</v></c>", ExternalBook, "none",
-            true);
-        row("anchor in a tag only", "quasar", "<c r=\"A1\" quasar=\"1\"><v>1</v></c>", None, "none",
-            false);
-        row("entities of markup", "quasar", inlineCell("<t>&lt;qu&amp;asar&gt;</t>"), None, "none",
-            true);
+        row("plain cells", "quasar", inlineCell("<t>qu as</t>") + "<c r=\"B1\"><v>42</v></c><c r=\"C1\" t=\"e\"><v>#N/A</v></c><c r=\"D1\" t=\"b\"><v>1</v></c>", None, "none", true);
+        row("formulas", "quasar", "<c r=\"A1\"><f>SUM(B1:B9)</f><v>0</v></c>", ExternalBook, "none", true);
+        row("anchor in a tag only", "quasar", "<c r=\"A1\" quasar=\"1\"><v>1</v></c>", None, "none", false);
+        row("entities of markup", "quasar", inlineCell("<t>&lt;qu&amp;asar&gt;</t>"), None, "none", true);
         // A broken part still fails where the tokenizer fails it.
         const std::string body = "<sheetData><row r=\"1\">" + inlineCell("<t>a</t>") + "</row>";
-        const std::string root =
-            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+        const std::string root = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
         row("cut short", "quasar", kDeclaration + root + body, None, "fail:truncated", false);
-        row("cut inside the end tag", "quasar", kDeclaration + root + body + "</sheetData></works",
-            None, "none", false);
-        row("document type", "quasar",
-            kDeclaration + "<!DOCTYPE worksheet>" + root + body + "</sheetData></worksheet>", None,
-            "fail:corrupt", false);
-        row("latin-1", "quasar",
-            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + body +
-                "</sheetData></worksheet>",
-            None, "fail:unsupported", false);
+        row("cut inside the end tag", "quasar", kDeclaration + root + body + "</sheetData></works", None, "none", false);
+        row("document type", "quasar", kDeclaration + "<!DOCTYPE worksheet>" + root + body + "</sheetData></worksheet>", None, "fail:corrupt", false);
+        row("latin-1", "quasar", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + body + "</sheetData></worksheet>", None, "fail:unsupported", false);
         row("UTF-16", "quasar", utf16("<worksheet/>"), None, "fail:unsupported", false);
         row("undefined entity", "quasar", inlineCell("<t>&nbsp;</t>"), None, "fail:corrupt", false);
+        // clang-format on
     }
     void answersStayTheTokenizingOnes() {
         QFETCH(QString, keyword);
@@ -223,13 +201,11 @@ class TestSheetSkip : public QObject {
     void streamedPartsAreLookedAtFirst_data() {
         QTest::addColumn<QString>("last");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no match") << "<c><v>1</v></c>"
-                                  << "none";
-        QTest::newRow("keyword") << "<c t=\"inlineStr\"><is><t>QUASAR</t></is></c>"
-                                 << "R";
-        QTest::newRow("joined keyword")
-            << "<c t=\"inlineStr\"><is><r><t>q</t></r><r><t>uasar</t></r></is></c>"
-            << "R";
+        // clang-format off
+        QTest::newRow("no match") << "<c><v>1</v></c>" << "none";
+        QTest::newRow("keyword") << "<c t=\"inlineStr\"><is><t>QUASAR</t></is></c>" << "R";
+        QTest::newRow("joined keyword") << "<c t=\"inlineStr\"><is><r><t>q</t></r><r><t>uasar</t></r></is></c>" << "R";
+        // clang-format on
     }
     void streamedPartsAreLookedAtFirst() {
         QFETCH(QString, last);
@@ -267,24 +243,16 @@ class TestSheetSkip : public QObject {
         QTest::addColumn<QString>("cells");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("skips");
-        QTest::newRow("other entries") << "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>13</v></c>"
-                                       << "none" << true;
-        QTest::newRow("the entry") << "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>12</v></c>"
-                                   << "0,1" << false;
-        QTest::newRow("padded number") << "<c t=\"s\"><v> 012 </v></c>"
-                                       << "0,0" << false;
-        QTest::newRow("two values") << "<c t=\"s\"><v>1</v><v>2</v></c>"
-                                    << "0,0" << false;
-        QTest::newRow("markup in the value") << "<c t=\"s\"><v>1<x/>2</v></c>"
-                                             << "0,0" << false;
-        QTest::newRow("value inside another element")
-            << "<c t=\"s\"><extLst><v>1</v></extLst><v>2</v></c>"
-            << "0,0" << false;
-        QTest::newRow("prefixed value")
-            << "<c t=\"s\" xmlns:x=\"urn:x\"><x:v>1</x:v><x:v>2</x:v></c>"
-            << "0,0" << false;
-        QTest::newRow("empty value") << "<c t=\"s\"><v/></c><c t=\"s\"><v>3</v></c>"
-                                     << "none" << true;
+        // clang-format off
+        QTest::newRow("other entries") << "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>13</v></c>" << "none" << true;
+        QTest::newRow("the entry") << "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>12</v></c>" << "0,1" << false;
+        QTest::newRow("padded number") << "<c t=\"s\"><v> 012 </v></c>" << "0,0" << false;
+        QTest::newRow("two values") << "<c t=\"s\"><v>1</v><v>2</v></c>" << "0,0" << false;
+        QTest::newRow("markup in the value") << "<c t=\"s\"><v>1<x/>2</v></c>" << "0,0" << false;
+        QTest::newRow("value inside another element") << "<c t=\"s\"><extLst><v>1</v></extLst><v>2</v></c>" << "0,0" << false;
+        QTest::newRow("prefixed value") << "<c t=\"s\" xmlns:x=\"urn:x\"><x:v>1</x:v><x:v>2</x:v></c>" << "0,0" << false;
+        QTest::newRow("empty value") << "<c t=\"s\"><v/></c><c t=\"s\"><v>3</v></c>" << "none" << true;
+        // clang-format on
     }
     void cellsNamingAMatchingEntry() {
         QFETCH(QString, cells);
