@@ -34,14 +34,7 @@ std::string table(const std::string& entries) {
 
 std::string xmlEscaped(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else
-            out += c;
-    }
+    for (char c : text) out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
     return out;
 }
 
