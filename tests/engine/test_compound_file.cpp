@@ -7,6 +7,7 @@
 #include "engine/container/aes.h"
 #include "engine/container/compound_file.h"
 #include "engine/workbook.h"
+#include "reader_test_support.h"
 
 using namespace quillmark;
 using namespace quillmark::engine;
@@ -14,9 +15,7 @@ using namespace quillmark::engine;
 namespace {
 
 std::vector<std::uint8_t> fixture(const char* name) {
-    QFile file(QStringLiteral(QUILLMARK_TEST_DATA "/biff/") + QString::fromUtf8(name));
-    if (!file.open(QIODevice::ReadOnly)) qFatal("missing fixture %s", name);
-    QByteArray bytes = file.readAll();
+    const QByteArray bytes = testing::fileBytes(QUILLMARK_TEST_DATA "/biff/" + QString(name));
     return {bytes.begin(), bytes.end()};
 }
 

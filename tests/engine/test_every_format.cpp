@@ -353,27 +353,19 @@ class TestEveryFormat : public QObject {
         const QString all =
             "S!B1 x needle\nS!C1 x needle\nS!D1 x needle\nS!B2 x needle\n"
             "S!C2 x needle\nS!D2 x needle\nS!A3 merged needle\nS!B5 =A1&\"needle\"";
-        QTest::newRow("repeated and merged") << "repeated"
-                                             << "needle" << 0 << all;
-        QTest::newRow("stop inside a run") << "repeated"
-                                           << "needle" << 2 << all.section('\n', 0, 1);
-        QTest::newRow("stop in a repeated row") << "repeated"
-                                                << "needle" << 5 << all.section('\n', 0, 4);
-        QTest::newRow("huge repeats stop early")
-            << "huge"
-            << "needle" << 3 << "S!A1 needle\nS!B1 needle\nS!C1 needle";
+        // clang-format off
+        QTest::newRow("repeated and merged") << "repeated" << "needle" << 0 << all;
+        QTest::newRow("stop inside a run") << "repeated" << "needle" << 2 << all.section('\n', 0, 1);
+        QTest::newRow("stop in a repeated row") << "repeated" << "needle" << 5 << all.section('\n', 0, 4);
+        QTest::newRow("huge repeats stop early") << "huge" << "needle" << 3 << "S!A1 needle\nS!B1 needle\nS!C1 needle";
         for (const char* file : {"array-formulas.xlsx", "array-formulas.fods"}) {
-            QTest::addRow("%s: column range", file)
-                << file << "sum" << 0
-                << "Arrays!C1 =SUM(A1:A3*B1:B3)\nArrays!C2 =SUM(A1:A3*B1:B3)\n"
-                   "Arrays!C3 =SUM(A1:A3*B1:B3)";
-            QTest::addRow("%s: two by two, not below it", file)
-                << file << "transpose" << 0
-                << "Arrays!E1 =TRANSPOSE(A1:B2)\nArrays!F1 =TRANSPOSE(A1:B2)\n"
-                   "Arrays!E2 =TRANSPOSE(A1:B2)\nArrays!F2 =TRANSPOSE(A1:B2)";
-            QTest::addRow("%s: values still first", file)
-                << file << "20" << 0 << "Arrays!C1 20\nArrays!C2 20\nArrays!C3 20\nArrays!C4 20";
+            QTest::addRow("%s: column range", file) << file << "sum" << 0
+                << "Arrays!C1 =SUM(A1:A3*B1:B3)\nArrays!C2 =SUM(A1:A3*B1:B3)\nArrays!C3 =SUM(A1:A3*B1:B3)";
+            QTest::addRow("%s: two by two, not below it", file) << file << "transpose" << 0
+                << "Arrays!E1 =TRANSPOSE(A1:B2)\nArrays!F1 =TRANSPOSE(A1:B2)\nArrays!E2 =TRANSPOSE(A1:B2)\nArrays!F2 =TRANSPOSE(A1:B2)";
+            QTest::addRow("%s: values still first", file) << file << "20" << 0 << "Arrays!C1 20\nArrays!C2 20\nArrays!C3 20\nArrays!C4 20";
         }
+        // clang-format on
     }
 
     void cellRuns() {

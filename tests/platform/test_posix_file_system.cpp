@@ -90,13 +90,11 @@ class TestPosixFileSystem : public QObject {
     void addressKeepsThePathBytes_data() {
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QByteArray>("url");
-        QTest::newRow("plain") << QByteArray("/data/book.xlsx")
-                               << QByteArray("file:///data/book.xlsx");
-        QTest::newRow("reserved characters")
-            << QByteArray("/data/Q1 #2 100%?.xlsx")
-            << QByteArray("file:///data/Q1%20%232%20100%25%3F.xlsx");
-        QTest::newRow("not UTF-8")
-            << QByteArray("/data/caf\xE9.xlsx") << QByteArray("file:///data/caf%E9.xlsx");
+        // clang-format off
+        QTest::newRow("plain") << QByteArray("/data/book.xlsx") << QByteArray("file:///data/book.xlsx");
+        QTest::newRow("reserved characters") << QByteArray("/data/Q1 #2 100%?.xlsx") << QByteArray("file:///data/Q1%20%232%20100%25%3F.xlsx");
+        QTest::newRow("not UTF-8") << QByteArray("/data/caf\xE9.xlsx") << QByteArray("file:///data/caf%E9.xlsx");
+        // clang-format on
     }
     void addressKeepsThePathBytes() {
         QFETCH(QByteArray, path);

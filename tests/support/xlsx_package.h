@@ -47,6 +47,23 @@ inline std::string worksheetXml(const std::string& rows) {
            rows + "</sheetData></worksheet>";
 }
 
+// Inserts `text` into the part `name`, before the last `before` in it.
+inline void addToPart(Parts& parts, const std::string& name, const std::string& before,
+                      const std::string& text) {
+    for (auto& [partName, partText] : parts)
+        if (partName == name) partText.insert(partText.rfind(before), text);
+}
+
+// A workbook relationship of `kind` (the last segment of its type) to `target`.
+inline void addRelationship(Parts& parts, const std::string& id, const std::string& kind,
+                            const std::string& target) {
+    addToPart(parts, "xl/_rels/workbook.xml.rels", "</Relationships>",
+              "<Relationship Id=\"" + id +
+                  "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                  "relationships/" +
+                  kind + "\" Target=\"" + target + "\"/>");
+}
+
 // A one-sheet package with `sharedStrings` as its table; row 1 holds one cell per index, in
 // column order, each naming that entry.
 inline Parts sharedStringsWorkbookParts(const std::string& sharedStrings,
@@ -55,12 +72,7 @@ inline Parts sharedStringsWorkbookParts(const std::string& sharedStrings,
     for (std::size_t index : indexes)
         cells += "<c t=\"s\"><v>" + std::to_string(index) + "</v></c>";
     Parts parts = xlsxParts({worksheetXml("<row r=\"1\">" + cells + "</row>")});
-    for (auto& [name, text] : parts)
-        if (name == "xl/_rels/workbook.xml.rels")
-            text.insert(text.rfind("</Relationships>"),
-                        "<Relationship Id=\"rIdStrings\" Type=\"http://schemas.openxmlformats.org/"
-                        "officeDocument/2006/relationships/sharedStrings\" "
-                        "Target=\"sharedStrings.xml\"/>");
+    addRelationship(parts, "rIdStrings", "sharedStrings", "sharedStrings.xml");
     parts.emplace_back("xl/sharedStrings.xml", sharedStrings);
     return parts;
 }
@@ -68,6 +80,8 @@ inline Parts sharedStringsWorkbookParts(const std::string& sharedStrings,
 }  // namespace quillmark::testing
 
 #ifdef LIBZIP_VERSION_MAJOR
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace quillmark::testing {
@@ -82,6 +96,15 @@ inline void writeZipFile(const QString& path, const Parts& parts) {
         QVERIFY(zip_file_add(archive, name.c_str(), source, 0) >= 0);
     }
     QCOMPARE(zip_close(archive), 0);
+}
+
+// The bytes of `parts` deflated by libzip, through a temporary file.
+inline std::string deflatedPackage(const Parts& parts) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("t.xlsx");
+    writeZipFile(path, parts);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
 }  // namespace quillmark::testing
