@@ -98,7 +98,6 @@ struct Window {
                                       const quillmark::search::SearchOptions& options) {
             calls.push_back({path, keyword, options.collectHits && options.cancel});
             const int call = static_cast<int>(calls.size());
-            if (result) return result(call, path, keyword);
             return sheetsResult(answer ? answer(call, path, keyword) : std::string());
         });
     }
@@ -174,10 +173,6 @@ struct Window {
     // The answer for the n-th search call (1-based); none answers "" (no match).
     std::function<std::string(int call, const std::string& path, const std::string& keyword)>
         answer;
-    // When set, the whole result of the n-th call, in place of `answer`.
-    std::function<quillmark::search::WorkbookSearchResult(int call, const std::string& path,
-                                                          const std::string& keyword)>
-        result;
     int quitRequests = 0;
 };
 
