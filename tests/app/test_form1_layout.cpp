@@ -27,7 +27,6 @@ class TestForm1Layout : public QObject {
     void labelsAskForYaHeiWithACjkFallback();
     void onlyTheControlsTakeTheMouse();
     void titleBarTakesTheHighlightColour();
-    void formLoadEmptiesTheResultsList();
     void iconsHaveTheirSizes();
 };
 
@@ -78,12 +77,16 @@ void TestForm1Layout::controlsSitAtTheirPlaces() {
                 QVERIFY2(placed.contains(control), qPrintable(control->objectName()));
 }
 
+// Form_Load empties the results list of anything put there before.
 void TestForm1Layout::firstDisplayShowsTheStartState() {
     Window window;
+    new QTreeWidgetItem(window.form.ListView1(), QStringList{"left over", "Sheet1"});
     window.show();
     Form1& form = window.form;
     QCOMPARE(form.Text1()->text(), QString("Select one fold"));
     QVERIFY(form.Text2()->text().isEmpty() && form.List1()->count() == 0);
+    QCOMPARE(form.ListView1()->topLevelItemCount(), 0);
+    QCOMPARE(form.ListView1()->columnCount(), 2);
     const QTreeWidgetItem* header = form.ListView1()->headerItem();
     QCOMPARE(header->text(0) + "|" + header->text(1), QString("Path|Sheet"));
     QCOMPARE(form.Label1(0)->text() + "|" + form.Label1(1)->text(), QString("Path|keyword"));
@@ -184,14 +187,6 @@ void TestForm1Layout::titleBarTakesTheHighlightColour() {
     form.setPalette(palette);
     for (const QPoint bare : {QPoint(300, 10), QPoint(562, 2)})
         QCOMPARE(form.grab().toImage().pixelColor(bare), QColor(120, 40, 160));
-}
-
-void TestForm1Layout::formLoadEmptiesTheResultsList() {
-    Window window;
-    new QTreeWidgetItem(window.form.ListView1(), QStringList{"left over", "Sheet1"});
-    window.show();
-    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
-    QCOMPARE(window.form.ListView1()->columnCount(), 2);
 }
 
 // The hand pointer one 32-pixel picture; the window icon 16, 32 and 48 pixels, each at three
