@@ -13,6 +13,7 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -238,6 +239,21 @@ inline QString hover(QTreeWidget& view, int row, int column = 1) {
     QHelpEvent event(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
     QCoreApplication::sendEvent(view.viewport(), &event);
     return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// What the window system was last given to show of `widget` (not a fresh rendering).
+inline QImage onScreen(QWidget& widget) {
+    QWidget& window = *widget.window();
+    const QRect area(widget.mapTo(&window, QPoint(0, 0)), widget.size());
+    return window.screen()->grabWindow(window.winId()).toImage().copy(area);
+}
+
+// Whether the image holds text: some pixel far darker than a light background.
+inline bool showsText(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 96) return true;
+    return false;
 }
 
 // The threads this process runs now.

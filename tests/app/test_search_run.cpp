@@ -3,7 +3,6 @@
 // Search click or the close inside a run's event pass; lists past 16-bit sizes; opening a result.
 #include <QElapsedTimer>
 #include <QMap>
-#include <QScreen>
 
 #include "form1_harness.h"
 
@@ -176,33 +175,19 @@ void TestSearchRun::scriptedRuns() {
     QCOMPARE(window.results(), again);
 }
 
-// What the window system was last given to show of the results' rows (below the header).
-static QImage resultRowsOnScreen(Window& window) {
-    QWidget* rows = window.form.ListView1()->viewport();
-    const QRect area(rows->mapTo(&window.form, QPoint(0, 0)), rows->size());
-    return window.form.screen()->grabWindow(window.form.winId()).toImage().copy(area);
-}
-
-// Whether the image holds text: some pixel far darker than the light background.
-static bool showsText(const QImage& image) {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 96) return true;
-    return false;
-}
-
 // Rows are painted a few times a second rather than after every workbook; they still show
 // while the run goes on, and the results list paints as usual once it ends.
 void TestSearchRun::rowsReachTheScreenDuringARunAndAfterIt() {
     Window window;
     window.ready(30, "total");
+    QWidget* rows = window.form.ListView1()->viewport();  // below the header
     bool shownMidRun = false;
     window.answer = [&](int call, const std::string&, const std::string&) {
         QTest::qSleep(5);  // 20 workbooks take longer than the painting interval
-        if (call == 25) shownMidRun = showsText(resultRowsOnScreen(window));
+        if (call == 25) shownMidRun = harness::showsText(harness::onScreen(*rows));
         return std::string("Sheet1");
     };
-    QVERIFY(!showsText(resultRowsOnScreen(window)));
+    QVERIFY(!harness::showsText(harness::onScreen(*rows)));
     window.form.Image2_Click();
     QVERIFY(shownMidRun);
     QCOMPARE(window.results().size(), 30);
