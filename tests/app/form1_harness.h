@@ -203,13 +203,11 @@ class SlowSearch {
         const std::size_t index = calls_.size();
         const bool count = !options.firstHitOnly;
         calls_.push_back({path, keyword, count});
-        ++active_;
         const auto until = std::chrono::steady_clock::now() + (count ? countTime : delayFor(path));
         while (std::chrono::steady_clock::now() < until && !options.cancel->cancelled())
             changed_.wait_for(lock, std::chrono::milliseconds(2));
         calls_[index].cancelled = options.cancel->cancelled();
         calls_[index].finished = true;
-        --active_;
         return count ? counted : found;
     }
 
@@ -220,16 +218,11 @@ class SlowSearch {
             if (call.count == counts) chosen.push_back(call);
         return chosen;
     }
-    int active() const {
-        std::lock_guard lock(mutex_);
-        return active_;
-    }
 
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Call> calls_;
-    int active_ = 0;
 };
 
 // Asks for the tooltip of `row`'s `column` as a resting mouse does; answers what it shows.
