@@ -20,19 +20,19 @@ class TestForm1Layout : public QObject {
     Q_OBJECT
 
   private slots:
-    void controlsSitAtTheirPlaces();
+    void controlsSitAtTheirPlacesAndTakeTheMouse();
     void firstDisplayShowsTheStartState();
     void windowOutlineAndColumns();
     void longResultPathsWrapInsideTheirColumn();
     void labelsAskForYaHeiWithACjkFallback();
-    void onlyTheControlsTakeTheMouse();
     void titleBarTakesTheHighlightColour();
     void iconsHaveTheirSizes();
 };
 
 // Every named control once, at its place in whole pixels (the layout's twips over 15; the
-// title bar's controls within it), and no other; each picture button as large as its picture.
-void TestForm1Layout::controlsSitAtTheirPlaces() {
+// title bar's controls within it), and no other; each picture button as large as its picture;
+// what takes the mouse where.
+void TestForm1Layout::controlsSitAtTheirPlacesAndTakeTheMouse() {
     Window window;
     window.show();
     const struct {
@@ -75,6 +75,15 @@ void TestForm1Layout::controlsSitAtTheirPlaces() {
         for (QWidget* control : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (!control->objectName().isEmpty())
                 QVERIFY2(placed.contains(control), qPrintable(control->objectName()));
+    // A text box inside its frame, and the title bar over the outline, take the clicks;
+    // outlines never catch the mouse: the bare window is under them.
+    Form1& form = window.form;
+    QCOMPARE(form.childAt(QPoint(100, 60)), form.Text1());
+    QCOMPARE(form.childAt(QPoint(100, 92)), form.Text2());
+    QCOMPARE(form.childAt(QPoint(300, 0)), form.Picture1());
+    QCOMPARE(form.childAt(QPoint(100, 200))->parentWidget(), form.ListView1());  // viewport
+    QCOMPARE(form.childAt(QPoint(0, 200)), nullptr);
+    QCOMPARE(form.childAt(QPoint(65, 52)), nullptr);
 }
 
 // Form_Load empties the results list of anything put there before.
@@ -158,20 +167,6 @@ void TestForm1Layout::labelsAskForYaHeiWithACjkFallback() {
         QCOMPARE(font.pointSizeF(), points);
         QCOMPARE(font.weight(), weight);
     }
-}
-
-// A text box inside its frame, and the title bar over the outline, take the clicks; outlines
-// never catch the mouse: the bare window is under them.
-void TestForm1Layout::onlyTheControlsTakeTheMouse() {
-    Window window;
-    window.show();
-    Form1& form = window.form;
-    QCOMPARE(form.childAt(QPoint(100, 60)), form.Text1());
-    QCOMPARE(form.childAt(QPoint(100, 92)), form.Text2());
-    QCOMPARE(form.childAt(QPoint(300, 0)), form.Picture1());
-    QCOMPARE(form.childAt(QPoint(100, 200))->parentWidget(), form.ListView1());  // viewport
-    QCOMPARE(form.childAt(QPoint(0, 200)), nullptr);
-    QCOMPARE(form.childAt(QPoint(65, 52)), nullptr);
 }
 
 // The bar, drawn above the outline, takes the desktop's highlight colour; the title-bar
