@@ -115,8 +115,9 @@ void TestSearchThreads::rowsComeInListOrderAndTheMarkIsOnTheAwaitedOne() {
     QCOMPARE(window.results(true), expected);
     QVERIFY(samples > 0);
     QVERIFY(markFollowsRows);
-    for (const auto& call : search.calls()) QVERIFY(call.finished);  // none still under way
-    QTest::qWait(50);                                                // nothing arrives later either
+    // None still under way, and nothing arrives later either.
+    for (const auto& call : search.calls()) QVERIFY(call.finished);
+    QTest::qWait(50);
     QCOMPARE(window.results().size(), expected.size());
     QVERIFY(window.searchShown());
     if (action == "stop") QVERIFY(stopShownAtOnce);
