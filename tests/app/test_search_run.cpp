@@ -1,4 +1,4 @@
-// The search run: its prompts; at every workbook Stop in Search's place, the entry marked and
+// The search run: at every workbook Stop in Search's place, the entry marked and
 // the rows so far shown; rows kept across runs; Stop, a keyword edit, a folder choice, a second
 // Search click or the close inside a run's event pass; lists past 16-bit sizes; opening a result.
 #include <QElapsedTimer>
@@ -16,8 +16,6 @@ class TestSearchRun : public QObject {
     Q_OBJECT
 
   private slots:
-    void promptsBeforeARun_data();
-    void promptsBeforeARun();
     void scriptedRuns_data();
     void scriptedRuns();
     void rowsReachTheScreenDuringARunAndAfterIt();
@@ -27,29 +25,6 @@ class TestSearchRun : public QObject {
 
 static std::string matchAll(int, const std::string&, const std::string&) {
     return "Sheet1";
-}
-
-// No keyword comes before no files; either prompt starts no run.
-void TestSearchRun::promptsBeforeARun_data() {
-    QTest::addColumn<QString>("keyword");
-    QTest::addColumn<int>("files");
-    QTest::addColumn<QString>("prompt");
-    QTest::newRow("no keyword, no files") << "" << 0 << "Please enter keyword";
-    QTest::newRow("no keyword") << "" << 2 << "Please enter keyword";
-    QTest::newRow("no files") << "total" << 0 << "Please scan the folder first";
-}
-
-void TestSearchRun::promptsBeforeARun() {
-    QFETCH(QString, keyword);
-    QFETCH(int, files);
-    QFETCH(QString, prompt);
-    Window window;
-    window.ready(files, keyword);
-    window.form.Image2_Click();
-    QVERIFY(window.form.scantip()->isVisible());
-    QCOMPARE(window.form.scantip()->text(), prompt);
-    QVERIFY(window.calls.empty());
-    QVERIFY(window.searchShown());
 }
 
 // A run over /books/book1.xlsx ... with the sheets each call answers (";" between calls, none
