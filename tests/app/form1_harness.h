@@ -13,6 +13,7 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -98,7 +99,6 @@ struct Window {
                                       const quillmark::search::SearchOptions& options) {
             calls.push_back({path, keyword, options.collectHits && options.cancel});
             const int call = static_cast<int>(calls.size());
-            if (result) return result(call, path, keyword);
             return sheetsResult(answer ? answer(call, path, keyword) : std::string());
         });
     }
@@ -174,10 +174,6 @@ struct Window {
     // The answer for the n-th search call (1-based); none answers "" (no match).
     std::function<std::string(int call, const std::string& path, const std::string& keyword)>
         answer;
-    // When set, the whole result of the n-th call, in place of `answer`.
-    std::function<quillmark::search::WorkbookSearchResult(int call, const std::string& path,
-                                                          const std::string& keyword)>
-        result;
     int quitRequests = 0;
 };
 
@@ -207,13 +203,11 @@ class SlowSearch {
         const std::size_t index = calls_.size();
         const bool count = !options.firstHitOnly;
         calls_.push_back({path, keyword, count});
-        ++active_;
         const auto until = std::chrono::steady_clock::now() + (count ? countTime : delayFor(path));
         while (std::chrono::steady_clock::now() < until && !options.cancel->cancelled())
             changed_.wait_for(lock, std::chrono::milliseconds(2));
         calls_[index].cancelled = options.cancel->cancelled();
         calls_[index].finished = true;
-        --active_;
         return count ? counted : found;
     }
 
@@ -224,16 +218,11 @@ class SlowSearch {
             if (call.count == counts) chosen.push_back(call);
         return chosen;
     }
-    int active() const {
-        std::lock_guard lock(mutex_);
-        return active_;
-    }
 
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Call> calls_;
-    int active_ = 0;
 };
 
 // Asks for the tooltip of `row`'s `column` as a resting mouse does; answers what it shows.
@@ -243,6 +232,21 @@ inline QString hover(QTreeWidget& view, int row, int column = 1) {
     QHelpEvent event(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
     QCoreApplication::sendEvent(view.viewport(), &event);
     return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// What the window system was last given to show of `widget` (not a fresh rendering).
+inline QImage onScreen(QWidget& widget) {
+    QWidget& window = *widget.window();
+    const QRect area(widget.mapTo(&window, QPoint(0, 0)), widget.size());
+    return window.screen()->grabWindow(window.winId()).toImage().copy(area);
+}
+
+// Whether the image holds text: some pixel far darker than a light background.
+inline bool showsText(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 96) return true;
+    return false;
 }
 
 // The threads this process runs now.

@@ -1,30 +1,14 @@
 // The file list as the folder walk's sink: what reaches the screen while a walk appends, and
 // the list's own behaviour once the walk is over.
-#include <QListWidget>
-#include <QScreen>
 #include <QScrollBar>
-#include <QtTest>
-#include <string>
 
 #include "app/file_list_sink.h"
-#include "app/form1.h"
+#include "form1_harness.h"
+
+using harness::onScreen;
+using harness::showsText;
 
 namespace {
-
-// What the window system was last given to show for the list (not a fresh rendering).
-QImage onScreen(QListWidget& list) {
-    QWidget& window = *list.window();
-    const QRect area(list.mapTo(&window, QPoint(0, 0)), list.size());
-    return window.screen()->grabWindow(window.winId()).toImage().copy(area);
-}
-
-// Whether the image holds text: some pixel far darker than the list's light background.
-bool showsText(const QImage& image) {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 96) return true;
-    return false;
-}
 
 void appendBooks(quillmark::app::FileListSink& sink, int count) {
     for (int index = 0; index < count; ++index) {

@@ -1,5 +1,5 @@
 // The folder choice: the picker's Cancel and confirm, the scan it starts over a real folder,
-// clicks handled while a scan lets events through, a second choice superseding a scan, and
+// a Search, a second choice or the close handled while a scan lets events through, and
 // names that are not valid UTF-8 kept byte for byte from the file list to the shell.
 #include <QApplication>
 #include <QFileDialog>
@@ -18,8 +18,8 @@ class TestFolderChoice : public QObject {
 
   private slots:
     void confirmScansTheFolderAndCancelChangesNothing();
-    void aClickHandledMidScanSeesTheEntriesSoFar();
-    void aSecondChoiceSupersedesTheScanUnderWay();
+    void aClickInTheScansFirstPass_data();
+    void aClickInTheScansFirstPass();
     void aNameThatIsNotUtf8IsShownAndKeptExactly();
     void dialogYieldsTheFolderInViewThePickedFilesOrNothing();
 };
@@ -63,45 +63,52 @@ void TestFolderChoice::confirmScansTheFolderAndCancelChangesNothing() {
     QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
 }
 
-void TestFolderChoice::aClickHandledMidScanSeesTheEntriesSoFar() {
+// A click handled in the scan's first event pass, after the first entry was added: Search
+// searches the entries so far, and the scan then runs to its end and empties the results once
+// it returns; a second choice supersedes the scan; the close stops the walk at its next look and
+// the choice does nothing more.
+void TestFolderChoice::aClickInTheScansFirstPass_data() {
+    QTest::addColumn<QString>("click");
+    QTest::newRow("Search") << "search";
+    QTest::newRow("a second folder choice") << "folder";
+    QTest::newRow("the close") << "close";
+}
+
+void TestFolderChoice::aClickInTheScansFirstPass() {
+    QFETCH(QString, click);
     Window window;
     window.show();
     Tree tree;
-    const Paths expected = {tree.file("a.xls"), tree.file("b.xls"), tree.file("c.xls")};
+    const Paths all = {tree.file("a.xls"), tree.file("b.xls"), tree.file("c.xls"),
+                       tree.file("sub/d.xls")};
+    Tree second;
+    const Paths other = {second.file("b1.xlsx"), second.file("sub/b2.xlsx")};
+    addLeftoverResult(window);
     window.form.Text2()->setText("total");
     window.answer = [](int, const std::string&, const std::string&) { return "Sheet1"; };
-    Paths listedDuringTheRun;
-    // The Search click is handled in the scan's first event pass, after a.xls was added.
+    Paths listedAtTheClick;
     harness::inNextEventPass(&window.form, [&] {
-        listedDuringTheRun = window.fileList();
-        window.form.Image2_Click();
+        listedAtTheClick = window.fileList();
+        if (click == "search") window.form.Image2_Click();
+        if (click == "folder") window.chooseFolder(second.root());
+        if (click == "close") window.form.Image3_Click();
     });
 
     window.chooseFolder(tree.root());
 
-    QCOMPARE(listedDuringTheRun, Paths{expected[0]});
-    QCOMPARE(window.calls.size(), std::size_t{1});
-    QCOMPARE(window.calls[0].path, expected[0]);
-    // The scan then ran to its end, and emptied the results once it returned.
-    QCOMPARE(window.fileList(), expected);
-    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
+    QCOMPARE(listedAtTheClick, Paths{all[0]});
+    QCOMPARE(window.calls.size(), std::size_t(click == "search"));
+    if (click == "search") QCOMPARE(window.calls[0].path, all[0]);
+    QCOMPARE(window.fileList(), click == "close" ? Paths{all[0]} : click == "folder" ? other : all);
+    QCOMPARE(window.form.ListView1()->topLevelItemCount(), click == "close" ? 1 : 0);
+    QCOMPARE(window.quitRequests, int(click == "close"));
+    if (click == "close") {
+        QVERIFY(!window.form.isVisible());
+        return;
+    }
+    QCOMPARE(window.form.Text1()->text(),
+             QFile::decodeName((click == "folder" ? second : tree).root().c_str()));
     QVERIFY(window.searchShown());
-}
-
-void TestFolderChoice::aSecondChoiceSupersedesTheScanUnderWay() {
-    Window window;
-    window.show();
-    Tree first;
-    for (const char* name : {"a1.xls", "a2.xls", "a3.xls", "deeper/a4.xls"}) first.file(name);
-    Tree second;
-    const Paths expected = {second.file("b1.xlsx"), second.file("sub/b2.xlsx")};
-    // The second choice is made while the first walk lets events through.
-    harness::inNextEventPass(&window.form, [&] { window.chooseFolder(second.root()); });
-
-    window.chooseFolder(first.root());
-
-    QCOMPARE(window.form.Text1()->text(), QFile::decodeName(second.root().c_str()));
-    QCOMPARE(window.fileList(), expected);
 }
 
 void TestFolderChoice::aNameThatIsNotUtf8IsShownAndKeptExactly() {

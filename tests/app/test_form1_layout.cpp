@@ -20,20 +20,19 @@ class TestForm1Layout : public QObject {
     Q_OBJECT
 
   private slots:
-    void controlsSitAtTheirPlaces();
+    void controlsSitAtTheirPlacesAndTakeTheMouse();
     void firstDisplayShowsTheStartState();
     void windowOutlineAndColumns();
     void longResultPathsWrapInsideTheirColumn();
     void labelsAskForYaHeiWithACjkFallback();
-    void onlyTheControlsTakeTheMouse();
     void titleBarTakesTheHighlightColour();
-    void formLoadEmptiesTheResultsList();
     void iconsHaveTheirSizes();
 };
 
 // Every named control once, at its place in whole pixels (the layout's twips over 15; the
-// title bar's controls within it), and no other; each picture button as large as its picture.
-void TestForm1Layout::controlsSitAtTheirPlaces() {
+// title bar's controls within it), and no other; each picture button as large as its picture;
+// what takes the mouse where.
+void TestForm1Layout::controlsSitAtTheirPlacesAndTakeTheMouse() {
     Window window;
     window.show();
     const struct {
@@ -76,14 +75,27 @@ void TestForm1Layout::controlsSitAtTheirPlaces() {
         for (QWidget* control : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (!control->objectName().isEmpty())
                 QVERIFY2(placed.contains(control), qPrintable(control->objectName()));
+    // A text box inside its frame, and the title bar over the outline, take the clicks;
+    // outlines never catch the mouse: the bare window is under them.
+    Form1& form = window.form;
+    QCOMPARE(form.childAt(QPoint(100, 60)), form.Text1());
+    QCOMPARE(form.childAt(QPoint(100, 92)), form.Text2());
+    QCOMPARE(form.childAt(QPoint(300, 0)), form.Picture1());
+    QCOMPARE(form.childAt(QPoint(100, 200))->parentWidget(), form.ListView1());  // viewport
+    QCOMPARE(form.childAt(QPoint(0, 200)), nullptr);
+    QCOMPARE(form.childAt(QPoint(65, 52)), nullptr);
 }
 
+// Form_Load empties the results list of anything put there before.
 void TestForm1Layout::firstDisplayShowsTheStartState() {
     Window window;
+    new QTreeWidgetItem(window.form.ListView1(), QStringList{"left over", "Sheet1"});
     window.show();
     Form1& form = window.form;
     QCOMPARE(form.Text1()->text(), QString("Select one fold"));
     QVERIFY(form.Text2()->text().isEmpty() && form.List1()->count() == 0);
+    QCOMPARE(form.ListView1()->topLevelItemCount(), 0);
+    QCOMPARE(form.ListView1()->columnCount(), 2);
     const QTreeWidgetItem* header = form.ListView1()->headerItem();
     QCOMPARE(header->text(0) + "|" + header->text(1), QString("Path|Sheet"));
     QCOMPARE(form.Label1(0)->text() + "|" + form.Label1(1)->text(), QString("Path|keyword"));
@@ -157,20 +169,6 @@ void TestForm1Layout::labelsAskForYaHeiWithACjkFallback() {
     }
 }
 
-// A text box inside its frame, and the title bar over the outline, take the clicks; outlines
-// never catch the mouse: the bare window is under them.
-void TestForm1Layout::onlyTheControlsTakeTheMouse() {
-    Window window;
-    window.show();
-    Form1& form = window.form;
-    QCOMPARE(form.childAt(QPoint(100, 60)), form.Text1());
-    QCOMPARE(form.childAt(QPoint(100, 92)), form.Text2());
-    QCOMPARE(form.childAt(QPoint(300, 0)), form.Picture1());
-    QCOMPARE(form.childAt(QPoint(100, 200))->parentWidget(), form.ListView1());  // viewport
-    QCOMPARE(form.childAt(QPoint(0, 200)), nullptr);
-    QCOMPARE(form.childAt(QPoint(65, 52)), nullptr);
-}
-
 // The bar, drawn above the outline, takes the desktop's highlight colour; the title-bar
 // pictures blend in: their black surround shows the bar's own colour.
 void TestForm1Layout::titleBarTakesTheHighlightColour() {
@@ -184,14 +182,6 @@ void TestForm1Layout::titleBarTakesTheHighlightColour() {
     form.setPalette(palette);
     for (const QPoint bare : {QPoint(300, 10), QPoint(562, 2)})
         QCOMPARE(form.grab().toImage().pixelColor(bare), QColor(120, 40, 160));
-}
-
-void TestForm1Layout::formLoadEmptiesTheResultsList() {
-    Window window;
-    new QTreeWidgetItem(window.form.ListView1(), QStringList{"left over", "Sheet1"});
-    window.show();
-    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 0);
-    QCOMPARE(window.form.ListView1()->columnCount(), 2);
 }
 
 // The hand pointer one 32-pixel picture; the window icon 16, 32 and 48 pixels, each at three

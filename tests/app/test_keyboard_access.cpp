@@ -37,8 +37,7 @@ class TestKeyboardAccess : public QObject {
     void keysAreDeadWhereTheWindowHasNoKeyboard_data();
     void keysAreDeadWhereTheWindowHasNoKeyboard();
     void tabRingVisitsBoxesListsThenButtons();
-    void focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus();
-    void searchAndStopHandTheFocusAcross();
+    void focusMarkAndHandover();
 };
 
 // What one key does with the focus on one control: two files and three rows (the last current,
@@ -170,19 +169,15 @@ void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
     const QList<QWidget*> ring = {form.Text2(),  form.List1(),  form.ListView1(), form.Image1(),
                                   form.Image2(), form.Image5(), form.Image3(),    form.Text1()};
     QCOMPARE(focused(), form.Text1());
-    QList<QWidget*> forward;
-    for (int step = 0; step < ring.size(); ++step) {
-        press(window, Qt::Key_Tab);
-        forward << focused();
-    }
-    QCOMPARE(forward, ring);
-    QList<QWidget*> backward;
-    for (int step = 0; step < ring.size(); ++step) {
-        press(window, Qt::Key_Tab, Qt::ShiftModifier);
-        backward << focused();
-    }
+    const auto visited = [&](Qt::KeyboardModifiers modifiers) {  // one round of Tab presses
+        QList<QWidget*> seen;
+        for (int step = 0; step < ring.size(); ++step, seen << focused())
+            press(window, Qt::Key_Tab, modifiers);
+        return seen;
+    };
+    QCOMPARE(visited(Qt::NoModifier), ring);
     QList<QWidget*> reversed(ring.rbegin() + 1, ring.rend());
-    QCOMPARE(backward, reversed << form.Text1());
+    QCOMPARE(visited(Qt::ShiftModifier), reversed << form.Text1());
     // In a run the Stop button takes the Search button's place in the ring.
     form.Image2()->hide();
     form.Image4()->show();
@@ -191,7 +186,9 @@ void TestKeyboardAccess::tabRingVisitsBoxesListsThenButtons() {
     QCOMPARE(focused(), form.Image4());
 }
 
-void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
+// The picture buttons' mark shows only while they have the focus; a mouse click takes none;
+// Space on Search hands the focus to Stop for the run and back after it.
+void TestKeyboardAccess::focusMarkAndHandover() {
     Window window;
     window.showActive();
     for (quillmark::app::ImageButton* button : {window.form.Image1(), window.form.Image5()}) {
@@ -205,16 +202,12 @@ void TestKeyboardAccess::focusMarkShowsOnlyWhileFocusedAndMouseTakesNoFocus() {
         window.form.Text2()->setFocus();
         QCOMPARE(button->grab().toImage(), plain);
     }
-    // A mouse click runs the handler but leaves the focus where it was.
     QTest::mouseClick(window.form.Image2(), Qt::LeftButton);
     QCOMPARE(focused(), window.form.Text2());
-    QVERIFY(window.form.scantip()->isVisible());
-}
+    QVERIFY(window.form.scantip()->isVisible());  // the handler ran: no keyword yet
 
-void TestKeyboardAccess::searchAndStopHandTheFocusAcross() {
-    Window window;
-    window.showActive();
-    window.ready(4, "total");
+    window.fill(4);
+    window.form.Text2()->setText("total");
     QWidget* focusMidRun = nullptr;
     window.answer = [&](int call, const std::string&, const std::string&) {
         if (call == 2) {

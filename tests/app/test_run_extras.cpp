@@ -1,4 +1,4 @@
-// What a run shows beyond its rows: the hits tooltip of a row's Sheet cell, and the dialog
+// What a run shows beyond its rows: the hits tooltip text of a row's Sheet cell, and the dialog
 // listing the workbooks that could not be searched since the last folder choice.
 #include <QClipboard>
 #include <QGuiApplication>
@@ -42,7 +42,6 @@ class TestRunExtras : public QObject {
   private slots:
     void theTooltipListsTheFirstHits_data();
     void theTooltipListsTheFirstHits();
-    void hoveringTheSheetCellShowsTheHits();
     void theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice();
 };
 
@@ -76,30 +75,18 @@ void TestRunExtras::theTooltipListsTheFirstHits() {
     QCOMPARE(quillmark::app::hitsToolTip(result), tooltip);
 }
 
-void TestRunExtras::hoveringTheSheetCellShowsTheHits() {
-    Window window;
-    window.ready(1, "text");
-    window.result = [](int, const std::string&, const std::string&) {
-        WorkbookSearchResult result;
-        result.sheets = {sheetWithHits("Sales", 2)};
-        return result;
-    };
-    window.form.Image2_Click();
-    QCOMPARE(window.results(), QStringList{"/books/book1.xlsx|Sales"});
-    QCOMPARE(harness::hover(*window.form.ListView1(), 0, 0), QString());  // the Path cell has none
-    QCOMPARE(harness::hover(*window.form.ListView1(), 0),
-             QString("Sales!C1  text 1\nSales!C2  text 2"));
-}
-
 void TestRunExtras::theDialogListsWhatCouldNotBeSearchedSinceTheFolderChoice() {
     Window window;
     window.ready(3, "total");
-    window.result = [](int call, const std::string&, const std::string&) {
-        if (call == 1) return failed(FailureKind::Encrypted, "encrypted with a password");
-        if (call == 3) return failed(FailureKind::Truncated, "the file ends inside a record");
-        if (call == 5) return failed(FailureKind::TooLarge, "larger than 1 GiB");
-        return harness::sheetsResult("Sheet1");
-    };
+    int call = 0;
+    window.form.setWorkbookSearch(
+        [&call](const std::string&, const std::string&, const quillmark::search::SearchOptions&) {
+            ++call;
+            if (call == 1) return failed(FailureKind::Encrypted, "encrypted with a password");
+            if (call == 3) return failed(FailureKind::Truncated, "the file ends inside a record");
+            if (call == 5) return failed(FailureKind::TooLarge, "larger than 1 GiB");
+            return harness::sheetsResult("Sheet1");
+        });
     window.form.Image2_Click();
     window.form.Image2_Click();  // two runs add up, as their rows do
     QCOMPARE(window.results(), (QStringList{"/books/book2.xlsx|Sheet1", "/books/book1.xlsx|Sheet1",

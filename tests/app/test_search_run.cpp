@@ -1,9 +1,8 @@
-// The search run: its prompts; at every workbook Stop in Search's place, the entry marked and
+// The search run: at every workbook Stop in Search's place, the entry marked and
 // the rows so far shown; rows kept across runs; Stop, a keyword edit, a folder choice, a second
 // Search click or the close inside a run's event pass; lists past 16-bit sizes; opening a result.
 #include <QElapsedTimer>
 #include <QMap>
-#include <QScreen>
 
 #include "form1_harness.h"
 
@@ -17,8 +16,6 @@ class TestSearchRun : public QObject {
     Q_OBJECT
 
   private slots:
-    void promptsBeforeARun_data();
-    void promptsBeforeARun();
     void scriptedRuns_data();
     void scriptedRuns();
     void rowsReachTheScreenDuringARunAndAfterIt();
@@ -28,29 +25,6 @@ class TestSearchRun : public QObject {
 
 static std::string matchAll(int, const std::string&, const std::string&) {
     return "Sheet1";
-}
-
-// No keyword comes before no files; either prompt starts no run.
-void TestSearchRun::promptsBeforeARun_data() {
-    QTest::addColumn<QString>("keyword");
-    QTest::addColumn<int>("files");
-    QTest::addColumn<QString>("prompt");
-    QTest::newRow("no keyword, no files") << "" << 0 << "Please enter keyword";
-    QTest::newRow("no keyword") << "" << 2 << "Please enter keyword";
-    QTest::newRow("no files") << "total" << 0 << "Please scan the folder first";
-}
-
-void TestSearchRun::promptsBeforeARun() {
-    QFETCH(QString, keyword);
-    QFETCH(int, files);
-    QFETCH(QString, prompt);
-    Window window;
-    window.ready(files, keyword);
-    window.form.Image2_Click();
-    QVERIFY(window.form.scantip()->isVisible());
-    QCOMPARE(window.form.scantip()->text(), prompt);
-    QVERIFY(window.calls.empty());
-    QVERIFY(window.searchShown());
 }
 
 // A run over /books/book1.xlsx ... with the sheets each call answers (";" between calls, none
@@ -176,33 +150,19 @@ void TestSearchRun::scriptedRuns() {
     QCOMPARE(window.results(), again);
 }
 
-// What the window system was last given to show of the results' rows (below the header).
-static QImage resultRowsOnScreen(Window& window) {
-    QWidget* rows = window.form.ListView1()->viewport();
-    const QRect area(rows->mapTo(&window.form, QPoint(0, 0)), rows->size());
-    return window.form.screen()->grabWindow(window.form.winId()).toImage().copy(area);
-}
-
-// Whether the image holds text: some pixel far darker than the light background.
-static bool showsText(const QImage& image) {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 96) return true;
-    return false;
-}
-
 // Rows are painted a few times a second rather than after every workbook; they still show
 // while the run goes on, and the results list paints as usual once it ends.
 void TestSearchRun::rowsReachTheScreenDuringARunAndAfterIt() {
     Window window;
     window.ready(30, "total");
+    QWidget* rows = window.form.ListView1()->viewport();  // below the header
     bool shownMidRun = false;
     window.answer = [&](int call, const std::string&, const std::string&) {
         QTest::qSleep(5);  // 20 workbooks take longer than the painting interval
-        if (call == 25) shownMidRun = showsText(resultRowsOnScreen(window));
+        if (call == 25) shownMidRun = harness::showsText(harness::onScreen(*rows));
         return std::string("Sheet1");
     };
-    QVERIFY(!showsText(resultRowsOnScreen(window)));
+    QVERIFY(!harness::showsText(harness::onScreen(*rows)));
     window.form.Image2_Click();
     QVERIFY(shownMidRun);
     QCOMPARE(window.results().size(), 30);

@@ -1,6 +1,6 @@
 // The window's own chrome: dragging by the background, the title and the title bar (never
 // while maximised, never from other controls), the link's underline and address, the menu
-// button with its hidden form and two items, and the close button ending a scan at once.
+// button with its hidden form and two items.
 // Mouse input goes through the window system layer, as a real pointer's would.
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QAction>
@@ -12,8 +12,6 @@
 #include "app/not_searched_dialog.h"
 #include "form1_harness.h"
 
-using harness::inNextEventPass;
-using harness::Tree;
 using harness::Window;
 using quillmark::app::Form1;
 using quillmark::app::MenuForm;
@@ -26,7 +24,6 @@ class TestWindowBehaviours : public QObject {
     void dragsOnlyByItsCaptionSurfaces();
     void linkUnderlinesUntilThePointerCrossesTheBackgroundAndOpensItsPage();
     void menuButtonCreatesTheMenuFormOnceWithItsTwoItems();
-    void closeEndsTheProgramMidScan();
 };
 
 // Mouse input at window positions, as the window system delivers it.
@@ -132,8 +129,8 @@ void TestWindowBehaviours::linkUnderlinesUntilThePointerCrossesTheBackgroundAndO
     QCOMPARE(window.shell.urls, expected);
 }
 
-// Each press pops up the one menu: the first chooses About App, the second the dialog of
-// workbooks not searched, the third closes it unchosen.
+// Each press brings the window forward and pops up the one menu: the first chooses About App,
+// the second the dialog of workbooks not searched, the third closes it unchosen.
 void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceWithItsTwoItems() {
     Window window;
     window.show();
@@ -141,19 +138,13 @@ void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceWithItsTwoItems() {
     other.show();
     other.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &other);
-    Pointer pointer(window.form);
-    const QPoint button = pointer.over(window.form.Image5());
-
-    // Whether the window had been brought forward by the time its menu showed.
-    bool activated = false;
     struct ActivationWatch : QObject {
-        bool& activated;
-        explicit ActivationWatch(bool& flag) : activated(flag) {}
+        bool activated = false;
         bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::WindowActivate) activated = true;
+            activated |= event->type() == QEvent::WindowActivate;
             return false;
         }
-    } watch(activated);
+    } watch;
     window.form.installEventFilter(&watch);
     bool forwardBeforeMenu = false;
     QStringList seen;  // per menu: its name and items
@@ -162,7 +153,7 @@ void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceWithItsTwoItems() {
     connect(&workTheMenu, &QTimer::timeout, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return;
-        forwardBeforeMenu = activated;
+        forwardBeforeMenu = watch.activated;
         QStringList items{menu->objectName()};
         for (QAction* item : menu->actions()) items << item->text();
         seen << items.join('|');
@@ -170,47 +161,27 @@ void TestWindowBehaviours::menuButtonCreatesTheMenuFormOnceWithItsTwoItems() {
         menu->close();
     });
     workTheMenu.start(10);
-
-    pointer.press(button);
-    pointer.release(button);
-    QVERIFY(forwardBeforeMenu);
+    Pointer pointer(window.form);
     const std::vector<std::string> about = {"http://" QUILLMARK_WEB_HOST
                                             "/apps/quillmark/index.html?v=1.0"};
-    QCOMPARE(window.shell.urls, about);
-    MenuForm* firstForm = window.form.cd();
-    QVERIFY(firstForm != nullptr);
-    QVERIFY(!firstForm->isVisible());
-
-    choice = 1;
-    pointer.press(button);
-    pointer.release(button);
-    auto* dialog = window.form.findChild<quillmark::app::NotSearchedDialog*>();
-    QVERIFY(dialog && dialog->isVisible());
-    dialog->close();
-    choice = -1;
-    pointer.press(button);
-    pointer.release(button);
+    MenuForm* firstForm = nullptr;
+    for (const int next : {0, 1, -1}) {
+        choice = next;
+        pointer.press(pointer.over(window.form.Image5()));
+        pointer.release(pointer.over(window.form.Image5()));
+        if (choice == 0) {
+            QVERIFY(forwardBeforeMenu);
+            firstForm = window.form.cd();
+            QVERIFY(firstForm && !firstForm->isVisible());
+        }
+        auto* dialog = window.form.findChild<quillmark::app::NotSearchedDialog*>();
+        QCOMPARE(dialog && dialog->isVisible(), choice == 1);
+        if (dialog) dialog->close();
+        QCOMPARE(window.shell.urls, about);  // the dialog and an unchosen menu open nothing
+    }
     QCOMPARE(seen, QStringList(3, "cd|About App|Workbooks not searched…"));
     QCOMPARE(window.form.cd(), firstForm);
     QCOMPARE(window.form.findChildren<MenuForm*>().size(), 1);
-    QCOMPARE(window.shell.urls, about);  // the dialog and an unchosen menu open nothing
-}
-
-void TestWindowBehaviours::closeEndsTheProgramMidScan() {
-    Window window;
-    window.show();
-    Tree tree;
-    const std::string first = tree.file("a.xls");
-    for (const char* name : {"b.xls", "c.xls", "sub/d.xls"}) tree.file(name);
-    window.form.ListView1()->addTopLevelItem(
-        quillmark::app::makeResultsRow("/earlier/book.xlsx", "Sheet1"));
-    inNextEventPass(&window.form, [&] { window.form.Image3_Click(); });
-    window.chooseFolder(tree.root());
-    // The walk stopped at its next look, and the folder choice did nothing more.
-    QCOMPARE(window.fileList(), std::vector<std::string>{first});
-    QCOMPARE(window.form.ListView1()->topLevelItemCount(), 1);
-    QCOMPARE(window.quitRequests, 1);
-    QVERIFY(!window.form.isVisible());
 }
 
 QTEST_MAIN(TestWindowBehaviours)
