@@ -237,11 +237,11 @@ void TestSearchThreads::theRealEngineGivesRowsAndTooltipsThenAnswersPaintsAndClo
     QStringList rowsAtClose;
     int paintsMidRun = 0;
     bool linkOpenedMidRun = false;
-    QTimer::singleShot(5, &window.form, [&] {
+    QTimer::singleShot(1, &window.form, [&] {
         const int before = painted.paints;
         window.form.List1()->viewport()->update();
         QTest::mouseClick(window.form.tamberly(), Qt::LeftButton);
-        QTest::qWait(5);
+        QTest::qWait(3);
         paintsMidRun = painted.paints - before;
         linkOpenedMidRun = !window.shell.urls.empty();
         rowsAtClose = window.results();
