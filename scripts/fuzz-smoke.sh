@@ -48,7 +48,7 @@ bin=$build_dir/fuzz
 mkdir -p "$work/workbooks"
 {
     find tests/data -type f ! -name '*.sh' ! -name '*.py' ! -name '*.js' ! -name '*.md'
-    [ -d "$corpus_files" ] && find "$corpus_files" -type f
+    if [ -d "$corpus_files" ]; then find "$corpus_files" -type f; fi  # absent: fixtures only
 } | while IFS= read -r file; do
     cp "$file" "$work/workbooks/$(printf '%s' "$file" | md5sum | cut -c1-12)-${file##*/}"
 done
