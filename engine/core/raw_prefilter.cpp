@@ -64,9 +64,10 @@ std::string rawAnchorOf(std::string_view keyword, std::size_t minimumLength) {
     return best.size() >= minimumLength ? best : std::string();
 }
 
-bool containsAnchor(std::string_view bytes, std::string_view lowerAnchor) {
+std::size_t findAnchor(std::string_view bytes, std::string_view lowerAnchor) {
+    constexpr std::size_t kNone = std::string_view::npos;
     const std::size_t n = lowerAnchor.size();
-    if (n == 0 || bytes.size() < n) return false;
+    if (n == 0 || bytes.size() < n) return kNone;
     const char lower = lowerAnchor[0];
     const char upper = isAsciiLetter(lower) ? static_cast<char>(lower - ('a' - 'A')) : lower;
     const char* data = bytes.data();
@@ -79,14 +80,18 @@ bool containsAnchor(std::string_view bytes, std::string_view lowerAnchor) {
             _mm_or_si128(_mm_cmpeq_epi8(block, lowerVector), _mm_cmpeq_epi8(block, upperVector))));
         while (mask != 0) {
             std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(mask));
-            if (restMatches(data + start, lowerAnchor)) return true;
+            if (restMatches(data + start, lowerAnchor)) return start;
             mask &= mask - 1;
         }
         at += 16;
     }
     for (; at <= last; ++at)
-        if (lowerAscii(data[at]) == lower && restMatches(data + at, lowerAnchor)) return true;
-    return false;
+        if (lowerAscii(data[at]) == lower && restMatches(data + at, lowerAnchor)) return at;
+    return kNone;
+}
+
+bool containsAnchor(std::string_view bytes, std::string_view lowerAnchor) {
+    return findAnchor(bytes, lowerAnchor) != std::string_view::npos;
 }
 
 }  // namespace quillmark::engine

@@ -19,7 +19,9 @@ const std::string& asciiFoldTargetsOfNonAscii();
 // texts gain one). Lower-cased; empty when no run reaches `minimumLength`.
 std::string rawAnchorOf(std::string_view keyword, std::size_t minimumLength = 3);
 
-// Whether `lowerAnchor` (as rawAnchorOf returns it) occurs in `bytes`, ASCII case ignored.
+// Where `lowerAnchor` (as rawAnchorOf returns it) first occurs in `bytes`, ASCII case
+// ignored; npos when it does not.
+std::size_t findAnchor(std::string_view bytes, std::string_view lowerAnchor);
 bool containsAnchor(std::string_view bytes, std::string_view lowerAnchor);
 
 }  // namespace quillmark::engine

@@ -10,6 +10,7 @@
 
 #include "engine/core/ascii.h"
 #include "engine/core/raw_prefilter.h"
+#include "engine/xml/xml_bytes.h"
 #include "engine/xml/xml_pull_tokenizer.h"
 
 namespace quillmark::engine {
@@ -17,14 +18,6 @@ namespace {
 
 // Any run of an anchor is an anchor too: the join masks below have a bit per split.
 constexpr std::size_t kLongestAnchor = 32;
-
-bool isXmlSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool isNameEnd(char c) {
-    return isXmlSpace(c) || c == '/' || c == '>';
-}
 
 struct Root {
     std::size_t tagEnd = 0;  // just past the start tag's ">"
@@ -41,11 +34,11 @@ bool findRoot(std::string_view xml, Root& root) {
         at = close + 2;
     }
     while (at < xml.size() && isXmlSpace(xml[at])) ++at;
-    if (at + 1 >= xml.size() || xml[at] != '<' || isNameEnd(xml[at + 1]) || xml[at + 1] == '!' ||
+    if (at + 1 >= xml.size() || xml[at] != '<' || isXmlNameEnd(xml[at + 1]) || xml[at + 1] == '!' ||
         xml[at + 1] == '?')
         return false;
     std::size_t nameEnd = at + 1;
-    while (nameEnd < xml.size() && !isNameEnd(xml[nameEnd])) ++nameEnd;
+    while (nameEnd < xml.size() && !isXmlNameEnd(xml[nameEnd])) ++nameEnd;
     std::size_t close = xml.find('>', nameEnd);
     if (close == std::string_view::npos || xml[close - 1] == '/') return false;
     root.name = xml.substr(at + 1, nameEnd - at - 1);
@@ -125,24 +118,16 @@ XmlCannotMatchScan::XmlCannotMatchScan(std::string_view lowerAnchor,
 
 void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName,
                                      std::vector<std::string> needles) {
+    prefixedValue_ = ":" + valueName;
+    plainValueEnd_ = "</" + valueName + "></" + cellName + ">";
+    for (const std::string& needle : needles)
+        if (needle.size() < 32) needleLengths_ |= 1u << needle.size();
     valueName_ = std::move(valueName);
     cellName_ = std::move(cellName);
     needles_ = std::move(needles);
 }
 
 namespace {
-
-// The qualified name of the tag whose "<" (or "</") ends just before `from`, and where it ends.
-std::string_view tagName(std::string_view window, std::size_t from) {
-    std::size_t end = from;
-    while (end < window.size() && !isNameEnd(window[end])) ++end;
-    return window.substr(from, end - from);
-}
-
-std::string_view localPart(std::string_view name) {
-    std::size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
 
 // At `at`: "</" `name`, white space, ">"; returns just past it, or npos.
 std::size_t endTagAt(std::string_view window, std::size_t at, std::string_view name) {
@@ -180,8 +165,19 @@ bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) 
     if (!startsWith(p, valueName_)) return true;
     p += valueName_.size();
     if (p == end) return false;
+    if (*p == '>') {  // the usual value, digits and both end tags with nothing between
+        const char* digits = p + 1;
+        const char* q = digits;
+        while (q < end && isAsciiDigit(*q)) ++q;
+        if (q > digits && startsWith(q, plainValueEnd_)) {
+            while (q - digits > 1 && *digits == '0') ++digits;
+            const auto length = static_cast<std::size_t>(q - digits);
+            return length >= 32 || (needleLengths_ & (1u << length)) == 0 ||
+                   !namesNeedle(std::string_view(digits, length));
+        }
+    }
     if (*p != '>') {
-        if (!isNameEnd(*p)) return true;  // another element whose name begins alike
+        if (!isXmlNameEnd(*p)) return true;  // another element whose name begins alike
         while (p < end && *p != '>') ++p;
         if (p == end) return false;
         if (p[-1] == '/') return true;  // an empty value reads as no number
@@ -195,8 +191,24 @@ bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) 
     if (p == end || *p != '>' || !startsWith(p + 1, "</")) return false;
     if (startsWith(p + 3, cellName_) && startsWith(p + 3 + cellName_.size(), ">")) return true;
     const std::size_t cellAt = static_cast<std::size_t>(p + 1 - window.data());
-    const std::string_view cell = tagName(window, cellAt + 2);
-    return localPart(cell) == cellName_ && endTagAt(window, cellAt, cell) != std::string_view::npos;
+    const std::string_view cell = xmlTagNameAt(window, cellAt + 2);
+    return localPartOf(cell) == cellName_ &&
+           endTagAt(window, cellAt, cell) != std::string_view::npos;
+}
+
+// The join test over the splits seen so far: a joined anchor needs a head of k1 bytes and a
+// tail from k2 >= k1 (texts between them supply the middle), so the test holds while the
+// lowest head split lies above every tail split. Bits only accumulate, so the first byte at
+// which it fails is where the part stops being proven.
+bool XmlCannotMatchScan::joinsHold() const {
+    return heads_ == 0 || tails_ == 0 ||
+           static_cast<unsigned>(__builtin_ctz(heads_)) >
+               31u - static_cast<unsigned>(__builtin_clz(tails_));
+}
+
+bool XmlCannotMatchScan::failAt(std::size_t windowOffset) {
+    failedAt_ = windowStart_ + windowOffset;
+    return false;
 }
 
 bool XmlCannotMatchScan::feed(std::string_view bytes) {
@@ -225,19 +237,21 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     std::size_t from = 0;
     if (first) {
         Root root;
-        if (!findRoot(window, root)) return false;
+        if (!findRoot(window, root)) return failAt(0);
         rootName_ = root.name;
         from = root.tagEnd;
     }
-    for (const std::string& marker : markers_)
-        if (window.find(marker) != std::string_view::npos) return false;
+    // The first marker, anchor or prefixed value tag (values are found by their unprefixed
+    // name only) ends what this window can prove; the bytes before it are still looked at.
     const std::string_view anchor = anchor_;
-    if (containsAnchor(window, anchor)) return false;
-    const std::size_t until =
+    std::size_t limit = std::min(window.size(), findAnchor(window, anchor));
+    for (const std::string& marker : markers_) limit = std::min(limit, window.find(marker));
+    if (!needles_.empty()) limit = std::min(limit, window.find(prefixedValue_));
+    std::size_t until =
         last ? window.size() : (window.size() > kLookAhead ? window.size() - kLookAhead : 0);
-
-    if (!needles_.empty() && window.find(":" + valueName_) != std::string_view::npos)
-        return false;  // a prefixed value tag: values are found by their unprefixed name only
+    // One in the held-back bytes is met again, at its own place, by the next window.
+    const bool stopsAtLimit = limit < until;
+    if (stopsAtLimit) until = limit;
 
     const JoinTables tables(anchor);
     const char* data = window.data();
@@ -248,6 +262,7 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
             std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
             if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k))) heads_ |= 1u << k;
         }
+        return joinsHold();
     };
     auto tail = [&](std::size_t at) {  // a ">" at `at`, before a byte that may start a tail
         for (std::uint32_t splits = tables.tailFirst[static_cast<unsigned char>(data[at + 1])];
@@ -257,6 +272,7 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
             if (at + 1 + length <= size && sameIgnoringCase(data + at + 1, anchor.substr(k)))
                 tails_ |= 1u << k;
         }
+        return joinsHold();
     };
     auto opened = [&](std::size_t at) {  // a "<" seen at `at`: no token reaches the cap
         const std::uint64_t offset = windowStart_ + at;
@@ -273,13 +289,9 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
                 !valueIsOneRun(window, at))
                 return false;
             if (!opened(at)) return false;
-            if (at > 0) head(at);
-            return true;
+            return at == 0 || head(at);
         }
-        if (c == '>') {
-            if (at + 1 < size) tail(at);
-            return true;
-        }
+        if (c == '>') return at + 1 >= size || tail(at);
         return c != '&' || startsPredefinedEntity(window.substr(at));
     };
 
@@ -303,7 +315,7 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     };
     std::size_t at = from;
     if (at == 0 && at < until) {
-        if (!visit(0)) return false;
+        if (!visit(0)) return failAt(0);
         at = 1;
     }
     const bool watchValues = !needles_.empty();
@@ -319,41 +331,39 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         const unsigned ampersands =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, ampersand)));
         if ((openMask | closeMask | ampersands) == 0) continue;
+        // A failure inside the block is placed at the block's start: the bytes before it
+        // are proven, which is all a caller may rely on.
         if (openMask != 0) {
-            if (!opened(at)) return false;
+            if (!opened(at)) return failAt(at);
             const __m128i markup =
                 _mm_or_si128(_mm_cmpeq_epi8(after, bang), _mm_cmpeq_epi8(after, question));
-            if (_mm_movemask_epi8(_mm_and_si128(opens, markup)) != 0) return false;
+            if (_mm_movemask_epi8(_mm_and_si128(opens, markup)) != 0) return failAt(at);
             for (unsigned mask = static_cast<unsigned>(
                      _mm_movemask_epi8(_mm_and_si128(opens, inRange(before))));
                  mask != 0; mask &= mask - 1)
-                head(at + static_cast<std::size_t>(__builtin_ctz(mask)));
+                if (!head(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return failAt(at);
             if (watchValues)
                 for (unsigned mask = static_cast<unsigned>(
                          _mm_movemask_epi8(_mm_and_si128(opens, _mm_cmpeq_epi8(after, value))));
                      mask != 0; mask &= mask - 1)
                     if (!valueIsOneRun(window, at + static_cast<std::size_t>(__builtin_ctz(mask))))
-                        return false;
+                        return failAt(at);
         }
         if (closeMask != 0)
             for (unsigned mask = static_cast<unsigned>(
                      _mm_movemask_epi8(_mm_and_si128(closes, inRange(after))));
                  mask != 0; mask &= mask - 1)
-                tail(at + static_cast<std::size_t>(__builtin_ctz(mask)));
+                if (!tail(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return failAt(at);
         for (unsigned mask = ampersands; mask != 0; mask &= mask - 1)
             if (!startsPredefinedEntity(
                     window.substr(at + static_cast<std::size_t>(__builtin_ctz(mask)))))
-                return false;
+                return failAt(at);
     }
     for (; at < until; ++at)
-        if (!visit(at)) return false;
+        if (!visit(at)) return failAt(at);
+    if (stopsAtLimit) return failAt(limit);
     if (!last) return true;
-    if (!endsWithRootEnd(window, rootName_)) return false;
-    // A joined anchor needs a head of k1 bytes and a tail from k2 >= k1 (texts between them
-    // supply the middle): the lowest head split must lie above every tail split.
-    return heads_ == 0 || tails_ == 0 ||
-           static_cast<unsigned>(__builtin_ctz(heads_)) >
-               31u - static_cast<unsigned>(__builtin_clz(tails_));
+    return endsWithRootEnd(window, rootName_) || failAt(window.size());
 }
 
 // A small part is looked at in one window; a larger one in pieces, so that whichever check

@@ -42,6 +42,15 @@ class XmlCannotMatchScan {
     // The test over a whole part in memory, fed nothing else.
     bool wholePart(std::string_view xml);
 
+    // Once the test has failed: the offset in the part of the first byte it could not prove.
+    // Every text read from the bytes before it, up to the last start tag before it, is
+    // proven not to hold the anchor, so a reader may start its cell-by-cell work there.
+    std::uint64_t failedAt() const { return failedAt_; }
+    // The bytes held at the moment: the last piece fed and up to a few hundred bytes before
+    // it, starting at `windowStart()` in the part.
+    std::string_view window() const { return window_; }
+    std::uint64_t windowStart() const { return windowStart_; }
+
     // Before any bytes: cells that name something by a number in a value element, where some
     // numbers stand for a match. Every `valueName` element must then be unprefixed and hold
     // one run of text (or none) right before its end tag, with the end of its `cellName`
@@ -51,6 +60,8 @@ class XmlCannotMatchScan {
 
   private:
     bool scan(std::string_view window, bool first, bool last);
+    bool joinsHold() const;
+    bool failAt(std::size_t windowOffset);
     bool valueIsOneRun(std::string_view window, std::size_t at) const;
     bool namesNeedle(std::string_view text) const;
 
@@ -64,6 +75,10 @@ class XmlCannotMatchScan {
     std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen
     std::uint32_t heads_ = 0, tails_ = 0;
     std::string valueName_, cellName_;  // empty: no values watched
+    std::string prefixedValue_;         // ":" and valueName_
+    std::string plainValueEnd_;         // the value's end tag and its cell's, no space
+    std::uint32_t needleLengths_ = 0;   // a bit per needle length (under 32)
+    std::uint64_t failedAt_ = 0;
     std::vector<std::string> needles_;
 };
 
