@@ -9,6 +9,7 @@
 #include "engine/readers.h"
 #include "engine/xlsx/opc_relationships.h"
 #include "engine/xlsx/xlsx_shared_strings.h"
+#include "engine/xlsx/xlsx_sheet_look.h"
 #include "engine/xlsx/xlsx_sheet_skip.h"
 #include "engine/xlsx/xlsx_styles.h"
 #include "engine/xlsx/xlsx_workbook_part.h"
@@ -49,8 +50,6 @@ class XlsxReader : public WorkbookReader {
     void readExternalBooks(const std::vector<std::string>& ids,
                            const std::vector<Relationship>& list);
     const std::vector<bool>* dateStyles();
-    bool streamedSheetCannotMatch(ZipStream& stream, std::string_view anchor,
-                                  const WorksheetContext& context);
 
     std::shared_ptr<const FileData> data_;
     std::unique_ptr<ZipArchive> zip_;
@@ -141,64 +140,67 @@ const std::vector<bool>* XlsxReader::dateStyles() {
     return dateStyles_.empty() ? nullptr : &dateStyles_;
 }
 
-// A part too large to inflate whole is first inflated only to be looked at, and inflated again
-// to be tokenized when the look finds that a cell may match. A part the look cannot read is
-// left to the tokenizing pass, which fails it as it always has.
-bool XlsxReader::streamedSheetCannotMatch(ZipStream& stream, std::string_view anchor,
-                                          const WorksheetContext& context) {
-    XmlCannotMatchScan scan = xlsxSheetScan(anchor, context);
-    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-    for (;;) {
-        auto got = stream.read(buffer.data(), buffer.size());
-        if (!got) return false;
-        if (got.value() == 0) return scan.finish();
-        if (!scan.feed(std::string_view(reinterpret_cast<const char*>(buffer.data()), got.value())))
-            return false;
+// Counts the hits that pass through, so that a resumed read that failed can be redone in full
+// only when nothing was handed on.
+class CountingSink final : public HitSink {
+  public:
+    explicit CountingSink(HitSink& sink) : sink_(sink) {}
+    bool take(const CellHit& hit) override {
+        ++count_;
+        return sink_.take(hit);
     }
+    bool takeRun(const CellHit& hit, std::uint32_t count) override {
+        ++count_;
+        return sink_.takeRun(hit, count);
+    }
+    std::size_t count() const { return count_; }
+
+  private:
+    HitSink& sink_;
+    std::size_t count_ = 0;
+};
+
+XmlPullTokenizer::Source readAll(std::shared_ptr<ZipStream> stream) {
+    return [stream](char* buffer, std::size_t capacity) {
+        return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
+    };
 }
 
+// A part whose raw bytes show that no cell can match is inflated but not tokenized; one that
+// may match is tokenized from the row where the look stopped proving, when it can be.
 Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
     const std::string& part = sheetParts_[sheetIndex];
     if (part.empty() || !zip_->contains(part))
         return fail(FailureKind::Corrupt, "the sheet's part is missing from the package");
     Status strings = prepareSharedStrings(matcher);
     if (!strings) return strings.failure();
+    auto named = [&part](const Failure& failure) {
+        return Failure{failure.kind, part + ": " + failure.reason};
+    };
     auto stream = zip_->openPart(part);
     if (!stream) return stream.failure();
-    std::unique_ptr<ZipStream> zipStream = stream.take();
     WorksheetContext context{matcher, sharedStringsPart_.empty() ? nullptr : &stringMatches_,
                              dateStyles(), epoch_,
                              externalBooks_.empty() ? nullptr : &externalBooks_};
-    // A part whose raw bytes show that no cell can match is inflated but not tokenized.
-    std::optional<std::vector<std::uint8_t>> whole;
     const std::string anchor = rawAnchorOf(matcher.keyword());
-    if (xlsxSheetSkipMayApply(anchor, context)) {
-        auto taken = zipStream->takeWhole();
-        if (!taken) return Failure{taken.failure().kind, part + ": " + taken.failure().reason};
-        whole = taken.take();
-        if (whole) {
-            std::string_view bytes(reinterpret_cast<const char*>(whole->data()), whole->size());
-            if (xlsxSheetCannotMatch(bytes, anchor, context)) return Done{};
-        } else {
-            if (streamedSheetCannotMatch(*zipStream, anchor, context)) return Done{};
-            auto again = zip_->openPart(part);
-            if (!again) return again.failure();
-            zipStream = again.take();
-        }
+    if (!xlsxSheetSkipMayApply(anchor, context)) {
+        Status searched = searchWorksheet(readAll(stream.take()), context, sink);
+        return searched ? searched : named(searched.failure());
     }
-    std::size_t wholeAt = 0;
-    auto source = [&zipStream, &whole, &wholeAt](char* buffer, std::size_t capacity) {
-        if (!whole) return zipStream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
-        if (cancelRequested())
-            return Outcome<std::size_t>(Failure{FailureKind::Cancelled, "search cancelled"});
-        std::size_t count = std::min(capacity, whole->size() - wholeAt);
-        std::copy_n(whole->data() + wholeAt, count, buffer);
-        wholeAt += count;
-        return Outcome<std::size_t>(count);
-    };
-    Status searched = searchWorksheet(source, context, sink);
-    if (!searched) return Failure{searched.failure().kind, part + ": " + searched.failure().reason};
-    return searched;
+    const ZipArchive* zip = zip_.get();
+    auto look = SheetLook::take(
+        stream.take(), [zip, &part] { return zip->openPart(part); }, anchor, context);
+    if (!look) return named(look.failure());
+    if (look.value().cannotMatch()) return Done{};
+    CountingSink counted(sink);
+    Status searched = searchWorksheet(look.value().source(), context, counted);
+    if (!searched && look.value().resumed() && counted.count() == 0 &&
+        searched.failure().kind != FailureKind::Cancelled) {
+        auto again = look.value().fromStart();
+        if (!again) return named(again.failure());
+        searched = searchWorksheet(again.take(), context, sink);
+    }
+    return searched ? searched : named(searched.failure());
 }
 
 }  // namespace

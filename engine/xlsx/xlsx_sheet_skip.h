@@ -2,6 +2,8 @@
 // (xml_cannot_match.h) with everything the worksheet scanner makes rather than reads ruled out.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "engine/xml/xml_cannot_match.h"
@@ -24,5 +26,18 @@ bool xlsxSheetSkipMayApply(std::string_view lowerAnchor, const WorksheetContext&
 XmlCannotMatchScan xlsxSheetScan(std::string_view lowerAnchor, const WorksheetContext& context);
 bool xlsxSheetCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                           const WorksheetContext& context);
+
+// Where the cell table's content begins: just past the part's first sheetData start tag, when
+// `opening` (the part's first bytes) holds it whole and it is not empty.
+std::optional<std::size_t> sheetDataContentStart(std::string_view opening);
+
+// Where a worksheet scan may start once the raw test stopped proving at `failedAt`: the row
+// start tag at or before it, found in `window` (bytes at `windowStart` of the part). The part's
+// opening up to `contentStart` joined to the bytes from that row reads as the whole part
+// would, for the cells from that row on, when the row follows another row or the sheetData
+// start tag (so it is no cell's child) and names its number in r (so no rows need counting).
+// Nothing when any of that is not so.
+std::optional<std::uint64_t> worksheetResumeRow(std::string_view window, std::uint64_t windowStart,
+                                                std::uint64_t failedAt, std::size_t contentStart);
 
 }  // namespace quillmark::engine

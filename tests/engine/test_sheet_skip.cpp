@@ -218,6 +218,35 @@ class TestSheetSkip : public QObject {
         QCOMPARE(firstMatch(bytes, "quasar"), expected);
     }
 
+    // Once the look finds that a cell may match, the scan goes on from the row where the look
+    // stopped proving, in memory and streamed alike; where the rows after the proven ones need
+    // the rows before them (numbers counted, an element left open), the part is read whole.
+    void resumedScansGiveTheWholeAnswer_data() {
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<QString>("expected");
+        const QString hit = "<c t=\"inlineStr\"><is><t>QUASAR</t></is></c>";
+        // clang-format off
+        QTest::newRow("numbered row") << "<row r=\"900000\"><c/>" + hit + "</row>" << "899999,1";
+        QTest::newRow("row counted") << "<row>" + hit + "</row>" << "N,0";
+        QTest::newRow("row with a prefixed r") << "<row r=\"7\" x:r=\"8\" xmlns:x=\"urn:x\">" + hit + "</row>" << "6,0";
+        QTest::newRow("row inside another element") << "<extLst><row r=\"5\">" + hit + "</row></extLst>" << "4,0";
+        QTest::newRow("anchor without a match, then the end") << "<row r=\"5\"><c t=\"inlineStr\"><is><t>quasa r quasar</t></is></c></row>" << "4,0";
+        // clang-format on
+    }
+    void resumedScansGiveTheWholeAnswer() {
+        QFETCH(QString, tail);
+        QFETCH(QString, expected);
+        for (std::size_t padding : {std::size_t{64} << 10, std::size_t{17} << 20}) {
+            std::string rows = paddingRows(padding);
+            const std::size_t counted = std::size_t(std::count(rows.begin(), rows.end(), 'w')) / 2;
+            rows += tail.toStdString();
+            const std::string bytes = workbook(kDeclaration + worksheetXml(rows), None);
+            QString want = expected;
+            want.replace("N", QString::number(counted + 1));  // after rows 2 to counted + 1
+            QCOMPARE(firstMatch(bytes, "quasar"), want);
+        }
+    }
+
     // Text joined across markup needs a head of the anchor before a "<" and a tail from the
     // same split or later after a ">"; either one alone proves nothing.
     void joinsNeedAHeadAndALaterTail_data() {
