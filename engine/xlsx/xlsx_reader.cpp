@@ -160,12 +160,6 @@ class CountingSink final : public HitSink {
     std::size_t count_ = 0;
 };
 
-XmlPullTokenizer::Source readAll(std::shared_ptr<ZipStream> stream) {
-    return [stream](char* buffer, std::size_t capacity) {
-        return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
-    };
-}
-
 // A part whose raw bytes show that no cell can match is inflated but not tokenized; one that
 // may match is tokenized from the row where the look stopped proving, when it can be.
 Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) {
@@ -184,7 +178,7 @@ Status XlsxReader::searchSheet(std::size_t sheetIndex, const Matcher& matcher, H
                              externalBooks_.empty() ? nullptr : &externalBooks_};
     const std::string anchor = rawAnchorOf(matcher.keyword());
     if (!xlsxSheetSkipMayApply(anchor, context)) {
-        Status searched = searchWorksheet(readAll(stream.take()), context, sink);
+        Status searched = searchWorksheet(streamSource(stream.take()), context, sink);
         return searched ? searched : named(searched.failure());
     }
     const ZipArchive* zip = zip_.get();

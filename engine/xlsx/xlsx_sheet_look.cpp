@@ -37,11 +37,11 @@ XmlPullTokenizer::Source piecesThen(std::shared_ptr<const void> owner,
     };
 }
 
+}  // namespace
+
 XmlPullTokenizer::Source streamSource(std::unique_ptr<ZipStream> stream) {
     return piecesThen(nullptr, {}, std::move(stream));
 }
-
-}  // namespace
 
 Outcome<SheetLook> SheetLook::take(std::unique_ptr<ZipStream> stream, ReopenPart reopen,
                                    std::string_view lowerAnchor, const WorksheetContext& context) {

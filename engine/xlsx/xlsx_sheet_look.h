@@ -16,6 +16,9 @@ namespace quillmark::engine {
 
 using ReopenPart = std::function<Outcome<std::unique_ptr<ZipStream>>()>;
 
+// The part's bytes as its stream gives them, for a search that does not look first.
+XmlPullTokenizer::Source streamSource(std::unique_ptr<ZipStream> stream);
+
 class SheetLook {
   public:
     // Looks at the part `stream` reads (before its first read); `reopen` gives it afresh.
