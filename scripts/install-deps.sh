@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev libzip-dev libexpat1-dev zlib1g-dev
     nettle-dev                 # the digests and ciphers of encrypted workbooks
     libdeflate-dev             # inflating zip parts in one call, and the benchmark floor
+    libisal-dev                # streaming the inflate of zip parts too large to hold whole
     clang libclang-rt-14-dev   # fuzzing and sanitizer builds
     clang-format               # the tree's one format, checked in CI
     xdg-utils                  # opening workbooks and links with the desktop's handler

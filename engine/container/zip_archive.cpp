@@ -3,9 +3,9 @@
 // within kWholeInflateBytes.
 #include "engine/container/zip_archive.h"
 
+#include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -116,7 +116,42 @@ bool looksLikeZip(Bytes bytes) {
 
 namespace {
 constexpr std::size_t kCompressedChunk = 1 << 16;
+
+// ISA-L's inflate state carries its own history window (about 85 KB in all): one is kept per
+// thread between parts, so that a folder of small workbooks does not allocate one per part.
+std::unique_ptr<inflate_state>& spareInflater() {
+    static thread_local std::unique_ptr<inflate_state> spare;
+    return spare;
 }
+
+std::unique_ptr<inflate_state> takeInflater() {
+    std::unique_ptr<inflate_state> state = std::move(spareInflater());
+    if (!state) state = std::make_unique_for_overwrite<inflate_state>();
+    isal_inflate_init(state.get());
+    state->crc_flag = ISAL_DEFLATE;  // a zip entry's deflate data is raw: no header or trailer
+    state->hist_bits = 0;            // the full 32 KiB window
+    return state;
+}
+
+void giveBackInflater(std::unique_ptr<inflate_state> state) {
+    if (state && !spareInflater()) spareInflater() = std::move(state);
+}
+
+std::string inflateFailureText(int status) {
+    switch (status) {
+        case ISAL_INVALID_BLOCK:
+            return "invalid block";
+        case ISAL_INVALID_SYMBOL:
+            return "invalid code";
+        case ISAL_INVALID_LOOKBACK:
+            return "invalid distance too far back";
+        case ISAL_NEED_DICT:
+            return "needs a preset dictionary";
+        default:
+            return "bad data";
+    }
+}
+}  // namespace
 
 ZipStream::ZipStream(zip_file* file, Mode mode, std::uint64_t cap, const ZipSourceState* source,
                      std::uint64_t compressedSize, std::optional<std::uint64_t> declaredSize)
@@ -125,17 +160,14 @@ ZipStream::ZipStream(zip_file* file, Mode mode, std::uint64_t cap, const ZipSour
     tryWhole_ = declaredSize && *declaredSize <= kWholeInflateBytes && compressedSize > 0 &&
                 compressedSize <= kWholeInflateBytes;
     declaredSize_ = declaredSize.value_or(0);
-    inflater_ = std::make_unique<z_stream_s>();
     // Left unfilled: zeroing 64 KiB for every part cost more than opening it. (Made here
     // even for parts that inflate whole: freeing and remaking it per part let malloc give the
     // heap's top back and take it again for each small workbook, costing more in the kernel.)
     input_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCompressedChunk);
-    // A zip entry's deflate data is raw: no zlib header or trailer (negative window bits).
-    if (inflateInit2(inflater_.get(), -MAX_WBITS) != Z_OK) inflater_.reset();
 }
 
 ZipStream::~ZipStream() {
-    if (inflater_) inflateEnd(inflater_.get());
+    giveBackInflater(std::move(inflater_));
     if (file_ != nullptr) zip_fclose(file_);
 }
 
@@ -148,13 +180,13 @@ Outcome<std::size_t> ZipStream::readFromArchive(std::uint8_t* buffer, std::size_
     return static_cast<std::size_t>(got);
 }
 
-// The next compressed bytes for zlib: from those held for a whole inflate, else from libzip.
+// The next compressed bytes to stream: from those held for a whole inflate, else from libzip.
 Status ZipStream::nextCompressedChunk() {
-    z_stream_s& stream = *inflater_;
+    inflate_state& stream = *inflater_;
     if (compressedAt_ < compressed_.size()) {
         std::size_t take = std::min(compressed_.size() - compressedAt_, kCompressedChunk);
         stream.next_in = compressed_.data() + compressedAt_;
-        stream.avail_in = static_cast<uInt>(take);
+        stream.avail_in = static_cast<std::uint32_t>(take);
         compressedAt_ += take;
         return Done{};
     }
@@ -163,13 +195,13 @@ Status ZipStream::nextCompressedChunk() {
     if (!got) return got.failure();
     if (got.value() == 0) return fail(FailureKind::Truncated, "part ends mid-stream");
     stream.next_in = input_.get();
-    stream.avail_in = static_cast<uInt>(got.value());
+    stream.avail_in = static_cast<std::uint32_t>(got.value());
     return Done{};
 }
 
 // Reads the part's compressed bytes and inflates them in one call into a buffer of the size
 // the directory declares. A size that lies, or data libdeflate refuses, leaves the compressed
-// bytes to zlib's streaming, whose answers and reasons are the same as for any large part.
+// bytes to streaming, whose answers and reasons are the same as for any large part.
 Status ZipStream::inflateWhole() {
     tryWhole_ = false;
     compressed_.resize(static_cast<std::size_t>(compressedSize_));
@@ -212,39 +244,41 @@ Outcome<std::size_t> ZipStream::readInflated(std::uint8_t* buffer, std::size_t c
 }
 
 // The part's CRC is left unchecked: a search reads a part only until its first match, and a
-// part that is damaged elsewhere fails in zlib or answers nothing, so the check would only
+// part that is damaged elsewhere fails to inflate or answers nothing, so the check would only
 // cost time (about a sixth of reading a sheet).
 Outcome<std::size_t> ZipStream::inflate(std::uint8_t* buffer, std::size_t capacity) {
-    if (!inflater_) return fail(FailureKind::TooLarge, "no memory to inflate part");
     if (tryWhole_)
         if (Status status = inflateWhole(); !status) return status.failure();
     if (whole_) return readInflated(buffer, capacity);
     if (pendingFailure_) return *pendingFailure_;
     if (ended_ || capacity == 0) return std::size_t{0};
-    z_stream_s& stream = *inflater_;
+    if (!inflater_) inflater_ = takeInflater();
+    inflate_state& stream = *inflater_;
     stream.next_out = buffer;
-    stream.avail_out = static_cast<uInt>(std::min<std::size_t>(capacity, 1u << 30));
+    stream.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, 1u << 30));
     auto failed = [&](Failure failure) -> Outcome<std::size_t> {
         const auto produced = static_cast<std::size_t>(stream.next_out - buffer);
         if (produced == 0) return failure;
         pendingFailure_ = std::move(failure);
         return produced;
     };
+    // Input is fetched only once a call makes no progress without it: the state may hold
+    // output from input it has already taken (a small read leaves some behind).
     while (stream.avail_out > 0) {
-        if (stream.avail_in == 0)
-            if (Status status = nextCompressedChunk(); !status) return failed(status.failure());
-        int status = ::inflate(&stream, Z_NO_FLUSH);
-        if (status == Z_STREAM_END) {
+        const std::uint32_t inBefore = stream.avail_in, outBefore = stream.avail_out;
+        int status = isal_inflate(&stream);
+        if (status < 0 || status == ISAL_NEED_DICT)
+            return failed(
+                fail(FailureKind::Corrupt, "cannot inflate part: " + inflateFailureText(status)));
+        if (stream.block_state == ISAL_BLOCK_FINISH) {
             ended_ = true;
             break;
         }
-        if (status == Z_MEM_ERROR)
-            return failed(fail(FailureKind::TooLarge, "no memory to inflate part"));
+        if (stream.avail_in != inBefore || stream.avail_out != outBefore) continue;
         // No progress with input and room at hand would loop for ever: call it corrupt.
-        if (status == Z_BUF_ERROR && stream.avail_in > 0) status = Z_DATA_ERROR;
-        if (status != Z_OK && status != Z_BUF_ERROR)
-            return failed(fail(FailureKind::Corrupt, std::string("cannot inflate part: ") +
-                                                         (stream.msg ? stream.msg : "bad data")));
+        if (stream.avail_in > 0)
+            return failed(fail(FailureKind::Corrupt, "cannot inflate part: bad data"));
+        if (Status next = nextCompressedChunk(); !next) return failed(next.failure());
     }
     return static_cast<std::size_t>(stream.next_out - buffer);
 }
@@ -260,11 +294,11 @@ Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity)
 }
 
 Outcome<std::optional<std::vector<std::uint8_t>>> ZipStream::takeWhole() {
-    if (mode_ != Mode::Deflated || !inflater_ || !tryWhole_ || total_ > 0)
+    if (mode_ != Mode::Deflated || !tryWhole_ || total_ > 0)
         return std::optional<std::vector<std::uint8_t>>();
     if (cancelRequested()) return fail(FailureKind::Cancelled, "search cancelled");
     if (Status status = inflateWhole(); !status) return status.failure();
-    if (!whole_) return std::optional<std::vector<std::uint8_t>>();  // left to zlib's streaming
+    if (!whole_) return std::optional<std::vector<std::uint8_t>>();  // left to streaming
     total_ = inflated_.size();
     if (total_ > cap_) return fail(FailureKind::TooLarge, "part exceeds its inflate limit");
     std::vector<std::uint8_t> bytes;

@@ -14,7 +14,7 @@
 
 struct zip;
 struct zip_file;
-struct z_stream_s;
+struct inflate_state;
 struct libdeflate_decompressor;
 
 namespace quillmark::engine {
@@ -24,7 +24,7 @@ std::uint64_t inflateCapFor(std::uint64_t compressedSize);
 
 // Parts that declare at most this many inflated bytes (and hold at most as many compressed)
 // are inflated whole, in one call, which is about twice as fast as inflating chunk by chunk;
-// larger parts stream through zlib in 64 KiB chunks.
+// larger parts stream through ISA-L's inflate in 64 KiB chunks of compressed bytes.
 inline constexpr std::uint64_t kWholeInflateBytes = 16u << 20;
 
 struct ZipSourceState;
@@ -62,15 +62,16 @@ class ZipStream {
     std::uint64_t cap_;
     std::uint64_t total_ = 0;
     const ZipSourceState* source_;
-    // Deflated mode only: zlib's state and the compressed bytes it has not taken yet.
-    std::unique_ptr<z_stream_s> inflater_;
+    // Deflated mode only, once a part streams: the inflate state (one kept per thread between
+    // parts) and the compressed bytes it has not taken yet.
+    std::unique_ptr<inflate_state> inflater_;
     std::unique_ptr<std::uint8_t[]> input_;
     bool ended_ = false;
     // A failure met after some bytes of a read were inflated: those bytes are handed out
     // first, the failure at the next read, so what a reader sees before damage does not
     // depend on how much it asked for at a time.
     std::optional<Failure> pendingFailure_;
-    // A part inflated whole: its compressed bytes (kept for zlib should libdeflate refuse
+    // A part inflated whole: its compressed bytes (kept for streaming should libdeflate refuse
     // them) and what they inflated to, handed out from `inflatedAt_`.
     bool tryWhole_ = false;
     std::uint64_t compressedSize_ = 0;

@@ -95,11 +95,12 @@ class StoredZip {
 };
 
 // Raw deflate, as zip entries hold it: zlib's stream without its 2-byte header and checksum.
-inline std::string rawDeflate(const std::string& text) {
+// Level 0 makes stored blocks only.
+inline std::string rawDeflate(const std::string& text, int level = 9) {
     uLongf size = compressBound(uLong(text.size()));
     std::string out(size, '\0');
     compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-              reinterpret_cast<const Bytef*>(text.data()), uLong(text.size()), 9);
+              reinterpret_cast<const Bytef*>(text.data()), uLong(text.size()), level);
     return out.substr(2, size - 6);
 }
 
