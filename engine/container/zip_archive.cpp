@@ -223,11 +223,11 @@ Status ZipStream::inflateWhole() {
         libdeflate_deflate_decompress(decompressor.get(), compressed_.data(), compressed_.size(),
                                       inflated_.data(), inflated_.size(), &produced);
     if (result != LIBDEFLATE_SUCCESS) {
-        std::vector<std::uint8_t>().swap(inflated_);
+        ByteBuffer().swap(inflated_);
         return Done{};
     }
     inflated_.resize(produced);
-    std::vector<std::uint8_t>().swap(compressed_);
+    ByteBuffer().swap(compressed_);
     whole_ = true;
     return Done{};
 }
@@ -237,7 +237,7 @@ Outcome<std::size_t> ZipStream::readInflated(std::uint8_t* buffer, std::size_t c
     if (take > 0) std::memcpy(buffer, inflated_.data() + inflatedAt_, take);
     inflatedAt_ += take;
     if (inflatedAt_ == inflated_.size()) {  // all handed out: the memory goes back at once
-        std::vector<std::uint8_t>().swap(inflated_);
+        ByteBuffer().swap(inflated_);
         inflatedAt_ = 0;
     }
     return take;
@@ -293,18 +293,17 @@ Outcome<std::size_t> ZipStream::read(std::uint8_t* buffer, std::size_t capacity)
     return got;
 }
 
-Outcome<std::optional<std::vector<std::uint8_t>>> ZipStream::takeWhole() {
-    if (mode_ != Mode::Deflated || !tryWhole_ || total_ > 0)
-        return std::optional<std::vector<std::uint8_t>>();
+Outcome<std::optional<ByteBuffer>> ZipStream::takeWhole() {
+    if (mode_ != Mode::Deflated || !tryWhole_ || total_ > 0) return std::optional<ByteBuffer>();
     if (cancelRequested()) return fail(FailureKind::Cancelled, "search cancelled");
     if (Status status = inflateWhole(); !status) return status.failure();
-    if (!whole_) return std::optional<std::vector<std::uint8_t>>();  // left to streaming
+    if (!whole_) return std::optional<ByteBuffer>();  // left to streaming
     total_ = inflated_.size();
     if (total_ > cap_) return fail(FailureKind::TooLarge, "part exceeds its inflate limit");
-    std::vector<std::uint8_t> bytes;
+    ByteBuffer bytes;
     bytes.swap(inflated_);
     inflatedAt_ = 0;
-    return std::optional<std::vector<std::uint8_t>>(std::move(bytes));
+    return std::optional<ByteBuffer>(std::move(bytes));
 }
 
 Outcome<std::unique_ptr<ZipArchive>> ZipArchive::open(std::shared_ptr<const FileData> data) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/byte_buffer.h"
 #include "engine/core/file_data.h"
 #include "engine/core/outcome.h"
 
@@ -48,7 +49,7 @@ class ZipStream {
     // Before the first read: when the part is one that inflates whole, its inflated bytes,
     // taken out of the stream (which then reads as ended), so that a reader that passes over
     // the part more than once inflates it once. Otherwise nothing, and read() streams it.
-    Outcome<std::optional<std::vector<std::uint8_t>>> takeWhole();
+    Outcome<std::optional<ByteBuffer>> takeWhole();
 
   private:
     Outcome<std::size_t> readFromArchive(std::uint8_t* buffer, std::size_t capacity);
@@ -76,9 +77,9 @@ class ZipStream {
     bool tryWhole_ = false;
     std::uint64_t compressedSize_ = 0;
     std::uint64_t declaredSize_ = 0;
-    std::vector<std::uint8_t> compressed_;
+    ByteBuffer compressed_;
     std::size_t compressedAt_ = 0;
-    std::vector<std::uint8_t> inflated_;
+    ByteBuffer inflated_;
     std::size_t inflatedAt_ = 0;
     bool whole_ = false;
 };

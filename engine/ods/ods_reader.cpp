@@ -9,8 +9,8 @@ namespace {
 
 // Content that inflates whole is inflated once and tokenized where it lies by the sheet list
 // and every search after it; it is never larger than a part that streams would hold at once.
-OpenOdsContent memoryContent(std::vector<std::uint8_t> bytes) {
-    auto whole = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+OpenOdsContent memoryContent(ByteBuffer bytes) {
+    auto whole = std::make_shared<const ByteBuffer>(std::move(bytes));
     return [whole]() -> Outcome<XmlPullTokenizer> { return XmlPullTokenizer(whole); };
 }
 

@@ -196,7 +196,7 @@ class PlainTableWalk {
     std::size_t entries_ = 0;
 };
 
-std::string_view asText(const std::vector<std::uint8_t>& bytes, std::size_t size) {
+std::string_view asText(const ByteBuffer& bytes, std::size_t size) {
     return std::string_view(reinterpret_cast<const char*>(bytes.data()), size);
 }
 
@@ -209,7 +209,7 @@ bool plainStringTableLacksAnchor(std::string_view table, std::string_view lowerA
     return walk.walk(table, true, consumed) == Step::Plain;
 }
 
-void PlainTableHead::keep(std::vector<std::uint8_t> bytes, std::size_t from, std::size_t to) {
+void PlainTableHead::keep(ByteBuffer bytes, std::size_t from, std::size_t to) {
     held_ = std::move(bytes);
     heldAt_ = from;
     heldEnd_ = to;
@@ -221,8 +221,8 @@ PlainTableHead PlainTableHead::read(ZipStream& stream, std::string_view lowerAnc
     PlainTableHead head;
     if (lowerAnchor.empty()) return head;
     PlainTableWalk walk(lowerAnchor);
-    auto finish = [&](Step step, std::vector<std::uint8_t> bytes, std::size_t consumed,
-                      std::size_t held, bool first) {
+    auto finish = [&](Step step, ByteBuffer bytes, std::size_t consumed, std::size_t held,
+                      bool first) {
         if (first) head.opening_.assign(asText(bytes, walk.openingLength()));
         head.entries_ = walk.entries();
         head.wholeTable_ = step == Step::Plain;
@@ -234,7 +234,7 @@ PlainTableHead PlainTableHead::read(ZipStream& stream, std::string_view lowerAnc
         return head;
     }
     if (whole.value()) {
-        std::vector<std::uint8_t> bytes = std::move(*whole.value());
+        ByteBuffer bytes = std::move(*whole.value());
         const std::size_t size = bytes.size();
         std::size_t consumed = 0;
         Step step = walk.walk(asText(bytes, size), true, consumed);
@@ -242,7 +242,7 @@ PlainTableHead PlainTableHead::read(ZipStream& stream, std::string_view lowerAnc
         return head;
     }
     constexpr std::size_t kWindow = std::size_t{1} << 20;
-    std::vector<std::uint8_t> window(kWindow);
+    ByteBuffer window(kWindow);
     std::size_t held = 0;
     bool first = true;  // the window still starts at the part's start
     for (;;) {
@@ -283,7 +283,7 @@ Outcome<std::size_t> PlainTableHead::readOn(ZipStream& stream, std::uint8_t* buf
         std::size_t take = std::min(capacity, heldEnd_ - heldAt_);
         std::memcpy(buffer, held_.data() + heldAt_, take);
         heldAt_ += take;
-        if (heldAt_ == heldEnd_) std::vector<std::uint8_t>().swap(held_);
+        if (heldAt_ == heldEnd_) ByteBuffer().swap(held_);
         return take;
     }
     if (readFailure_) return *readFailure_;

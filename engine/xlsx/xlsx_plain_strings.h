@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/byte_buffer.h"
 #include "engine/core/outcome.h"
 
 namespace quillmark::engine {
@@ -36,13 +37,13 @@ class PlainTableHead {
     Outcome<std::size_t> readOn(ZipStream& stream, std::uint8_t* buffer, std::size_t capacity);
 
   private:
-    void keep(std::vector<std::uint8_t> bytes, std::size_t from, std::size_t to);
+    void keep(ByteBuffer bytes, std::size_t from, std::size_t to);
 
     std::size_t entries_ = 0;
     bool wholeTable_ = false;
     std::string opening_;
     std::size_t openingAt_ = 0;
-    std::vector<std::uint8_t> held_;
+    ByteBuffer held_;
     std::size_t heldAt_ = 0, heldEnd_ = 0;
     std::optional<Failure> readFailure_;
 };

@@ -59,11 +59,10 @@ Outcome<SheetLook> SheetLook::take(std::unique_ptr<ZipStream> stream, ReopenPart
     return look;
 }
 
-Outcome<SheetLook> SheetLook::lookInMemory(std::vector<std::uint8_t> bytes,
-                                           std::string_view lowerAnchor,
+Outcome<SheetLook> SheetLook::lookInMemory(ByteBuffer bytes, std::string_view lowerAnchor,
                                            const WorksheetContext& context) {
     SheetLook look;
-    look.whole_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    look.whole_ = std::make_shared<const ByteBuffer>(std::move(bytes));
     const std::string_view xml(reinterpret_cast<const char*>(look.whole_->data()),
                                look.whole_->size());
     XmlCannotMatchScan scan = xlsxSheetScan(lowerAnchor, context);
@@ -90,7 +89,7 @@ Outcome<SheetLook> SheetLook::lookInMemory(std::vector<std::uint8_t> bytes,
 Status SheetLook::lookStreamed(std::unique_ptr<ZipStream> stream, std::string_view lowerAnchor,
                                const WorksheetContext& context) {
     XmlCannotMatchScan scan = xlsxSheetScan(lowerAnchor, context);
-    std::vector<std::uint8_t> buffer(kLookPiece);
+    ByteBuffer buffer(kLookPiece);
     std::string opening;
     std::optional<std::size_t> content;
     for (;;) {

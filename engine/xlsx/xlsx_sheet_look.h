@@ -35,8 +35,7 @@ class SheetLook {
     Outcome<XmlPullTokenizer::Source> fromStart() const;
 
   private:
-    static Outcome<SheetLook> lookInMemory(std::vector<std::uint8_t> bytes,
-                                           std::string_view lowerAnchor,
+    static Outcome<SheetLook> lookInMemory(ByteBuffer bytes, std::string_view lowerAnchor,
                                            const WorksheetContext& context);
     Status lookStreamed(std::unique_ptr<ZipStream> stream, std::string_view lowerAnchor,
                         const WorksheetContext& context);
@@ -44,7 +43,7 @@ class SheetLook {
     bool cannotMatch_ = false;
     bool resumed_ = false;
     XmlPullTokenizer::Source source_;
-    std::shared_ptr<const std::vector<std::uint8_t>> whole_;  // a part inflated whole
+    std::shared_ptr<const ByteBuffer> whole_;  // a part inflated whole
     ReopenPart reopen_;
 };
 

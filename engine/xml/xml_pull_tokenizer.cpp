@@ -235,7 +235,7 @@ XmlPullTokenizer::XmlPullTokenizer(Source source) : source_(std::move(source)) {
     data_ = buffer_.data();
 }
 
-XmlPullTokenizer::XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole)
+XmlPullTokenizer::XmlPullTokenizer(std::shared_ptr<const ByteBuffer> whole)
     : whole_(std::move(whole)) {
     // The document's own last '<' is the sentinel of the bytes read in place; what follows it
     // (the root's end tag, most often) is the one refill, copied into the buffer.

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/byte_buffer.h"
 #include "engine/core/outcome.h"
 
 namespace quillmark::engine {
@@ -27,12 +28,12 @@ class XmlPullTokenizer {
 
     explicit XmlPullTokenizer(Source source);
     // Over a document already in memory, read where it lies.
-    explicit XmlPullTokenizer(std::shared_ptr<const std::vector<std::uint8_t>> whole);
+    explicit XmlPullTokenizer(std::shared_ptr<const ByteBuffer> whole);
 
     // A place in a document in memory to tokenize again from: just before a start tag, with
     // the elements open there.
     struct Mark {
-        std::shared_ptr<const std::vector<std::uint8_t>> whole;
+        std::shared_ptr<const ByteBuffer> whole;
         std::size_t offset = 0;
         std::vector<std::uint64_t> openElementKeys;
     };
@@ -113,13 +114,13 @@ class XmlPullTokenizer {
     std::size_t nameEnd(std::size_t from, std::size_t& localStart) const;
 
     Source source_;
-    std::vector<char> buffer_;  // in memory: only the tail after the last <
-    std::shared_ptr<const std::vector<std::uint8_t>> whole_;  // or the document in memory
-    const char* data_ = nullptr;                              // buffer_'s bytes, or whole_'s
-    std::size_t nextCancelCheck_ = SIZE_MAX;  // in memory: where to ask the cancel token next
-    std::size_t begin_ = 0;                   // first byte not yet consumed
-    std::size_t tokenStart_ = 0;              // where the last token began
-    std::size_t end_ = 0;                     // end of the bytes read so far
+    CharBuffer buffer_;                        // in memory: only the tail after the last <
+    std::shared_ptr<const ByteBuffer> whole_;  // or the document in memory
+    const char* data_ = nullptr;               // buffer_'s bytes, or whole_'s
+    std::size_t nextCancelCheck_ = SIZE_MAX;   // in memory: where to ask the cancel token next
+    std::size_t begin_ = 0;                    // first byte not yet consumed
+    std::size_t tokenStart_ = 0;               // where the last token began
+    std::size_t end_ = 0;                      // end of the bytes read so far
     bool inputEnded_ = false;
     bool sawRoot_ = false;
     bool atDocumentStart_ = true;

@@ -27,9 +27,9 @@ constexpr std::size_t kInMemory = 0;
 
 QString tokens(const std::string& text, std::size_t chunk) {
     XmlPullTokenizer tokenizer =
-        chunk == kInMemory ? XmlPullTokenizer(std::make_shared<const std::vector<std::uint8_t>>(
-                                 text.begin(), text.end()))
-                           : XmlPullTokenizer(chunkedSource(text, chunk));
+        chunk == kInMemory
+            ? XmlPullTokenizer(std::make_shared<const ByteBuffer>(text.begin(), text.end()))
+            : XmlPullTokenizer(chunkedSource(text, chunk));
     QString out, pendingText;
     std::string storage;
     for (;;) {
