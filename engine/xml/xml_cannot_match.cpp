@@ -120,8 +120,13 @@ void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName
                                      std::vector<std::string> needles) {
     prefixedValue_ = ":" + valueName;
     plainValueEnd_ = "</" + valueName + "></" + cellName + ">";
-    for (const std::string& needle : needles)
+    for (const std::string& needle : needles) {
+        // Needles are numbers without leading zeros: as digits, each is one number.
+        std::uint64_t number = 0;
+        for (char digit : needle.substr(0, 19)) number = number * 10 + std::uint64_t(digit - '0');
+        if (needle.size() < 20) needleNumbers_.push_back(number);
         if (needle.size() < 32) needleLengths_ |= 1u << needle.size();
+    }
     valueName_ = std::move(valueName);
     cellName_ = std::move(cellName);
     needles_ = std::move(needles);
@@ -151,6 +156,22 @@ bool XmlCannotMatchScan::namesNeedle(std::string_view text) const {
     return false;
 }
 
+// Whether a value of digits alone (under 16 of them, read as `number`) names a needle.
+bool XmlCannotMatchScan::isNeedleNumber(std::uint64_t number) const {
+    return std::find(needleNumbers_.begin(), needleNumbers_.end(), number) != needleNumbers_.end();
+}
+
+// At `at`: the watched value's end tag and its cell's, with nothing between.
+bool XmlCannotMatchScan::endsPlainValue(const char* at, const char* end) const {
+    const std::size_t size = plainValueEnd_.size();
+    if (static_cast<std::size_t>(end - at) < size) return false;
+    if (size != 8) return std::memcmp(at, plainValueEnd_.data(), size) == 0;
+    std::uint64_t here, wanted;  // "</v></c>", the usual case, in one comparison
+    std::memcpy(&here, at, 8);
+    std::memcpy(&wanted, plainValueEnd_.data(), 8);
+    return here == wanted;
+}
+
 // The start tag at `at` is not a watched value's, or that value is one run of text followed
 // by its end tag and its cell's, all within the window.
 bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) const {
@@ -165,15 +186,28 @@ bool XmlCannotMatchScan::valueIsOneRun(std::string_view window, std::size_t at) 
     if (!startsWith(p, valueName_)) return true;
     p += valueName_.size();
     if (p == end) return false;
-    if (*p == '>') {  // the usual value, digits and both end tags with nothing between
-        const char* digits = p + 1;
-        const char* q = digits;
-        while (q < end && isAsciiDigit(*q)) ++q;
-        if (q > digits && startsWith(q, plainValueEnd_)) {
-            while (q - digits > 1 && *digits == '0') ++digits;
-            const auto length = static_cast<std::size_t>(q - digits);
-            return length >= 32 || (needleLengths_ & (1u << length)) == 0 ||
-                   !namesNeedle(std::string_view(digits, length));
+    if (*p == '>' && end - p > 16) {  // the usual value: a short run of text and both end tags
+        const char* text = p + 1;
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+        const unsigned opens =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('<'))));
+        const auto length = static_cast<std::size_t>(__builtin_ctz(opens | 0x10000u));
+        const unsigned before = (1u << length) - 1;
+        const unsigned spaces =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(' '))));
+        if (length > 0 && length < 16 && (spaces & before) == 0 &&
+            endsPlainValue(text + length, end)) {
+            const __m128i fromZero = _mm_sub_epi8(block, _mm_set1_epi8('0'));
+            const unsigned digits = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_cmpeq_epi8(_mm_subs_epu8(fromZero, _mm_set1_epi8(9)), _mm_setzero_si128())));
+            // A needle is digits alone, so other text never names one.
+            if ((digits & before) != before) return true;
+            std::size_t from = 0;
+            while (length - from > 1 && text[from] == '0') ++from;
+            if ((needleLengths_ & (1u << (length - from))) == 0) return true;
+            std::uint64_t number = 0;
+            for (; from < length; ++from) number = number * 10 + std::uint64_t(text[from] - '0');
+            return !isNeedleNumber(number);
         }
     }
     if (*p != '>') {

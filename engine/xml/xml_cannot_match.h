@@ -63,6 +63,8 @@ class XmlCannotMatchScan {
     bool joinsHold() const;
     bool failAt(std::size_t windowOffset);
     bool valueIsOneRun(std::string_view window, std::size_t at) const;
+    bool endsPlainValue(const char* at, const char* end) const;
+    bool isNeedleNumber(std::uint64_t number) const;
     bool namesNeedle(std::string_view text) const;
 
     std::string anchor_;
@@ -74,10 +76,11 @@ class XmlCannotMatchScan {
     std::uint64_t windowStart_ = 0;  // the window's offset in the part
     std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen
     std::uint32_t heads_ = 0, tails_ = 0;
-    std::string valueName_, cellName_;  // empty: no values watched
-    std::string prefixedValue_;         // ":" and valueName_
-    std::string plainValueEnd_;         // the value's end tag and its cell's, no space
-    std::uint32_t needleLengths_ = 0;   // a bit per needle length (under 32)
+    std::string valueName_, cellName_;          // empty: no values watched
+    std::string prefixedValue_;                 // ":" and valueName_
+    std::string plainValueEnd_;                 // the value's end tag and its cell's, no space
+    std::vector<std::uint64_t> needleNumbers_;  // the needles of under 20 digits, as numbers
+    std::uint32_t needleLengths_ = 0;           // a bit per needle length (under 32)
     std::uint64_t failedAt_ = 0;
     std::vector<std::string> needles_;
 };
