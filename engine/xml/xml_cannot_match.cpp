@@ -401,7 +401,8 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
 }
 
 // A small part is looked at in one window; a larger one in pieces, so that whichever check
-// fails first (often a match near the top) ends the look early.
+// fails first (often a match near the top) ends the look early. The pieces are views of the
+// part, overlapping as fed pieces do, so nothing is copied.
 bool XmlCannotMatchScan::wholePart(std::string_view xml) {
     if (failed_ || !first_ || !window_.empty()) return false;
     if (xml.size() <= kWholeWindow) {
@@ -409,9 +410,20 @@ bool XmlCannotMatchScan::wholePart(std::string_view xml) {
         failed_ = !scan(xml, true, true);
         return !failed_;
     }
-    for (std::size_t at = 0; at < xml.size(); at += kWholeWindow)
-        if (!feed(xml.substr(at, kWholeWindow))) return false;
-    return finish();
+    std::size_t start = 0, end = 0;
+    for (std::size_t at = 0; at < xml.size(); at += kWholeWindow) {
+        if (!first_ && end - start > kCarried) start = end - kCarried;
+        end = std::min(xml.size(), at + kWholeWindow);
+        windowStart_ = start;
+        if (!scan(xml.substr(start, end - start), first_, false)) {
+            failed_ = true;
+            return false;
+        }
+        first_ = false;
+    }
+    windowStart_ = start;
+    failed_ = !scan(xml.substr(start, end - start), false, true);
+    return !failed_;
 }
 
 bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,

@@ -46,8 +46,8 @@ class XmlCannotMatchScan {
     // Every text read from the bytes before it, up to the last start tag before it, is
     // proven not to hold the anchor, so a reader may start its cell-by-cell work there.
     std::uint64_t failedAt() const { return failedAt_; }
-    // The bytes held at the moment: the last piece fed and up to a few hundred bytes before
-    // it, starting at `windowStart()` in the part.
+    // For a part fed in pieces, the bytes held at the moment: the last piece fed and up to a
+    // few hundred bytes before it, starting at `windowStart()` in the part.
     std::string_view window() const { return window_; }
     std::uint64_t windowStart() const { return windowStart_; }
 
