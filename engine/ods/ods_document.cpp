@@ -1,13 +1,18 @@
 // Opening lists the sheets (and which table styles hide one) in a quick pass that reads the
 // styles and skips every sheet's content unread; a search then reads the content with one
-// cursor per keyword, which stops as soon as the sheet asked for is decided.
+// cursor per keyword, which stops as soon as the sheet asked for is decided. In memory, a
+// sheet whose raw bytes prove that no cell can match is not read at all.
 #include "engine/ods/ods_document.h"
 
+#include <algorithm>
 #include <set>
 
+#include "engine/core/cancel.h"
 #include "engine/core/matcher.h"
+#include "engine/core/raw_prefilter.h"
 #include "engine/ods/ods_cell_search.h"
 #include "engine/ods/ods_layout.h"
+#include "engine/ods/ods_sheet_skip.h"
 
 namespace quillmark::engine {
 namespace {
@@ -103,6 +108,9 @@ class OdsReader : public WorkbookReader {
         if (!sheets) return named(sheets.failure());
         sheets_ = std::move(sheets.value());
         marks_ = list.takeMarks();
+        inMemory_ =
+            !marks_.empty() && std::all_of(marks_.begin(), marks_.end(),
+                                           [](const auto& mark) { return mark.has_value(); });
         return Done{};
     }
 
@@ -113,8 +121,19 @@ class OdsReader : public WorkbookReader {
     // hit; the rest of its hits need a fresh cursor, which then serves later sheets too. In
     // memory that cursor starts at the sheet's own start tag and takes over what the old one
     // decided about the sheets before it; a stream is read again from its start.
+    // A sheet that cannot match gives no hits; the sheets before it are passed first, as the
+    // cursor would pass them on its way, so that a failure there is reported as before.
     Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override {
-        if (!search_ || search_->keyword() != matcher.keyword()) {
+        if (skipsFor(matcher)) {
+            Status passed = passSheetsBefore(sheetIndex, matcher);
+            if (!passed) return passed;
+            if (cannotMatch(sheetIndex)) {
+                // The cursor would have asked the cancel token as it began the sheet.
+                if (search_->sheetsDecided() == sheetIndex && cancelRequested())
+                    return named(Failure{FailureKind::Cancelled, "search cancelled"});
+                return Done{};
+            }
+        } else if (!search_ || search_->keyword() != matcher.keyword()) {
             Status fresh = restart(matcher, 0);
             if (!fresh) return fresh;
         }
@@ -130,6 +149,63 @@ class OdsReader : public WorkbookReader {
     }
 
   private:
+    // Whether sheets may be skipped for this keyword; the first call for a keyword sets its
+    // anchor and forgets the decisions made for the one before.
+    bool skipsFor(const Matcher& matcher) {
+        if (!inMemory_) return false;
+        if (skipKeyword_ != matcher.keyword() || cannotMatch_.empty()) {
+            skipKeyword_ = matcher.keyword();
+            anchor_ = rawAnchorOf(skipKeyword_);
+            skipMayApply_ = odsSheetSkipMayApply(anchor_);
+            cannotMatch_.assign(sheets_.size(), Unknown);
+        }
+        return skipMayApply_;
+    }
+
+    // The raw test over a sheet's bytes, from its start tag to the next sheet's, decided once.
+    bool cannotMatch(std::size_t sheetIndex) {
+        if (cannotMatch_[sheetIndex] == Unknown) {
+            const XmlPullTokenizer::Mark& mark = *marks_[sheetIndex];
+            const std::size_t end = sheetIndex + 1 < marks_.size() ? marks_[sheetIndex + 1]->offset
+                                                                   : mark.whole->size();
+            const std::string_view bytes(reinterpret_cast<const char*>(mark.whole->data()),
+                                         mark.whole->size());
+            const bool skip =
+                odsSheetCannotMatch(bytes.substr(mark.offset, end - mark.offset), anchor_);
+            cannotMatch_[sheetIndex] = skip ? Yes : No;
+        }
+        return cannotMatch_[sheetIndex] == Yes;
+    }
+
+    // Leaves a cursor for the keyword that has decided every sheet before `sheetIndex`: a sheet
+    // that may match is passed as the cursor passes one it was not asked for (its first hit
+    // kept), and a run of sheets that cannot is stepped over by a cursor from the next sheet's
+    // mark, which takes no hits for them. A failure on the way is the search's failure.
+    Status passSheetsBefore(std::size_t sheetIndex, const Matcher& matcher) {
+        if (!search_ || search_->keyword() != matcher.keyword()) {
+            Status fresh = restart(matcher, 0);
+            if (!fresh) return fresh;
+        }
+        for (;;) {
+            const std::size_t decided = search_->sheetsDecided();
+            if (decided >= sheetIndex) return Done{};
+            if (!cannotMatch(decided)) {
+                std::optional<KeptHit> unused;
+                FirstHitKeeper first(unused);
+                auto passed = search_->findCells(decided, matcher, first);
+                if (!passed) return named(passed.failure());
+                continue;
+            }
+            std::size_t next = decided + 1;
+            while (next < sheetIndex && cannotMatch(next)) ++next;
+            std::vector<std::optional<KeptHit>> earlier = search_->keptBefore(decided);
+            earlier.resize(next);
+            search_ =
+                std::make_unique<OdsCellSearch>(XmlPullTokenizer(*marks_[next]),
+                                                std::string(matcher.keyword()), std::move(earlier));
+        }
+    }
+
     Status restart(const Matcher& matcher, std::size_t sheetIndex) {
         if (sheetIndex < marks_.size() && marks_[sheetIndex]) {
             std::vector<std::optional<KeptHit>> earlier;
@@ -162,7 +238,14 @@ class OdsReader : public WorkbookReader {
     std::string partName_;
     std::vector<SheetInfo> sheets_;
     std::vector<std::optional<XmlPullTokenizer::Mark>> marks_;  // per sheet, in memory only
+    bool inMemory_ = false;                                     // every sheet has its mark
     std::unique_ptr<OdsCellSearch> search_;                     // for the last keyword searched
+    // The skip for the keyword last asked with the content in memory.
+    enum Decision : signed char { Unknown, Yes, No };
+    std::string skipKeyword_;
+    std::string anchor_;
+    bool skipMayApply_ = false;
+    std::vector<Decision> cannotMatch_;  // per sheet
 };
 
 }  // namespace

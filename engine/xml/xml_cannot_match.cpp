@@ -54,6 +54,27 @@ bool findRoot(std::string_view xml, Root& root) {
     return tokens.next() == XmlToken::StartElement;
 }
 
+// Just past the start tag that `xml` opens with, or npos when it does not open with one whole.
+// A ">" inside a quoted attribute value does not end the tag.
+std::size_t startTagEnd(std::string_view xml) {
+    if (xml.size() < 2 || xml[0] != '<' || isXmlNameEnd(xml[1]) || xml[1] == '!' || xml[1] == '?')
+        return std::string_view::npos;
+    char quote = '\0';
+    for (std::size_t at = 1; at < xml.size(); ++at) {
+        const char c = xml[at];
+        if (quote != '\0') {
+            if (c == quote) quote = '\0';
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return at + 1;
+        } else if (c == '<') {
+            return std::string_view::npos;
+        }
+    }
+    return std::string_view::npos;
+}
+
 // The part ends with the root's end tag and white space after it.
 bool endsWithRootEnd(std::string_view xml, std::string_view rootName) {
     std::size_t end = xml.size();
@@ -269,7 +290,10 @@ bool XmlCannotMatchScan::finish() {
 // events seen twice only set the same bits again.
 bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     std::size_t from = 0;
-    if (first) {
+    if (first && fragment_) {
+        from = startTagEnd(window);
+        if (from == std::string_view::npos) return failAt(0);
+    } else if (first) {
         Root root;
         if (!findRoot(window, root)) return failAt(0);
         rootName_ = root.name;
@@ -277,10 +301,15 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     }
     // The first marker, anchor or prefixed value tag (values are found by their unprefixed
     // name only) ends what this window can prove; the bytes before it are still looked at.
+    // A fragment's start tag holds no text of the element's: they are looked for after it.
     const std::string_view anchor = anchor_;
-    std::size_t limit = std::min(window.size(), findAnchor(window, anchor));
-    for (const std::string& marker : markers_) limit = std::min(limit, window.find(marker));
-    if (!needles_.empty()) limit = std::min(limit, window.find(prefixedValue_));
+    const std::size_t lookFrom = fragment_ ? from : 0;
+    const std::size_t anchorAt = findAnchor(window.substr(lookFrom), anchor);
+    std::size_t limit = std::min(
+        window.size(), anchorAt == std::string_view::npos ? anchorAt : lookFrom + anchorAt);
+    for (const std::string& marker : markers_)
+        limit = std::min(limit, window.find(marker, lookFrom));
+    if (!needles_.empty()) limit = std::min(limit, window.find(prefixedValue_, lookFrom));
     std::size_t until =
         last ? window.size() : (window.size() > kLookAhead ? window.size() - kLookAhead : 0);
     // One in the held-back bytes is met again, at its own place, by the next window.
@@ -397,6 +426,8 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         if (!visit(at)) return failAt(at);
     if (stopsAtLimit) return failAt(limit);
     if (!last) return true;
+    // A fragment has no end to check, but the text after its last "<" is a token too.
+    if (fragment_) return windowStart_ + size - lastOpen_ < kLongestGap || failAt(size);
     return endsWithRootEnd(window, rootName_) || failAt(window.size());
 }
 
@@ -426,9 +457,20 @@ bool XmlCannotMatchScan::wholePart(std::string_view xml) {
     return !failed_;
 }
 
+bool XmlCannotMatchScan::fragment(std::string_view xml) {
+    if (failed_ || !first_ || !window_.empty()) return false;
+    fragment_ = true;
+    return wholePart(xml);
+}
+
 bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                         std::initializer_list<std::string_view> madeTextMarkers) {
     return XmlCannotMatchScan(lowerAnchor, madeTextMarkers).wholePart(xml);
+}
+
+bool xmlFragmentCannotMatch(std::string_view xml, std::string_view lowerAnchor,
+                            std::initializer_list<std::string_view> madeTextMarkers) {
+    return XmlCannotMatchScan(lowerAnchor, madeTextMarkers).fragment(xml);
 }
 
 bool anchorIsInWordsOrAlphabet(std::string_view lowerAnchor,

@@ -29,6 +29,14 @@ namespace quillmark::engine {
 bool xmlPartCannotMatch(std::string_view xml, std::string_view lowerAnchor,
                         std::initializer_list<std::string_view> madeTextMarkers);
 
+// The same test over one element inside a document in memory: `xml` starts at the element's
+// start tag and may run on past its end. Neither the document's opening nor its end is looked
+// for: the caller must have tokenized the document past the element (its content skipped
+// unread, its start tag read whole), so that the document is known not to be cut short there.
+// The start tag's attributes are no text of the element's and are passed over.
+bool xmlFragmentCannotMatch(std::string_view xml, std::string_view lowerAnchor,
+                            std::initializer_list<std::string_view> madeTextMarkers);
+
 // The same test over a part fed in pieces, for one too large to hold whole.
 class XmlCannotMatchScan {
   public:
@@ -41,6 +49,8 @@ class XmlCannotMatchScan {
     bool finish();
     // The test over a whole part in memory, fed nothing else.
     bool wholePart(std::string_view xml);
+    // The test over an element in memory, as xmlFragmentCannotMatch, fed nothing else.
+    bool fragment(std::string_view xml);
 
     // Once the test has failed: the offset in the part of the first byte it could not prove.
     // Every text read from the bytes before it, up to the last start tag before it, is
@@ -72,6 +82,7 @@ class XmlCannotMatchScan {
     std::string window_;  // the bytes held back from the last piece, then the next piece
     bool first_ = true;
     bool failed_ = false;
+    bool fragment_ = false;  // an element's bytes, not a whole part
     std::string rootName_;
     std::uint64_t windowStart_ = 0;  // the window's offset in the part
     std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen

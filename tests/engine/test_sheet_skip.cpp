@@ -266,6 +266,23 @@ class TestSheetSkip : public QObject {
         QCOMPARE(xmlPartCannotMatch(part, "quasar", {}), cannotMatch);
     }
 
+    // The raw test over an element: its start tag is passed over whole, a ">" in a quoted value
+    // included, and what follows the element's end is only more bytes to look at; bytes that
+    // do not open with a start tag prove nothing. The whole-part test still wants its end.
+    void fragmentsStartAtAStartTag() {
+        QVERIFY(xmlFragmentCannotMatch("<t a='>' b=\"x>quasar\"><p>x</p></t><u>", "quasar", {}));
+        QVERIFY(!xmlFragmentCannotMatch("<t><p>x</p></t><u>quasar</u>", "quasar", {}));
+        QVERIFY(!xmlPartCannotMatch("<t><p>x</p></t><u>", "quasar", {}));
+        QVERIFY(xmlPartCannotMatch("<t><p>x</p></t>", "quasar", {}));
+        for (const char* bytes :
+             {"x<t></t>", "</t><t></t>", "<!-- --><t></t>", "<?x?><t></t>", "<t a='>", "< t></t>"})
+            QVERIFY2(!xmlFragmentCannotMatch(bytes, "quasar", {}), bytes);
+        // After the last "<", the text up to the fragment's end is one token.
+        const std::string text(std::size_t{16} << 20, 'x');
+        QVERIFY(xmlFragmentCannotMatch("<t>" + text.substr(1000), "quasar", {}));
+        QVERIFY(!xmlFragmentCannotMatch("<t>" + text, "quasar", {}));
+    }
+
     // When a few shared strings match, a part is skipped only when no cell can name one:
     // entry 12 matches here, and its number must not be spelled, nor joinable, in any <v>.
     void cellsNamingAMatchingEntry_data() {
