@@ -548,6 +548,8 @@ bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
     std::size_t depth = openElementKeys_.size();
     while (depth > count) {
         if (cancelledHere()) return false;
+        skipPlainTags(depth, count);
+        if (depth <= count) break;
         // The sentinel '<' after the data ends the search for the next tag.
         const char* data = data_;
         const void* tag = std::memchr(data + begin_, '<', end_ - begin_ + 1);
@@ -563,6 +565,81 @@ bool XmlPullTokenizer::skipUntilOpenElements(std::size_t count) {
     }
     openElementKeys_.resize(std::min(count, openElementKeys_.size()));
     return true;
+}
+
+namespace {
+
+// The state of a walk over plain tags: in text, in a start tag (outside or inside a quoted
+// value), or in an end tag.
+enum class TagWalk { Text, StartTag, Quoted, EndTag };
+
+}  // namespace
+
+// The usual run of start tags, end tags and text, walked without a call per tag: the '<', '>'
+// and quotes of the bytes at hand are taken in order by one state machine, sixteen bytes a
+// step. Tags end exactly as skipMarkup ends them. Stops once `depth` is down to `count`, with
+// begin_ past that tag; at a comment, CDATA section or processing instruction, or where the
+// cancel token is next due, with begin_ at the tag in progress (or in text) for skipMarkup to
+// go on from; and at the end of the bytes at hand, with begin_ at the tag left unfinished.
+void XmlPullTokenizer::skipPlainTags(std::size_t& depth, std::size_t count) {
+    const char* data = data_;
+    const std::size_t stop = std::min(end_, std::max(begin_, nextCancelCheck_));
+    TagWalk state = TagWalk::Text;
+    char quote = '\0';
+    std::size_t tagStart = begin_;
+    // One byte known to be '<', '>' or a quote; false when the walk is over.
+    auto take = [&](std::size_t at) {
+        const char c = data[at];
+        switch (state) {
+            case TagWalk::Text:
+                if (c != '<') return true;
+                if (data[at + 1] == '!' || data[at + 1] == '?') {  // data[end_] is a '<'
+                    begin_ = at;
+                    return false;
+                }
+                tagStart = at;
+                state = data[at + 1] == '/' ? TagWalk::EndTag : TagWalk::StartTag;
+                return true;
+            case TagWalk::StartTag:
+                if (c == '"' || c == '\'') {
+                    quote = c;
+                    state = TagWalk::Quoted;
+                    return true;
+                }
+                if (c != '>') return true;
+                if (data[at - 1] != '/') ++depth;
+                break;
+            case TagWalk::Quoted:
+                if (c == quote) state = TagWalk::StartTag;
+                return true;
+            case TagWalk::EndTag:
+                if (c != '>') return true;
+                --depth;
+                break;
+        }
+        state = TagWalk::Text;
+        begin_ = at + 1;
+        return depth > count;
+    };
+    std::size_t at = begin_;
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi8('<'), close = _mm_set1_epi8('>'),
+                  doubleQuote = _mm_set1_epi8('"'), singleQuote = _mm_set1_epi8('\'');
+    for (; at + 16 <= stop; at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        const __m128i marks = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(block, open), _mm_cmpeq_epi8(block, close)),
+            _mm_or_si128(_mm_cmpeq_epi8(block, doubleQuote), _mm_cmpeq_epi8(block, singleQuote)));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(marks)); mask != 0;
+             mask &= mask - 1)
+            if (!take(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
+    }
+#endif
+    for (; at < stop; ++at) {
+        const char c = data[at];
+        if ((c == '<' || c == '>' || c == '"' || c == '\'') && !take(at)) return;
+    }
+    begin_ = state == TagWalk::Text ? stop : tagStart;
 }
 
 // One tag, comment, CDATA section or processing instruction at begin_, counted in `depth`.

@@ -110,6 +110,7 @@ class XmlPullTokenizer {
     Lex lexCdata(XmlToken& token);
     Lex lexDeclaration();
     Lex skipMarkup(std::size_t& depth);
+    void skipPlainTags(std::size_t& depth, std::size_t count);
     std::size_t nameEnd(std::size_t from) const;
     std::size_t nameEnd(std::size_t from, std::size_t& localStart) const;
 

@@ -25,11 +25,14 @@ XmlPullTokenizer::Source chunkedSource(const std::string& text, std::size_t chun
 // A chunk size of kInMemory reads the document where it lies instead.
 constexpr std::size_t kInMemory = 0;
 
+XmlPullTokenizer tokenizerOver(const std::string& text, std::size_t chunk) {
+    return chunk == kInMemory
+               ? XmlPullTokenizer(std::make_shared<const ByteBuffer>(text.begin(), text.end()))
+               : XmlPullTokenizer(chunkedSource(text, chunk));
+}
+
 QString tokens(const std::string& text, std::size_t chunk) {
-    XmlPullTokenizer tokenizer =
-        chunk == kInMemory
-            ? XmlPullTokenizer(std::make_shared<const ByteBuffer>(text.begin(), text.end()))
-            : XmlPullTokenizer(chunkedSource(text, chunk));
+    XmlPullTokenizer tokenizer = tokenizerOver(text, chunk);
     QString out, pendingText;
     std::string storage;
     for (;;) {
@@ -115,14 +118,44 @@ class TestXmlPullTokenizer : public QObject {
             std::string p(static_cast<std::size_t>(pad), 'p');
             std::string document = "<r><s><t a=\"" + p + "/>'\" b='" + p + "\"/>'>" + p +
                                    "<in c=\"" + p + "\"/>" + p + "</t></s><after/></r>";
-            for (std::size_t chunk : {std::size_t{5}, document.size()}) {
-                XmlPullTokenizer tokenizer(chunkedSource(document, chunk));
+            for (std::size_t chunk : {std::size_t{5}, document.size(), kInMemory}) {
+                XmlPullTokenizer tokenizer = tokenizerOver(document, chunk);
                 QCOMPARE(tokenizer.next(), XmlToken::StartElement);
                 QCOMPARE(tokenizer.next(), XmlToken::StartElement);
                 QVERIFY(tokenizer.skipUntilOpenElements(1));
                 QCOMPARE(tokenizer.next(), XmlToken::StartElement);
                 QCOMPARE(std::string(tokenizer.name()), std::string("after"));
             }
+        }
+    }
+
+    // A skipped element of every kind of markup, larger than the tokenizer's first buffer and
+    // the span between two asks of the cancel token: the skip ends where it ends, read in
+    // chunks of any size or in memory, and one cut short inside it fails as truncated.
+    void skippingEveryKindOfMarkup() {
+        std::string inside;
+        for (int copy = 0; inside.size() < (300u << 10); ++copy) {
+            const std::string n = std::to_string(copy);
+            inside += "<c a=\"/>" + n + ">\" b='\"" + n + "'>text \"quoted\" > 'too'" +
+                      "<!-- </s> <x> --><![CDATA[</s><y>\"]]><?pi </s>?><e/><e  /><f g='/'>" + n +
+                      "</f ></c>";
+        }
+        const std::string document = "<r><s>" + inside + "</s><after/></r>";
+        for (std::size_t chunk : {std::size_t{7}, std::size_t{4096}, document.size(), kInMemory}) {
+            XmlPullTokenizer tokenizer = tokenizerOver(document, chunk);
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QVERIFY(tokenizer.skipUntilOpenElements(1));
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QCOMPARE(std::string(tokenizer.name()), std::string("after"));
+        }
+        const std::string cut = document.substr(0, 6 + inside.size() / 2);
+        for (std::size_t chunk : {std::size_t{4096}, kInMemory}) {
+            XmlPullTokenizer tokenizer = tokenizerOver(cut, chunk);
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QCOMPARE(tokenizer.next(), XmlToken::StartElement);
+            QVERIFY(!tokenizer.skipUntilOpenElements(1));
+            QCOMPARE(int(tokenizer.failure().kind), int(FailureKind::Truncated));
         }
     }
 
