@@ -52,7 +52,13 @@ bool odsSheetSkipMayApply(std::string_view lowerAnchor) {
 }
 
 bool odsSheetCannotMatch(std::string_view sheet, std::string_view lowerAnchor) {
-    if (!xmlFragmentCannotMatch(sheet, lowerAnchor, {})) return false;
+    // Text right before a paragraph's end and its cell's is the end of that cell's text: the
+    // next end tag closes the cell, so the paragraph is the cell's own and none encloses it,
+    // and nothing after it joins the cell's text. (A document whose end tags close other
+    // elements fails to tokenize; in a skipped sheet that is left unseen, as any damage is.)
+    XmlCannotMatchScan scan(lowerAnchor, {});
+    scan.endsTextAt("</text:p></table:table-cell>");
+    if (!scan.fragment(sheet)) return false;
     // A cell's formula is its table:formula attribute, found by its local name as written.
     return !formulasMayJoinRuns(sheet, lowerAnchor) ||
            sheet.find("formula") == std::string_view::npos;

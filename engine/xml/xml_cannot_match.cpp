@@ -153,6 +153,10 @@ void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName
     needles_ = std::move(needles);
 }
 
+void XmlCannotMatchScan::endsTextAt(std::string markup) {
+    textEnd_ = std::move(markup);
+}
+
 namespace {
 
 // At `at`: "</" `name`, white space, ">"; returns just past it, or npos.
@@ -320,6 +324,7 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     const char* data = window.data();
     const std::size_t size = window.size();
     auto head = [&](std::size_t at) {  // a "<" at `at`, after a byte that may end a head
+        if (!textEnd_.empty() && window.substr(at, textEnd_.size()) == textEnd_) return true;
         for (std::uint32_t splits = tables.headLast[static_cast<unsigned char>(data[at - 1])];
              splits != 0; splits &= splits - 1) {
             std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));

@@ -67,6 +67,9 @@ class XmlCannotMatchScan {
     // element next, so that the text is all a cell reads; and no such text may read as a
     // needle (a matching number's decimal digits), spaces around and zeros ahead ignored.
     void watchValues(std::string valueName, std::string cellName, std::vector<std::string> needles);
+    // Before any bytes: markup that ends every text it follows, so that the bytes before it
+    // are no anchor's head (the reader's rule says why, for the documents it reads whole).
+    void endsTextAt(std::string markup);
 
   private:
     bool scan(std::string_view window, bool first, bool last);
@@ -88,6 +91,7 @@ class XmlCannotMatchScan {
     std::uint64_t lastOpen_ = 0;     // offset of the last "<" seen
     std::uint32_t heads_ = 0, tails_ = 0;
     std::string valueName_, cellName_;          // empty: no values watched
+    std::string textEnd_;                       // empty: every split may join
     std::string prefixedValue_;                 // ":" and valueName_
     std::string plainValueEnd_;                 // the value's end tag and its cell's, no space
     std::vector<std::uint64_t> needleNumbers_;  // the needles of under 20 digits, as numbers

@@ -153,6 +153,10 @@ class TestOdsSheetSkip : public QObject {
         add("annotation left out", "quasar", textCell("q<office:annotation><text:p>x</text:p></office:annotation>uasar"), "0,0", false);
         add("CDATA", "quasar", textCell("qu<![CDATA[asar]]>"), "0,0", false);
         add("comment", "quasar", textCell("q<!-- -->uasar"), "0,0", false);
+        add("paragraph inside a paragraph", "quasar", cell(" office:value-type=\"string\"", "<text:p>q<text:p>u</text:p>asar</text:p>"), "0,0", false);
+        add("paragraphs of one cell", "quasar", textCell("q</text:p><text:p>uasar"), "none", false);
+        // A cell's text ends with its last paragraph: what follows is another cell's.
+        add("cells side by side", "quasar", textCell("xq") + textCell("uasar"), "none", true);
         // Where no cell can match, the sheet is skipped; where the anchor is spelled, read.
         add("plain cells", "quasar", textCell("qu as") + cell(" office:value-type=\"boolean\" office:boolean-value=\"true\"", "<text:p>TRUE</text:p>") + textCell("a<text:s text:c=\"3\"/>b"), "none", true);
         add("formulas that join nothing", "quasar", formula("of:=SUM([.A1:.B2];[$Sheet2.C3])*2"), "none", true);
