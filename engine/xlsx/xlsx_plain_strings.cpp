@@ -4,6 +4,8 @@
 // nothing but the time.
 #include "engine/xlsx/xlsx_plain_strings.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -42,10 +44,37 @@ std::size_t validSequence(std::string_view text, std::size_t at) {
     return length;
 }
 
+// From `at`, past the bytes the XML reader takes as they are without a second look: printable
+// ASCII but "&", "]" and "_". Sixteen at a time.
+std::size_t printableAsciiEnd(std::string_view text, std::size_t at) {
+    const char* data = text.data();
+    const __m128i space = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F),
+                  ampersand = _mm_set1_epi8('&'), bracket = _mm_set1_epi8(']'),
+                  underscore = _mm_set1_epi8('_');
+    for (; at + 16 <= text.size(); at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        // Signed: bytes from 0x80 compare below the space too.
+        const __m128i odd = _mm_or_si128(
+            _mm_or_si128(_mm_cmplt_epi8(block, space), _mm_cmpeq_epi8(block, del)),
+            _mm_or_si128(
+                _mm_cmpeq_epi8(block, ampersand),
+                _mm_or_si128(_mm_cmpeq_epi8(block, bracket), _mm_cmpeq_epi8(block, underscore))));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(odd));
+        if (mask != 0) return at + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+    for (; at < text.size(); ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c < 0x20 || c >= 0x7F || c == '&' || c == ']' || c == '_') return at;
+    }
+    return at;
+}
+
 // Entry text the XML reader would read unchanged, apart from the five predefined entities.
 bool plainText(std::string_view text) {
     static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
     for (std::size_t at = 0; at < text.size();) {
+        at = printableAsciiEnd(text, at);
+        if (at == text.size()) break;
         unsigned char c = static_cast<unsigned char>(text[at]);
         if (c >= 0x20 && c < 0x7F && c != '&' && c != ']' && c != '_') {
             ++at;
@@ -132,9 +161,12 @@ std::size_t plainHeader(std::string_view text) {
 enum class Step { More, Plain, NotPlain };
 
 // One <si><t>text</t></si> entry at `at`; kNone when the entry is not plain or holds the
-// anchor, the window's size when it is cut off by the window's end.
-std::size_t plainEntry(std::string_view text, std::size_t at, std::string_view anchor,
-                       bool& cutOff) {
+// anchor, the window's size when it is cut off by the window's end. `nextAnchor` is where the
+// anchor next occurs in `text` at or after some earlier entry's text (kNone: nowhere), looked
+// for again only once behind this entry's text: an anchor has no "<", so one that begins in an
+// entry's text ends there too.
+std::size_t plainEntry(std::string_view text, std::size_t at, std::string_view anchor, bool& cutOff,
+                       std::size_t& nextAnchor) {
     static constexpr std::string_view kOpenings[] = {"<si><t>", "<si><t xml:space=\"preserve\">"};
     static constexpr std::string_view kClosing = "</t></si>";
     cutOff = false;
@@ -152,7 +184,12 @@ std::size_t plainEntry(std::string_view text, std::size_t at, std::string_view a
     }
     if (text.substr(end, kClosing.size()) != kClosing) return kNone;
     std::string_view entry = text.substr(start, end - start);
-    if (!plainText(entry) || containsAnchor(entry, anchor)) return kNone;
+    if (!plainText(entry)) return kNone;
+    if (nextAnchor < start) {
+        const std::size_t found = findAnchor(text.substr(start), anchor);
+        nextAnchor = found == kNone ? kNone : start + found;
+    }
+    if (nextAnchor < end) return kNone;
     return end + kClosing.size();
 }
 
@@ -164,6 +201,7 @@ class PlainTableWalk {
     // first window starts at the part's start, and the opening is read in it.
     Step walk(std::string_view window, bool last, std::size_t& consumed) {
         consumed = 0;
+        std::size_t nextAnchor = 0;  // not yet looked for in this window
         if (openingLength_ == 0) {
             std::size_t past = plainHeader(window);
             if (past == kNone)
@@ -178,7 +216,7 @@ class PlainTableWalk {
                        : last                                             ? Step::NotPlain
                                                                           : Step::More;
             bool cutOff = false;
-            std::size_t past = plainEntry(window, at, anchor_, cutOff);
+            std::size_t past = plainEntry(window, at, anchor_, cutOff, nextAnchor);
             if (past == kNone) return cutOff && !last ? Step::More : Step::NotPlain;
             consumed = past;
             ++entries_;

@@ -153,6 +153,24 @@ class TestRawPrefilter : public QObject {
         QFETCH(QByteArray, entries);
         QFETCH(bool, skippable);
         QCOMPARE(plainStringTableLacksAnchor(table(entries.toStdString()), "qua"), skippable);
+        // The same entries among longer ones, their texts padded past sixteen bytes.
+        std::string padded = entries.toStdString();
+        const std::string pad(37, 'p');
+        for (std::size_t at = padded.find("<t>"); at != std::string::npos;
+             at = padded.find("<t>", at + 3 + pad.size()))
+            padded.insert(at + 3, pad);
+        const std::string around = "<si><t>" + pad + " a long entry " + pad + "</t></si>";
+        QCOMPARE(plainStringTableLacksAnchor(table(around + padded + around), "qua"), skippable);
+    }
+
+    // An anchor that markup spells (here in every "</si>") does not count against an entry;
+    // one in a later entry's text still does.
+    void anchorsInMarkupAndLaterEntries() {
+        const std::string entries = "<si><t>one</t></si><si><t>two</t></si><si><t>three</t></si>";
+        QVERIFY(plainStringTableLacksAnchor(table(entries), "/si"));
+        QVERIFY(!plainStringTableLacksAnchor(table(entries + "<si><t>a/sick</t></si>"), "/si"));
+        QVERIFY(!plainStringTableLacksAnchor(table(entries + "<si><t>quasar</t></si>"), "qua"));
+        QVERIFY(plainStringTableLacksAnchor(table(entries + "<si><t>qu</t></si>"), "qua"));
     }
 
     void otherEncodingsAreParsed() {
