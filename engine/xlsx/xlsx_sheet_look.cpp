@@ -89,11 +89,12 @@ Outcome<SheetLook> SheetLook::lookInMemory(ByteBuffer bytes, std::string_view lo
 Status SheetLook::lookStreamed(std::unique_ptr<ZipStream> stream, std::string_view lowerAnchor,
                                const WorksheetContext& context) {
     XmlCannotMatchScan scan = xlsxSheetScan(lowerAnchor, context);
-    ByteBuffer buffer(kLookPiece);
     std::string opening;
     std::optional<std::size_t> content;
     for (;;) {
-        auto got = stream->read(buffer.data(), buffer.size());
+        // Read straight into the look's window, after the bytes it holds back.
+        auto* room = reinterpret_cast<std::uint8_t*>(scan.room(kLookPiece));
+        auto got = stream->read(room, kLookPiece);
         if (!got) {
             if (got.failure().kind == FailureKind::Cancelled) return got.failure();
             auto again = fromStart();
@@ -108,8 +109,7 @@ Status SheetLook::lookStreamed(std::unique_ptr<ZipStream> stream, std::string_vi
             }
             break;
         }
-        const bool going =
-            scan.feed(std::string_view(reinterpret_cast<const char*>(buffer.data()), got.value()));
+        const bool going = scan.feedRoom(got.value());
         if (!content && scan.windowStart() == 0) {
             content = sheetDataContentStart(scan.window());
             if (content) opening.assign(scan.window().substr(0, *content));

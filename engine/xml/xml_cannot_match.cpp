@@ -270,22 +270,38 @@ bool XmlCannotMatchScan::failAt(std::size_t windowOffset) {
     return false;
 }
 
-bool XmlCannotMatchScan::feed(std::string_view bytes) {
-    if (failed_) return false;
+char* XmlCannotMatchScan::room(std::size_t size) {
     if (!first_ && window_.size() > kCarried) {
-        windowStart_ += window_.size() - kCarried;
-        window_.erase(0, window_.size() - kCarried);
+        const std::size_t dropped = window_.size() - kCarried;
+        windowStart_ += dropped;
+        std::memmove(window_.data(), window_.data() + dropped, kCarried);
+        window_.resize(kCarried);
     }
-    window_.append(bytes);
+    roomAt_ = window_.size();
+    window_.resize(roomAt_ + size);
+    return window_.data() + roomAt_;
+}
+
+bool XmlCannotMatchScan::feedRoom(std::size_t count) {
+    window_.resize(roomAt_ + count);
+    roomAt_ = window_.size();
+    if (failed_) return false;
     if (first_ && window_.size() < kOpening) return true;  // the root's start tag may be to come
-    if (!scan(window_, first_, false)) failed_ = true;
+    if (!scan(window(), first_, false)) failed_ = true;
     first_ = false;
     return !failed_;
 }
 
-bool XmlCannotMatchScan::finish() {
+bool XmlCannotMatchScan::feed(std::string_view bytes) {
     if (failed_) return false;
-    failed_ = !scan(window_, first_, true);
+    std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+    return feedRoom(bytes.size());
+}
+
+bool XmlCannotMatchScan::finish() {
+    window_.resize(roomAt_);  // a room asked for and never filled holds nothing
+    if (failed_) return false;
+    failed_ = !scan(window(), first_, true);
     return !failed_;
 }
 

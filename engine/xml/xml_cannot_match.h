@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/byte_buffer.h"
+
 namespace quillmark::engine {
 
 // True only when all of these hold, each needed for the answer "no match" to be the one a
@@ -45,6 +47,10 @@ class XmlCannotMatchScan {
     // The next bytes of the part, in order; false once the test has failed, after which the
     // rest need not be fed.
     bool feed(std::string_view bytes);
+    // The same without a copy: room for the next `size` bytes at the end of those held, to be
+    // read into and then fed, the first `count` of them, by feedRoom.
+    char* room(std::size_t size);
+    bool feedRoom(std::size_t count);
     // After the last bytes: whether the test held.
     bool finish();
     // The test over a whole part in memory, fed nothing else.
@@ -58,7 +64,7 @@ class XmlCannotMatchScan {
     std::uint64_t failedAt() const { return failedAt_; }
     // For a part fed in pieces, the bytes held at the moment: the last piece fed and up to a
     // few hundred bytes before it, starting at `windowStart()` in the part.
-    std::string_view window() const { return window_; }
+    std::string_view window() const { return {window_.data(), roomAt_}; }
     std::uint64_t windowStart() const { return windowStart_; }
 
     // Before any bytes: cells that name something by a number in a value element, where some
@@ -82,7 +88,8 @@ class XmlCannotMatchScan {
 
     std::string anchor_;
     std::vector<std::string> markers_;
-    std::string window_;  // the bytes held back from the last piece, then the next piece
+    CharBuffer window_;       // the bytes held back from the last piece, then the next piece
+    std::size_t roomAt_ = 0;  // the bytes of window_ fed so far
     bool first_ = true;
     bool failed_ = false;
     bool fragment_ = false;  // an element's bytes, not a whole part
