@@ -13,7 +13,9 @@
 
 #include "engine/container/zip_archive.h"
 #include "engine/core/ascii.h"
+#include "engine/core/matcher.h"
 #include "engine/core/raw_prefilter.h"
+#include "engine/core/string_table_matches.h"
 
 namespace quillmark::engine {
 namespace {
@@ -160,13 +162,13 @@ std::size_t plainHeader(std::string_view text) {
 
 enum class Step { More, Plain, NotPlain };
 
-// One <si><t>text</t></si> entry at `at`; kNone when the entry is not plain or holds the
-// anchor, the window's size when it is cut off by the window's end. `nextAnchor` is where the
-// anchor next occurs in `text` at or after some earlier entry's text (kNone: nowhere), looked
-// for again only once behind this entry's text: an anchor has no "<", so one that begins in an
-// entry's text ends there too.
+// One <si><t>text</t></si> entry at `at`, its text in `entry`; kNone when the entry is not
+// plain, the window's size when it is cut off by the window's end. `holdsAnchor` says whether
+// its text holds the anchor. `nextAnchor` is where the anchor next occurs in `text` at or after
+// some earlier entry's text (kNone: nowhere), looked for again only once behind this entry's
+// text: an anchor has no "<", so one that begins in an entry's text ends there too.
 std::size_t plainEntry(std::string_view text, std::size_t at, std::string_view anchor, bool& cutOff,
-                       std::size_t& nextAnchor) {
+                       std::size_t& nextAnchor, std::string_view& entry, bool& holdsAnchor) {
     static constexpr std::string_view kOpenings[] = {"<si><t>", "<si><t xml:space=\"preserve\">"};
     static constexpr std::string_view kClosing = "</t></si>";
     cutOff = false;
@@ -183,19 +185,25 @@ std::size_t plainEntry(std::string_view text, std::size_t at, std::string_view a
         return kNone;
     }
     if (text.substr(end, kClosing.size()) != kClosing) return kNone;
-    std::string_view entry = text.substr(start, end - start);
+    entry = text.substr(start, end - start);
     if (!plainText(entry)) return kNone;
     if (nextAnchor < start) {
         const std::size_t found = findAnchor(text.substr(start), anchor);
         nextAnchor = found == kNone ? kNone : start + found;
     }
-    if (nextAnchor < end) return kNone;
+    holdsAnchor = nextAnchor < end;
     return end + kClosing.size();
 }
 
 class PlainTableWalk {
   public:
-    explicit PlainTableWalk(std::string_view anchor) : anchor_(anchor) {}
+    // With `matcher` and `matches`, entries that hold the anchor are matched here and
+    // recorded, in order after the cleared ones before them, when their text is the bytes as
+    // written: no reference, nor a carriage return, which the parser would change. Without,
+    // the first such entry ends the walk.
+    explicit PlainTableWalk(std::string_view anchor, const Matcher* matcher = nullptr,
+                            StringTableMatches* matches = nullptr)
+        : anchor_(anchor), matcher_(matcher), matches_(matches) {}
 
     // Walks the window as far as it can; `consumed` is how much of it is done with. The
     // first window starts at the part's start, and the opening is read in it.
@@ -215,21 +223,35 @@ class PlainTableWalk {
                 return skipSpace(window, at + 6) == window.size() && last ? Step::Plain
                        : last                                             ? Step::NotPlain
                                                                           : Step::More;
-            bool cutOff = false;
-            std::size_t past = plainEntry(window, at, anchor_, cutOff, nextAnchor);
+            bool cutOff = false, holdsAnchor = false;
+            std::string_view entry;
+            std::size_t past =
+                plainEntry(window, at, anchor_, cutOff, nextAnchor, entry, holdsAnchor);
             if (past == kNone) return cutOff && !last ? Step::More : Step::NotPlain;
+            if (holdsAnchor && !record(entry)) return Step::NotPlain;
             consumed = past;
-            ++entries_;
+            if (!holdsAnchor) ++entries_;
         }
     }
 
     // The length of the declaration and <sst> tag once read, else 0.
     std::size_t openingLength() const { return openingLength_; }
+    // The entries cleared since the last one recorded: none of them matches.
     std::size_t entries() const { return entries_; }
 
   private:
+    bool record(std::string_view entry) {
+        if (!matches_ || entry.find_first_of("&\r") != std::string_view::npos) return false;
+        matches_->addUnmatched(entries_);
+        entries_ = 0;
+        matches_->add(matcher_->matches(entry), entry);
+        return true;
+    }
+
     static constexpr std::size_t kHeaderWindow = 64 * 1024;
     std::string_view anchor_;
+    const Matcher* matcher_;
+    StringTableMatches* matches_;
     std::size_t openingLength_ = 0;
     std::size_t entries_ = 0;
 };
@@ -255,10 +277,11 @@ void PlainTableHead::keep(ByteBuffer bytes, std::size_t from, std::size_t to) {
 
 // A part that inflates whole is walked where it lies; a larger one through a window of about a
 // megabyte, so that memory stays what streaming holds.
-PlainTableHead PlainTableHead::read(ZipStream& stream, std::string_view lowerAnchor) {
+PlainTableHead PlainTableHead::read(ZipStream& stream, std::string_view lowerAnchor,
+                                    const Matcher* matcher, StringTableMatches* matches) {
     PlainTableHead head;
     if (lowerAnchor.empty()) return head;
-    PlainTableWalk walk(lowerAnchor);
+    PlainTableWalk walk(lowerAnchor, matcher, matches);
     auto finish = [&](Step step, ByteBuffer bytes, std::size_t consumed, std::size_t held,
                       bool first) {
         if (first) head.opening_.assign(asText(bytes, walk.openingLength()));

@@ -1,7 +1,8 @@
 // A raw look at a shared string table before it is parsed: the leading entries written in the
 // plain shape (one <t> per <si>, no rich-text runs, phonetic guides, character references,
 // _xHHHH_ escapes, comments or other markup) whose bytes lack the keyword's anchor hold no
-// match, so they are counted rather than parsed, and the parse goes on after them.
+// match, so they are counted rather than parsed; those that hold it are matched from their
+// bytes; and the parse goes on after them.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@
 
 namespace quillmark::engine {
 
+class Matcher;
+class StringTableMatches;
 class ZipStream;
 
 // What the look read of a table's part. The parse that follows reads the part through it: the
@@ -25,10 +28,16 @@ class ZipStream;
 class PlainTableHead {
   public:
     // Reads `stream` as far as its entries are plain and lack `lowerAnchor` (as rawAnchorOf
-    // returns it; an empty anchor reads nothing).
-    static PlainTableHead read(ZipStream& stream, std::string_view lowerAnchor);
+    // returns it; an empty anchor reads nothing). Given `matcher` and `matches`, plain entries
+    // that hold the anchor are matched and added to `matches` as the look meets them (with
+    // the cleared entries before them), so that only the entries after the first of another
+    // shape are left to the parse.
+    static PlainTableHead read(ZipStream& stream, std::string_view lowerAnchor,
+                               const Matcher* matcher = nullptr,
+                               StringTableMatches* matches = nullptr);
 
-    // How many entries were left out; none of them matches.
+    // How many entries were left out after the last one added to the matches (all of them,
+    // without matches to add to); none of them matches.
     std::size_t entriesWithoutMatch() const { return entries_; }
     // The whole part was plain and anchor-free: there is nothing left to parse.
     bool wholeTable() const { return wholeTable_; }

@@ -70,9 +70,10 @@ Status matchSharedStrings(const ZipArchive& zip, const std::string& partName,
         return stream.failure();
     }
     ZipStream& part = *stream.value();
-    // The leading entries that cannot match are counted, not parsed; the parse goes on after
-    // them from the bytes already inflated.
-    PlainTableHead head = PlainTableHead::read(part, rawAnchorOf(matcher.keyword()));
+    // The leading plain entries are counted, or matched where they hold the anchor, not
+    // parsed; the parse goes on after them from the bytes already inflated.
+    PlainTableHead head =
+        PlainTableHead::read(part, rawAnchorOf(matcher.keyword()), &matcher, &matches);
     matches.addUnmatched(head.entriesWithoutMatch());
     if (head.wholeTable()) return Done{};
     SharedStringsHandler handler(matcher, matches);

@@ -193,6 +193,14 @@ class TestRawPrefilter : public QObject {
         QTest::newRow("runs") << "<si><r><t>qua</t></r><r><t>sar</t></r></si>" << "0,1";
         QTest::newRow("long s") << "<si><t>quaſar</t></si>" << "0,1";
         QTest::newRow("broken") << "<si><t>a</t>" << "fail:truncated";
+        // Plain entries holding the anchor are matched by the look, in order, whether or not
+        // the parse takes over after them; a reference or carriage return leaves them to it.
+        QTest::newRow("anchor, no match") << "<si><t>quantum</t></si>" << "none";
+        QTest::newRow("plain hit, then runs") << "<si><t>a quasar</t></si><si><r><t>x</t></r></si>" << "0,1";
+        QTest::newRow("miss with the anchor, then a hit") << "<si><t>quantum</t></si><si><t>quasar</t></si>" << "0,2";
+        QTest::newRow("hit with a reference") << "<si><t>quasar &amp; co</t></si>" << "0,1";
+        QTest::newRow("line end inside") << "<si><t>qua\r\nsar</t></si>" << "none";
+        QTest::newRow("line end after") << "<si><t>quasar\r\n</t></si>" << "0,1";
         // clang-format on
     }
     void searchesThroughTheTable() {
@@ -200,7 +208,17 @@ class TestRawPrefilter : public QObject {
         QFETCH(QString, answer);
         std::string sst = kSstStart + "<si><t>filler</t></si>" + entry.toStdString();
         if (!answer.startsWith("fail")) sst += "</sst>";
-        QCOMPARE(firstMatch(package(sst, {0, 1}), "quasar"), answer);
+        QCOMPARE(firstMatch(package(sst, {0, 1, 2}), "quasar"), answer);
+    }
+
+    // Entries whose text the parser changes (a reference decoded, a line end normalized) are
+    // matched as the parser reads them.
+    void entriesMatchAsParsed() {
+        const std::string reference =
+            kSstStart + "<si><t>x</t></si><si><t>quasar&amp;co</t></si></sst>";
+        QCOMPARE(firstMatch(package(reference, {0, 1}), "quasar&co"), QString("0,1"));
+        const std::string lineEnd = kSstStart + "<si><t>x</t></si><si><t>qua\r\nsar</t></si></sst>";
+        QCOMPARE(firstMatch(package(lineEnd, {0, 1}), "qua?sar"), QString("0,1"));
     }
 
     // The reader looks at the table through a window of about a megabyte; an entry cut by
