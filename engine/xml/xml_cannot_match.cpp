@@ -340,12 +340,15 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     const char* data = window.data();
     const std::size_t size = window.size();
     auto head = [&](std::size_t at) {  // a "<" at `at`, after a byte that may end a head
-        if (!textEnd_.empty() && window.substr(at, textEnd_.size()) == textEnd_) return true;
+        std::uint32_t found = 0;
         for (std::uint32_t splits = tables.headLast[static_cast<unsigned char>(data[at - 1])];
              splits != 0; splits &= splits - 1) {
             std::size_t k = static_cast<std::size_t>(__builtin_ctz(splits));
-            if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k))) heads_ |= 1u << k;
+            if (k <= at && sameIgnoringCase(data + at - k, anchor.substr(0, k))) found |= 1u << k;
         }
+        if (found == 0 || (!textEnd_.empty() && window.substr(at, textEnd_.size()) == textEnd_))
+            return true;
+        heads_ |= found;
         return joinsHold();
     };
     auto tail = [&](std::size_t at) {  // a ">" at `at`, before a byte that may start a tail
@@ -377,6 +380,17 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         }
         if (c == '>') return at + 1 >= size || tail(at);
         return c != '&' || startsPredefinedEntity(window.substr(at));
+    };
+    // One byte the block loop picked out (its neighbours are in the window); the checks of
+    // `visit` but the token gap, which the loop keeps per block.
+    auto lookAt = [&](std::size_t at) {
+        const char c = data[at];
+        if (c == '&') return startsPredefinedEntity(window.substr(at));
+        if (c == '>') return tail(at);
+        if (data[at + 1] == '!' || data[at + 1] == '?') return false;
+        if (!needles_.empty() && data[at + 1] == valueName_[0] && !valueIsOneRun(window, at))
+            return false;
+        return head(at);
     };
 
     // Sixteen bytes a step: masks of "<", ">" and "&", and of the bytes around them that
@@ -410,38 +424,24 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
         const __m128i opens = _mm_cmpeq_epi8(block, open);
         const __m128i closes = _mm_cmpeq_epi8(block, close);
+        const __m128i ampersands = _mm_cmpeq_epi8(block, ampersand);
         const unsigned openMask = static_cast<unsigned>(_mm_movemask_epi8(opens));
-        const unsigned closeMask = static_cast<unsigned>(_mm_movemask_epi8(closes));
-        const unsigned ampersands =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, ampersand)));
-        if ((openMask | closeMask | ampersands) == 0) continue;
+        if (openMask != 0 && !opened(at)) return failAt(at);
+        // Every byte that needs a look of its own, in one mask: a "<" before "!", "?" or a
+        // watched value's name or after a possible head's end, a ">" before a possible tail's
+        // start, and any "&". The usual block has none.
+        __m128i opensToLook = _mm_or_si128(
+            inRange(before),
+            _mm_or_si128(_mm_cmpeq_epi8(after, bang), _mm_cmpeq_epi8(after, question)));
+        if (watchValues) opensToLook = _mm_or_si128(opensToLook, _mm_cmpeq_epi8(after, value));
+        const __m128i toLook = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(opens, opensToLook), _mm_and_si128(closes, inRange(after))),
+            ampersands);
         // A failure inside the block is placed at the block's start: the bytes before it
         // are proven, which is all a caller may rely on.
-        if (openMask != 0) {
-            if (!opened(at)) return failAt(at);
-            const __m128i markup =
-                _mm_or_si128(_mm_cmpeq_epi8(after, bang), _mm_cmpeq_epi8(after, question));
-            if (_mm_movemask_epi8(_mm_and_si128(opens, markup)) != 0) return failAt(at);
-            for (unsigned mask = static_cast<unsigned>(
-                     _mm_movemask_epi8(_mm_and_si128(opens, inRange(before))));
-                 mask != 0; mask &= mask - 1)
-                if (!head(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return failAt(at);
-            if (watchValues)
-                for (unsigned mask = static_cast<unsigned>(
-                         _mm_movemask_epi8(_mm_and_si128(opens, _mm_cmpeq_epi8(after, value))));
-                     mask != 0; mask &= mask - 1)
-                    if (!valueIsOneRun(window, at + static_cast<std::size_t>(__builtin_ctz(mask))))
-                        return failAt(at);
-        }
-        if (closeMask != 0)
-            for (unsigned mask = static_cast<unsigned>(
-                     _mm_movemask_epi8(_mm_and_si128(closes, inRange(after))));
-                 mask != 0; mask &= mask - 1)
-                if (!tail(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return failAt(at);
-        for (unsigned mask = ampersands; mask != 0; mask &= mask - 1)
-            if (!startsPredefinedEntity(
-                    window.substr(at + static_cast<std::size_t>(__builtin_ctz(mask)))))
-                return failAt(at);
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(toLook)); mask != 0;
+             mask &= mask - 1)
+            if (!lookAt(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return failAt(at);
     }
     for (; at < until; ++at)
         if (!visit(at)) return failAt(at);
