@@ -94,10 +94,11 @@ class SheetList {
 class OdsReader : public WorkbookReader {
   public:
     OdsReader(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
-              OpenOdsContent open, std::string partName)
+              OpenOdsContent open, std::string partName, OpenOdsBytes bytes)
         : data_(std::move(data)),
           zip_(std::move(zip)),
           open_(std::move(open)),
+          bytes_(std::move(bytes)),
           partName_(std::move(partName)) {}
 
     Status load() {
@@ -124,6 +125,12 @@ class OdsReader : public WorkbookReader {
     // A sheet that cannot match gives no hits; the sheets before it are passed first, as the
     // cursor would pass them on its way, so that a failure there is reported as before.
     Status searchSheet(std::size_t sheetIndex, const Matcher& matcher, HitSink& sink) override {
+        if (streamedCannotMatch(matcher)) {
+            // As the cursor would, a search asks the cancel token before it reads a sheet.
+            if (cancelRequested())
+                return named(Failure{FailureKind::Cancelled, "search cancelled"});
+            return Done{};
+        }
         if (skipsFor(matcher)) {
             Status passed = passSheetsBefore(sheetIndex, matcher);
             if (!passed) return passed;
@@ -149,6 +156,23 @@ class OdsReader : public WorkbookReader {
     }
 
   private:
+    // Content that streams: whether the whole document's raw bytes rule out every cell for
+    // this keyword, decided by one look the first time the keyword is searched.
+    bool streamedCannotMatch(const Matcher& matcher) {
+        if (inMemory_ || !bytes_) return false;
+        if (streamedKeyword_ != matcher.keyword() || !streamedDecided_) {
+            streamedKeyword_ = matcher.keyword();
+            streamedDecided_ = true;
+            const std::string anchor = rawAnchorOf(streamedKeyword_);
+            streamedCannotMatch_ = false;
+            if (odsSheetSkipMayApply(anchor)) {
+                auto source = bytes_();
+                streamedCannotMatch_ = source && odsDocumentCannotMatch(source.value(), anchor);
+            }
+        }
+        return streamedCannotMatch_;
+    }
+
     // Whether sheets may be skipped for this keyword; the first call for a keyword sets its
     // anchor and forgets the decisions made for the one before.
     bool skipsFor(const Matcher& matcher) {
@@ -235,7 +259,10 @@ class OdsReader : public WorkbookReader {
     std::shared_ptr<const FileData> data_;
     std::unique_ptr<ZipArchive> zip_;
     OpenOdsContent open_;
+    OpenOdsBytes bytes_;  // content that streams only
     std::string partName_;
+    std::string streamedKeyword_;
+    bool streamedDecided_ = false, streamedCannotMatch_ = false;
     std::vector<SheetInfo> sheets_;
     std::vector<std::optional<XmlPullTokenizer::Mark>> marks_;  // per sheet, in memory only
     bool inMemory_ = false;                                     // every sheet has its mark
@@ -251,9 +278,9 @@ class OdsReader : public WorkbookReader {
 }  // namespace
 
 ReaderOutcome openOdsContent(std::shared_ptr<const FileData> data, std::unique_ptr<ZipArchive> zip,
-                             OpenOdsContent open, std::string partName) {
+                             OpenOdsContent open, std::string partName, OpenOdsBytes bytes) {
     auto reader = std::make_unique<OdsReader>(std::move(data), std::move(zip), std::move(open),
-                                              std::move(partName));
+                                              std::move(partName), std::move(bytes));
     Status loaded = reader->load();
     if (!loaded) return loaded.failure();
     return std::unique_ptr<WorkbookReader>(std::move(reader));

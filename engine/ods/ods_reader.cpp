@@ -15,15 +15,23 @@ OpenOdsContent memoryContent(ByteBuffer bytes) {
 }
 
 // Larger content streams through a fresh inflate for each pass.
-OpenOdsContent streamedContent(const ZipArchive& zip) {
+OpenOdsBytes streamedBytes(const ZipArchive& zip) {
     const ZipArchive* archive = &zip;
-    return [archive]() -> Outcome<XmlPullTokenizer> {
+    return [archive]() -> Outcome<XmlPullTokenizer::Source> {
         auto opened = archive->openPart("content.xml");
         if (!opened) return opened.failure();
         std::shared_ptr<ZipStream> stream = std::move(opened.value());
-        return XmlPullTokenizer([stream](char* buffer, std::size_t capacity) {
+        return XmlPullTokenizer::Source([stream](char* buffer, std::size_t capacity) {
             return stream->read(reinterpret_cast<std::uint8_t*>(buffer), capacity);
         });
+    };
+}
+
+OpenOdsContent streamedContent(OpenOdsBytes bytes) {
+    return [bytes = std::move(bytes)]() -> Outcome<XmlPullTokenizer> {
+        auto source = bytes();
+        if (!source) return source.failure();
+        return XmlPullTokenizer(std::move(source.value()));
     };
 }
 
@@ -41,9 +49,13 @@ ReaderOutcome openOds(std::shared_ptr<const FileData> data, std::unique_ptr<ZipA
     if (!opened) return Failure{opened.failure().kind, "content.xml: " + opened.failure().reason};
     auto whole = opened.value()->takeWhole();
     if (!whole) return Failure{whole.failure().kind, "content.xml: " + whole.failure().reason};
-    OpenOdsContent content =
-        whole.value() ? memoryContent(std::move(*whole.value())) : streamedContent(*zip);
-    return openOdsContent(std::move(data), std::move(zip), std::move(content), "content.xml");
+    if (whole.value())
+        return openOdsContent(std::move(data), std::move(zip),
+                              memoryContent(std::move(*whole.value())), "content.xml");
+    OpenOdsBytes bytes = streamedBytes(*zip);
+    OpenOdsContent content = streamedContent(bytes);
+    return openOdsContent(std::move(data), std::move(zip), std::move(content), "content.xml",
+                          std::move(bytes));
 }
 
 }  // namespace quillmark::engine

@@ -7,6 +7,7 @@
 #include "engine/ods/ods_sheet_skip.h"
 
 #include <algorithm>
+#include <string>
 
 #include "engine/core/ascii.h"
 #include "engine/xml/xml_cannot_match.h"
@@ -45,6 +46,17 @@ bool formulasMayJoinRuns(std::string_view bytes, std::string_view lowerAnchor) {
            bracketTouches(bytes, ']', false, isAsciiAlphanumeric);
 }
 
+// The raw test with the cell search's own join rule: text right before a paragraph's end and
+// its cell's is the end of that cell's text. The next end tag closes the cell, so the
+// paragraph is the cell's own and none encloses it, and nothing after it joins the cell's
+// text. (A document whose end tags close other elements fails to tokenize; in a skipped sheet
+// that is left unseen, as any damage is.)
+XmlCannotMatchScan odsScan(std::string_view lowerAnchor) {
+    XmlCannotMatchScan scan(lowerAnchor, {});
+    scan.endsTextAt("</text:p></table:table-cell>");
+    return scan;
+}
+
 }  // namespace
 
 bool odsSheetSkipMayApply(std::string_view lowerAnchor) {
@@ -52,16 +64,32 @@ bool odsSheetSkipMayApply(std::string_view lowerAnchor) {
 }
 
 bool odsSheetCannotMatch(std::string_view sheet, std::string_view lowerAnchor) {
-    // Text right before a paragraph's end and its cell's is the end of that cell's text: the
-    // next end tag closes the cell, so the paragraph is the cell's own and none encloses it,
-    // and nothing after it joins the cell's text. (A document whose end tags close other
-    // elements fails to tokenize; in a skipped sheet that is left unseen, as any damage is.)
-    XmlCannotMatchScan scan(lowerAnchor, {});
-    scan.endsTextAt("</text:p></table:table-cell>");
+    XmlCannotMatchScan scan = odsScan(lowerAnchor);
     if (!scan.fragment(sheet)) return false;
     // A cell's formula is its table:formula attribute, found by its local name as written.
     return !formulasMayJoinRuns(sheet, lowerAnchor) ||
            sheet.find("formula") == std::string_view::npos;
+}
+
+bool odsDocumentCannotMatch(const std::function<Outcome<std::size_t>(char*, std::size_t)>& read,
+                            std::string_view lowerAnchor) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    XmlCannotMatchScan scan = odsScan(lowerAnchor);
+    // Each window holds the bytes around the last piece's start, so that a word or bracket
+    // cut by the piece's edge is seen whole in the next window.
+    bool formulas = false, joins = false;
+    for (;;) {
+        char* room = scan.room(kPiece);
+        auto got = read(room, kPiece);
+        if (!got) return false;
+        const bool going = got.value() == 0 ? scan.finish() : scan.feedRoom(got.value());
+        if (!going) return false;
+        const std::string_view window = scan.window();
+        formulas = formulas || window.find("formula") != std::string_view::npos;
+        joins = joins || formulasMayJoinRuns(window, lowerAnchor);
+        if (formulas && joins) return false;
+        if (got.value() == 0) return true;
+    }
 }
 
 }  // namespace quillmark::engine

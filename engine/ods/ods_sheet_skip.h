@@ -3,7 +3,10 @@
 // cell search makes rather than reads ruled out.
 #pragma once
 
+#include <functional>
 #include <string_view>
+
+#include "engine/core/outcome.h"
 
 namespace quillmark::engine {
 
@@ -17,5 +20,11 @@ bool odsSheetSkipMayApply(std::string_view lowerAnchor);
 // a formula: the anchor is letters and digits alone, and no reference's brackets, which the
 // formula-bar form drops, stand between two letters or digits.
 bool odsSheetCannotMatch(std::string_view sheet, std::string_view lowerAnchor);
+
+// The same over a whole content document too large to hold, read piece by piece through
+// `read` (0 at its end): whether no cell of any sheet can match. A read that fails leaves the
+// answer to the search, which meets the failure itself.
+bool odsDocumentCannotMatch(const std::function<Outcome<std::size_t>(char*, std::size_t)>& read,
+                            std::string_view lowerAnchor);
 
 }  // namespace quillmark::engine

@@ -5,14 +5,17 @@
 #include <zip.h>
 
 #include <QtTest>
+#include <cstring>
 #include <string>
 
+#include "engine/container/zip_archive.h"
 #include "engine/core/cancel.h"
 #include "engine/core/matcher.h"
 #include "engine/core/raw_prefilter.h"
 #include "engine/ods/ods_sheet_skip.h"
 #include "engine/workbook.h"
 #include "reader_test_support.h"
+#include "stored_zip.h"
 #include "xlsx_package.h"
 
 using namespace quillmark;
@@ -57,6 +60,28 @@ std::string content(const std::string& sheets, bool flat = false) {
 // content.xml inflates whole and its sheets can be skipped.
 QByteArray package(const std::string& contentXml) {
     return QByteArray::fromStdString(deflatedPackage({{"content.xml", contentXml}}));
+}
+
+// The same package with content.xml declared larger than parts that inflate whole, so that
+// it streams and is looked at as a whole document.
+QByteArray streamedPackage(const std::string& contentXml) {
+    StoredZip zip;
+    zip.addRaw("content.xml", rawDeflate(contentXml), StoredZip::crc32(contentXml),
+               std::uint32_t(kWholeInflateBytes) + 1, 8);
+    return QByteArray::fromStdString(zip.finish());
+}
+
+// The whole-document look over `document` served `chunk` bytes a read.
+bool documentSkipped(const std::string& document, std::size_t chunk, const QString& keyword) {
+    const std::string anchor = rawAnchorOf(keyword.toStdString());
+    std::size_t at = 0;
+    auto read = [&](char* buffer, std::size_t capacity) -> Outcome<std::size_t> {
+        const std::size_t count = std::min({chunk, capacity, document.size() - at});
+        std::memcpy(buffer, document.data() + at, count);
+        at += count;
+        return count;
+    };
+    return odsSheetSkipMayApply(anchor) && odsDocumentCannotMatch(read, anchor);
 }
 
 // The first-match answer for sheet `index` in the package and in the flat form of `sheets`.
@@ -178,6 +203,27 @@ class TestOdsSheetSkip : public QObject {
         QCOMPARE(packageAnswer(sheets, 1, keyword), expected);
         QCOMPARE(flatAnswer(sheets, 1, keyword), expected);
         QCOMPARE(skipped(sheetBytes(content(sheets), 1), keyword), skips);
+    }
+
+    // Content that streams is looked at whole: its answers are the read ones too, and the
+    // look decides as the sheet's does, whatever the pieces it is read in.
+    void streamedContentAnswersAlike_data() { answersStayTheReadOnes_data(); }
+    void streamedContentAnswersAlike() {
+        QFETCH(QString, keyword);
+        QFETCH(QByteArray, cells);
+        QFETCH(QString, expected);
+        QFETCH(bool, skips);
+        int padding = 0;
+        const std::string sheets =
+            sheet("First", row(textCell("first"))) +
+            sheet("Test", paddingRows(3 << 20, padding) + row(cells.toStdString())) +
+            sheet("Last", row(textCell("last")));
+        if (expected.contains(','))
+            expected = QString("%1,%2").arg(padding).arg(expected.section(',', 1));
+        const std::string document = content(sheets);
+        QCOMPARE(answerOf(openBytes(streamedPackage(document), "t.ods"), 1, keyword), expected);
+        for (std::size_t chunk : {std::size_t{4093}, document.size()})
+            QCOMPARE(documentSkipped(document, chunk, keyword), skips);
     }
 
     // The same cells after rows that fill several of the raw test's windows.
