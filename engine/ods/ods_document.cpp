@@ -1,7 +1,8 @@
 // Opening lists the sheets (and which table styles hide one) in a quick pass that reads the
 // styles and skips every sheet's content unread; a search then reads the content with one
 // cursor per keyword, which stops as soon as the sheet asked for is decided. In memory, a
-// sheet whose raw bytes prove that no cell can match is not read at all.
+// sheet whose raw bytes prove that no cell can match is not read at all; content that streams
+// is looked at whole once per keyword, and not read when no cell of it can match.
 #include "engine/ods/ods_document.h"
 
 #include <algorithm>
