@@ -2,10 +2,8 @@
 #include <QApplication>
 
 #include "app/form1.h"
-#include "platform/memory_release.h"
 
 int main(int argc, char** argv) {
-    quillmark::platform::releaseLargeBuffersAtOnce();
     QApplication application(argc, argv);
     quillmark::app::Form1 form;
     form.show();  // runs Form_Load and centres the window on the screen

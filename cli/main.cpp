@@ -2,10 +2,8 @@
 #include <iostream>
 
 #include "cli/find_command.h"
-#include "platform/memory_release.h"
 
 int main(int argc, char** argv) {
-    quillmark::platform::releaseLargeBuffersAtOnce();
     std::ios::sync_with_stdio(false);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     return quillmark::cli::runFind(arguments, std::cout, std::cerr);
