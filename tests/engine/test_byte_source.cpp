@@ -30,6 +30,7 @@ using quillmark::engine::testing::answerOf;
 using quillmark::engine::testing::describe;
 using quillmark::engine::testing::fileBytes;
 using quillmark::engine::testing::openBytes;
+using quillmark::engine::testing::Positions;
 using quillmark::engine::testing::sheetNames;
 using quillmark::testing::worksheetXml;
 using quillmark::testing::writeZipFile;
@@ -121,19 +122,6 @@ std::string markedOdsContent(int rows) {
            "</table:table>";
     return out + "</office:spreadsheet></office:body></office:document-content>";
 }
-
-// Every hit of a sheet as "row,column" separated by spaces.
-class Positions final : public HitSink {
-  public:
-    bool take(const CellHit& hit) override {
-        text += QString("%1%2,%3")
-                    .arg(text.isEmpty() ? "" : " ")
-                    .arg(hit.cell.row)
-                    .arg(hit.cell.column);
-        return true;
-    }
-    QString text;
-};
 
 std::vector<std::uint8_t> fixture(const QString& name) {
     const QByteArray bytes = fileBytes(QUILLMARK_TEST_DATA "/biff/" + name);

@@ -24,6 +24,7 @@ using namespace quillmark::engine;
 using quillmark::engine::testing::answerOf;
 using quillmark::engine::testing::describe;
 using quillmark::engine::testing::openBytes;
+using quillmark::engine::testing::Positions;
 
 namespace {
 
@@ -117,19 +118,6 @@ std::string paddingRows(std::size_t bytes, int& count) {
                 textCell("row " + std::to_string(count)));
     return rows;
 }
-
-// Every hit of a sheet as "row,column" separated by spaces.
-class Positions final : public HitSink {
-  public:
-    bool take(const CellHit& hit) override {
-        text += QString("%1%2,%3")
-                    .arg(text.isEmpty() ? "" : " ")
-                    .arg(hit.cell.row)
-                    .arg(hit.cell.column);
-        return true;
-    }
-    QString text;
-};
 
 // All hits of `sheet`, or "fail:" and the failure's kind.
 QString allHits(WorkbookReader& reader, std::size_t sheet, const Matcher& matcher) {

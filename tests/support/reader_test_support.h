@@ -24,6 +24,19 @@ inline QString describe(const Outcome<std::optional<CellPosition>>& found) {
     return QString("%1,%2").arg(found.value()->row).arg(found.value()->column);
 }
 
+// Every hit of a sheet as "row,column" separated by spaces.
+class Positions final : public HitSink {
+  public:
+    bool take(const CellHit& hit) override {
+        text += QString("%1%2,%3")
+                    .arg(text.isEmpty() ? "" : " ")
+                    .arg(hit.cell.row)
+                    .arg(hit.cell.column);
+        return true;
+    }
+    QString text;
+};
+
 // The workbook's sheet names in order, a hidden one marked " (hidden)", one that is no
 // worksheet by its kind: " [macro]", " [chart]", " [dialog]".
 inline QStringList sheetNames(const WorkbookReader& reader) {
