@@ -111,6 +111,34 @@ struct JoinTables {
     }
 };
 
+// The byte of a marker to look for first: one that sheet markup seldom holds ("h" of
+// "shared", not its "s", which every shared-string cell's t="s" has), so that the search
+// stops rarely to compare the rest.
+std::size_t rareByteOf(std::string_view marker) {
+    constexpr std::string_view kCommonInSheets = "<>/=\" 0123456789.-crstvf";
+    for (std::size_t at = 0; at < marker.size(); ++at)
+        if (kCommonInSheets.find(marker[at]) == std::string_view::npos) return at;
+    return 0;
+}
+
+// Where `marker` first occurs in `window` at or after `from`, found by its byte at `key`.
+std::size_t findMarker(std::string_view window, std::string_view marker, std::size_t key,
+                       std::size_t from) {
+    const char* const data = window.data();
+    const std::size_t size = window.size();
+    if (marker.empty()) return from <= size ? from : std::string_view::npos;
+    for (std::size_t at = from + key; at + (marker.size() - key) <= size;) {
+        const void* hit = std::memchr(data + at, marker[key], size - at);
+        if (hit == nullptr) break;
+        const std::size_t start =
+            static_cast<std::size_t>(static_cast<const char*>(hit) - data) - key;
+        if (start + marker.size() > size) break;
+        if (std::memcmp(data + start, marker.data(), marker.size()) == 0) return start;
+        at = start + key + 1;
+    }
+    return std::string_view::npos;
+}
+
 bool sameIgnoringCase(const char* bytes, std::string_view lower) {
     for (std::size_t i = 0; i < lower.size(); ++i)
         if (lowerAscii(bytes[i]) != lower[i]) return false;
@@ -135,7 +163,9 @@ XmlCannotMatchScan::XmlCannotMatchScan(std::string_view lowerAnchor,
                                        std::initializer_list<std::string_view> madeTextMarkers)
     : anchor_(lowerAnchor.substr(0, kLongestAnchor)),
       markers_(madeTextMarkers.begin(), madeTextMarkers.end()),
-      failed_(lowerAnchor.empty()) {}
+      failed_(lowerAnchor.empty()) {
+    for (const std::string& marker : markers_) markerKeys_.push_back(rareByteOf(marker));
+}
 
 void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName,
                                      std::vector<std::string> needles) {
@@ -147,6 +177,7 @@ void XmlCannotMatchScan::watchValues(std::string valueName, std::string cellName
         for (char digit : needle.substr(0, 19)) number = number * 10 + std::uint64_t(digit - '0');
         if (needle.size() < 20) needleNumbers_.push_back(number);
         if (needle.size() < 32) needleLengths_ |= 1u << needle.size();
+        if (!needle.empty()) needleLastDigits_ |= 1u << (needle.back() - '0');
     }
     valueName_ = std::move(valueName);
     cellName_ = std::move(cellName);
@@ -195,6 +226,25 @@ bool XmlCannotMatchScan::endsPlainValue(const char* at, const char* end) const {
     std::memcpy(&here, at, 8);
     std::memcpy(&wanted, plainValueEnd_.data(), 8);
     return here == wanted;
+}
+
+// The usual value, decided without a call: `<v>`, a short run of text, both end tags, and a
+// last byte that no needle's text ends with (a needle's last digit, or a space after it).
+// The run is all the cell reads, so it cannot name a needle. False decides nothing.
+inline bool XmlCannotMatchScan::plainValueEndsNoNeedle(const char* at, const char* end) const {
+    if (valueName_.size() != 1 || end - at < 3 + 16 || at[2] != '>') return false;
+    const char* text = at + 3;
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const unsigned opens =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('<'))));
+    if (opens == 0) return false;
+    const auto length = static_cast<std::size_t>(__builtin_ctz(opens));
+    if (!endsPlainValue(text + length, end)) return false;
+    if (length == 0) return true;  // an empty value reads as no number
+    const auto last = static_cast<unsigned char>(text[length - 1]);
+    const unsigned digit = last - unsigned{'0'};
+    if (last == ' ' || (digit < 10 && ((needleLastDigits_ >> digit) & 1u) != 0)) return false;
+    return true;
 }
 
 // The start tag at `at` is not a watched value's, or that value is one run of text followed
@@ -327,8 +377,8 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
     const std::size_t anchorAt = findAnchor(window.substr(lookFrom), anchor);
     std::size_t limit = std::min(
         window.size(), anchorAt == std::string_view::npos ? anchorAt : lookFrom + anchorAt);
-    for (const std::string& marker : markers_)
-        limit = std::min(limit, window.find(marker, lookFrom));
+    for (std::size_t i = 0; i < markers_.size(); ++i)
+        limit = std::min(limit, findMarker(window, markers_[i], markerKeys_[i], lookFrom));
     if (!needles_.empty()) limit = std::min(limit, window.find(prefixedValue_, lookFrom));
     std::size_t until =
         last ? window.size() : (window.size() > kLookAhead ? window.size() - kLookAhead : 0);
@@ -388,7 +438,8 @@ bool XmlCannotMatchScan::scan(std::string_view window, bool first, bool last) {
         if (c == '&') return startsPredefinedEntity(window.substr(at));
         if (c == '>') return tail(at);
         if (data[at + 1] == '!' || data[at + 1] == '?') return false;
-        if (!needles_.empty() && data[at + 1] == valueName_[0] && !valueIsOneRun(window, at))
+        if (!needles_.empty() && data[at + 1] == valueName_[0] &&
+            !plainValueEndsNoNeedle(data + at, data + size) && !valueIsOneRun(window, at))
             return false;
         return head(at);
     };

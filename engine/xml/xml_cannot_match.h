@@ -81,6 +81,7 @@ class XmlCannotMatchScan {
     bool scan(std::string_view window, bool first, bool last);
     bool joinsHold() const;
     bool failAt(std::size_t windowOffset);
+    bool plainValueEndsNoNeedle(const char* at, const char* end) const;
     bool valueIsOneRun(std::string_view window, std::size_t at) const;
     bool endsPlainValue(const char* at, const char* end) const;
     bool isNeedleNumber(std::uint64_t number) const;
@@ -88,6 +89,7 @@ class XmlCannotMatchScan {
 
     std::string anchor_;
     std::vector<std::string> markers_;
+    std::vector<std::size_t> markerKeys_;  // per marker, the byte searched for first
     CharBuffer window_;       // the bytes held back from the last piece, then the next piece
     std::size_t roomAt_ = 0;  // the bytes of window_ fed so far
     bool first_ = true;
@@ -103,6 +105,7 @@ class XmlCannotMatchScan {
     std::string plainValueEnd_;                 // the value's end tag and its cell's, no space
     std::vector<std::uint64_t> needleNumbers_;  // the needles of under 20 digits, as numbers
     std::uint32_t needleLengths_ = 0;           // a bit per needle length (under 32)
+    std::uint32_t needleLastDigits_ = 0;        // a bit per digit some needle ends with
     std::uint64_t failedAt_ = 0;
     std::vector<std::string> needles_;
 };

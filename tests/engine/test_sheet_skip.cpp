@@ -296,6 +296,7 @@ class TestSheetSkip : public QObject {
         QTest::newRow("zeros ahead") << "<c t=\"s\"><v>0012</v></c>" << "0,0" << false;
         QTest::newRow("more zeros than a short value holds") << "<c t=\"s\"><v>0000000000000000000000012</v></c>" << "0,0" << false;
         QTest::newRow("same length, other number") << "<c t=\"s\"><v>21</v></c><c t=\"s\"><v>120</v></c>" << "none" << true;
+        QTest::newRow("ending as the entry does") << "<c t=\"s\"><v>2</v></c><c t=\"s\"><v>112</v></c>" << "none" << true;
         QTest::newRow("not a number") << "<c t=\"s\"><v>12.5</v></c><c t=\"s\"><v>x12</v></c>" << "none" << true;
         QTest::newRow("two values") << "<c t=\"s\"><v>1</v><v>2</v></c>" << "0,0" << false;
         QTest::newRow("markup in the value") << "<c t=\"s\"><v>1<x/>2</v></c>" << "0,0" << false;
