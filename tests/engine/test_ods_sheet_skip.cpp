@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "both_vector_widths.h"
 #include "engine/container/zip_archive.h"
 #include "engine/core/cancel.h"
 #include "engine/core/matcher.h"
@@ -309,5 +310,5 @@ class TestOdsSheetSkip : public QObject {
     }
 };
 
-QTEST_APPLESS_MAIN(TestOdsSheetSkip)
+QUILLMARK_TEST_MAIN_BOTH_VECTOR_WIDTHS(TestOdsSheetSkip)
 #include "test_ods_sheet_skip.moc"

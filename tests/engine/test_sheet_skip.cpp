@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <string>
 
+#include "both_vector_widths.h"
 #include "engine/core/matcher.h"
 #include "engine/core/raw_prefilter.h"
 #include "engine/core/string_table_matches.h"
@@ -348,5 +349,5 @@ class TestSheetSkip : public QObject {
     }
 };
 
-QTEST_APPLESS_MAIN(TestSheetSkip)
+QUILLMARK_TEST_MAIN_BOTH_VECTOR_WIDTHS(TestSheetSkip)
 #include "test_sheet_skip.moc"

@@ -1,0 +1,17 @@
+// Whether this processor runs 32-byte vector instructions (AVX2), asked once; the byte scans
+// that have a 32-byte loop take it only then. Tests may hold the scans to their 16-byte loops
+// to check that both give the same answers.
+#pragma once
+
+namespace quillmark::engine {
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define QUILLMARK_WIDE_VECTORS 1
+#endif
+
+bool wideVectorsAvailable();
+
+// For tests: false holds every scan to its 16-byte loop; true gives back what the processor has.
+void allowWideVectors(bool allowed);
+
+}  // namespace quillmark::engine
