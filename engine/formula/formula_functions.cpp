@@ -953,4 +953,10 @@ const char* commandName(std::uint32_t index) {
     return found->name;
 }
 
+void forEachFunctionOrCommandName(const std::function<void(std::string_view name)>& visit) {
+    for (const BuiltinFunction& function : kFunctions)
+        if (function.name != nullptr) visit(function.name);
+    for (const Command& command : kCommands) visit(command.name);
+}
+
 }  // namespace quillmark::engine

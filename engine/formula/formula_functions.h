@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string_view>
 
 #include "engine/formula/formula_dialect.h"
 
@@ -20,5 +22,8 @@ BuiltinFunction builtinFunction(std::uint32_t index, FormulaDialect dialect);
 // A macro-sheet command by its Cetab index (ptgFuncVar with its command bit set); nullptr when
 // unknown.
 const char* commandName(std::uint32_t index);
+
+// Every name either table holds, functions of every dialect included, once each in table order.
+void forEachFunctionOrCommandName(const std::function<void(std::string_view name)>& visit);
 
 }  // namespace quillmark::engine

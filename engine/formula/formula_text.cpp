@@ -74,6 +74,44 @@ constexpr std::uint8_t kAttrSum = 0x10;
 // The user-defined call: ptgFuncVar with this index takes its name from its first argument.
 constexpr std::uint32_t kUserDefinedFunction = 0xFF;
 
+// The bytes after the id of the tokens whose size is the same in every dialect. The decompiler
+// and the plain-text walk read tokens by these.
+constexpr std::size_t kErrBytes = 1;
+constexpr std::size_t kBoolBytes = 1;
+constexpr std::size_t kIntBytes = 2;
+constexpr std::size_t kNumBytes = 8;
+constexpr std::size_t kFuncBytes = 2;     // function index
+constexpr std::size_t kFuncVarBytes = 3;  // argument count, function or command index
+constexpr std::size_t kAttrBytes = 3;     // flags, data; tAttrChoose's jump table follows
+constexpr std::size_t kMemBytes = 6;      // ptgMemArea, ptgMemErr, ptgMemNoMem
+constexpr std::size_t kMemFuncBytes = 2;  // ptgMemFunc, and BIFF5/BIFF8 ptgMemAreaN, ptgMemNoMemN
+
+// tAttrChoose's jump table after the attribute's own bytes: one offset an option, and one more.
+std::size_t chooseTableBytes(std::uint16_t options) {
+    return (static_cast<std::size_t>(options) + 1) * 2;
+}
+
+// The bits of a BIFF8 or BIFF12 column field that hold the column.
+constexpr std::uint32_t kColumnBits = 0x3FFF;
+
+// A cell address's size: BIFF5 row and flags 2, column 1; BIFF8 2 and 2; BIFF12 4 and 2.
+std::size_t cellBytes(FormulaDialect dialect) {
+    switch (dialect) {
+        case FormulaDialect::Biff5:
+            return 3;
+        case FormulaDialect::Biff8:
+            return 4;
+        case FormulaDialect::Biff12:
+            return 6;
+    }
+    return 6;
+}
+
+// Whether an id read from the stream is a mem token this dialect has.
+bool memTokenKnown(std::uint8_t id, FormulaDialect dialect) {
+    return (id != kMemAreaN && id != kMemNoMemN) || dialect != FormulaDialect::Biff12;
+}
+
 std::uint16_t u16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
@@ -112,6 +150,28 @@ class ByteReader {
     Bytes bytes_;
     std::size_t position_ = 0;
 };
+
+// ptgFuncVar's fields.
+struct FuncVarFields {
+    std::size_t arguments;
+    bool prompt;   // a macro command's dialog form: NAME?(...)
+    bool command;  // a macro command rather than a worksheet function
+    std::uint16_t index;
+};
+
+FuncVarFields funcVarFields(const std::uint8_t* p) {
+    return {static_cast<std::size_t>(p[0] & 0x7F), (p[0] & 0x80) != 0, (u16(p + 1) & 0x8000) != 0,
+            static_cast<std::uint16_t>(u16(p + 1) & 0x7FFF)};
+}
+
+// The name a ptgFuncVar calls, and nullptr for an unknown one; not for user-defined calls.
+const char* funcVarName(const FuncVarFields& fields, FormulaDialect dialect) {
+    return fields.command ? commandName(fields.index) : builtinFunction(fields.index, dialect).name;
+}
+
+bool isUserDefinedCall(const FuncVarFields& fields) {
+    return !fields.command && fields.index == kUserDefinedFunction;
+}
 
 // Function names as a formula bar shows them: without the prefixes newer functions carry in
 // files ("_xlfn.IFERROR", "_xlfn._xlws.SORT").
@@ -162,7 +222,7 @@ class Decompiler {
     bool attribute(ByteReader& reader);
 
     // Reference pieces.
-    std::size_t cellBytes() const;
+    std::size_t cellBytes() const { return engine::cellBytes(dialect_); }
     CellReference cell(const std::uint8_t* p, bool relativeToFormula) const;
     CellReference areaCorner(const std::uint8_t* p, bool last, bool relativeToFormula) const;
     std::string sheetPrefixText(const std::uint8_t* p, std::size_t& consumed) const;
@@ -238,21 +298,21 @@ bool Decompiler::token(std::uint8_t id, ByteReader& reader, bool allowShared, bo
             return attribute(reader);
         case kErr: {
             const std::uint8_t* p;
-            if (!reader.take(1, p)) return false;
+            if (!reader.take(kErrBytes, p)) return false;
             const char* text = errorCodeText(*p);
             return text != nullptr && pushText(text);
         }
         case kBool: {
             const std::uint8_t* p;
-            return reader.take(1, p) && pushText(*p != 0 ? "TRUE" : "FALSE");
+            return reader.take(kBoolBytes, p) && pushText(*p != 0 ? "TRUE" : "FALSE");
         }
         case kInt: {
             const std::uint8_t* p;
-            return reader.take(2, p) && pushText(std::to_string(u16(p)));
+            return reader.take(kIntBytes, p) && pushText(std::to_string(u16(p)));
         }
         case kNum: {
             const std::uint8_t* p;
-            if (!reader.take(8, p) || !push()) return false;
+            if (!reader.take(kNumBytes, p) || !push()) return false;
             appendNumberText(f64(p), out_);
             return true;
         }
@@ -284,15 +344,14 @@ bool Decompiler::token(std::uint8_t id, ByteReader& reader, bool allowShared, bo
         // The mem tokens only tell how long the reference expression after them is, which is
         // rendered as it comes; ptgMemArea also owns a range list in the extra bytes.
         case kMemArea:
-            return reader.skip(6) && skipExtraMem();
+            return reader.skip(kMemBytes) && skipExtraMem();
         case kMemErr:
         case kMemNoMem:
-            return reader.skip(6);
+            return reader.skip(kMemBytes);
         case kMemFunc:
-            return reader.skip(2);
         case kMemAreaN:
         case kMemNoMemN:
-            return dialect_ != FormulaDialect::Biff12 && reader.skip(2);
+            return memTokenKnown(id, dialect_) && reader.skip(kMemFuncBytes);
         default:
             // kExtended: natural-language references (BIFF8) and table references (BIFF12)
             // name things this decompiler does not know.
@@ -318,18 +377,6 @@ bool Decompiler::sharedFormula(std::uint8_t id, ByteReader& reader) {
     if (!context_.sharedFormula) return false;
     std::optional<FormulaTokens> body = context_.sharedFormula(row, column);
     return body.has_value() && run(*body, false);
-}
-
-std::size_t Decompiler::cellBytes() const {
-    switch (dialect_) {
-        case FormulaDialect::Biff5:
-            return 3;
-        case FormulaDialect::Biff8:
-            return 4;
-        case FormulaDialect::Biff12:
-            return 6;
-    }
-    return 6;
 }
 
 GridSize Decompiler::grid() const {
@@ -364,7 +411,7 @@ CellReference Decompiler::cell(const std::uint8_t* p, bool relativeToFormula) co
         columnField = u16(p + (wide ? 4 : 2));
         cell.columnRelative = (columnField & 0x4000) != 0;
         cell.rowRelative = (columnField & 0x8000) != 0;
-        cell.column = columnField & 0x3FFF;
+        cell.column = columnField & kColumnBits;
     }
     if (relativeToFormula) {
         GridSize size = grid();
@@ -751,7 +798,7 @@ bool Decompiler::userDefinedCall(std::size_t arguments) {
 
 bool Decompiler::function(ByteReader& reader) {
     const std::uint8_t* p;
-    if (!reader.take(2, p)) return false;
+    if (!reader.take(kFuncBytes, p)) return false;
     BuiltinFunction builtin = builtinFunction(u16(p), dialect_);
     if (builtin.name == nullptr || builtin.fixedArguments < 0) return false;
     return call(builtin.name, static_cast<std::size_t>(builtin.fixedArguments));
@@ -759,30 +806,158 @@ bool Decompiler::function(ByteReader& reader) {
 
 bool Decompiler::functionVar(ByteReader& reader) {
     const std::uint8_t* p;
-    if (!reader.take(3, p)) return false;
-    std::size_t arguments = p[0] & 0x7F;
-    bool prompt = (p[0] & 0x80) != 0;  // a macro command's dialog form: NAME?(...)
-    std::uint16_t index = u16(p + 1) & 0x7FFF;
-    bool command = (u16(p + 1) & 0x8000) != 0;
-    if (!command && index == kUserDefinedFunction) return userDefinedCall(arguments);
-    const char* name = command ? commandName(index) : builtinFunction(index, dialect_).name;
+    if (!reader.take(kFuncVarBytes, p)) return false;
+    FuncVarFields fields = funcVarFields(p);
+    if (isUserDefinedCall(fields)) return userDefinedCall(fields.arguments);
+    const char* name = funcVarName(fields, dialect_);
     if (name == nullptr) return false;
-    if (!prompt) return call(name, arguments);
+    if (!fields.prompt) return call(name, fields.arguments);
     std::string withPrompt(name);
     withPrompt += '?';
-    return call(withPrompt, arguments);
+    return call(withPrompt, fields.arguments);
 }
 
 // ptgAttr: control and display hints, skipped by their sizes, except the one-argument SUM
 // that tAttrSum stands for.
 bool Decompiler::attribute(ByteReader& reader) {
     const std::uint8_t* p;
-    if (!reader.take(3, p)) return false;
+    if (!reader.take(kAttrBytes, p)) return false;
     std::uint8_t flags = p[0];
     std::uint16_t data = u16(p + 1);
-    if (flags & kAttrChoose) return reader.skip((static_cast<std::size_t>(data) + 1) * 2);
+    if (flags & kAttrChoose) return reader.skip(chooseTableBytes(data));
     if (flags & kAttrSum) return call("SUM", 1);
     return true;
+}
+
+// The longest text a reference of this sheet takes: "$XFD$4294967296" (BIFF12 rows are 32
+// bits as stored), and an area two of them and ":".
+constexpr std::size_t kMaxCellTextBytes = 15;
+constexpr std::size_t kMaxAreaTextBytes = 2 * kMaxCellTextBytes + 1;
+
+// Replays a token stream the way Decompiler::run does, keeping only the stack depth and a
+// bound on the text length, to tell whether the decompiler would finish writing only plain
+// pieces. Every piece it allows is joined to its neighbours by an operator, "(", "," or ")",
+// so no two pieces' letters ever touch. Its bound counts, a token at a time, at least what
+// the decompiler writes and asks room for, so the decompiler never runs out of room where
+// the walk stays within kMaxFormulaTextBytes.
+class PlainWalk {
+  public:
+    explicit PlainWalk(FormulaDialect dialect) : dialect_(dialect) {}
+
+    bool run(Bytes rgce) {
+        ByteReader reader(rgce);
+        while (!reader.atEnd()) {
+            const std::uint8_t* idByte;
+            reader.take(1, idByte);
+            std::uint8_t id =
+                *idByte >= 0x20 ? static_cast<std::uint8_t>(0x20 | (*idByte & 0x1F)) : *idByte;
+            if (!token(id, reader) || length_ > kMaxFormulaTextBytes) return false;
+        }
+        return depth_ == 1;
+    }
+
+  private:
+    bool token(std::uint8_t id, ByteReader& reader);
+
+    bool operand(std::size_t maxLength) {
+        if (depth_ == kMaxStackDepth) return false;
+        ++depth_;
+        length_ += maxLength;
+        return true;
+    }
+    bool binary(std::size_t length) {
+        if (depth_ < 2) return false;
+        --depth_;
+        length_ += length;
+        return true;
+    }
+    bool around(std::size_t length) {
+        length_ += length;
+        return depth_ >= 1;
+    }
+    // What Decompiler::call asks room for: the name, the commas, the parentheses and one more.
+    bool call(std::size_t nameLength, std::size_t arguments) {
+        if (arguments == 0) return operand(nameLength + 2);
+        if (depth_ < arguments) return false;
+        depth_ -= arguments - 1;
+        length_ += nameLength + arguments + 2;
+        return true;
+    }
+    bool constant(ByteReader& reader, std::size_t bytes, std::size_t maxLength) {
+        return reader.skip(bytes) && operand(maxLength);
+    }
+
+    FormulaDialect dialect_;
+    std::size_t depth_ = 0;
+    std::size_t length_ = 0;
+};
+
+bool PlainWalk::token(std::uint8_t id, ByteReader& reader) {
+    if (id >= kAdd && id <= kAdd + 14) return binary(std::strlen(kBinaryOperators[id - kAdd]));
+    const std::uint8_t* p;
+    switch (id) {
+        case 0x12:  // unary plus and minus
+        case 0x13:
+        case kPercent:
+            return around(1);
+        case kParen:
+            return around(2);
+        case kMissArg:
+            return operand(0);
+        case kErr: {
+            if (!reader.take(kErrBytes, p)) return false;
+            const char* text = errorCodeText(*p);
+            return text != nullptr && operand(std::strlen(text));
+        }
+        case kBool:
+            return constant(reader, kBoolBytes, 5);
+        case kInt:
+            return constant(reader, kIntBytes, 5);
+        case kNum:
+            return constant(reader, kNumBytes, kMaxNumberTextBytes);
+        case kRef:
+        case kRefN:
+            return constant(reader, cellBytes(dialect_), kMaxCellTextBytes);
+        case kArea:
+        case kAreaN:
+            return constant(reader, 2 * cellBytes(dialect_), kMaxAreaTextBytes);
+        case kRefErr:
+            return constant(reader, cellBytes(dialect_), 5);
+        case kAreaErr:
+            return constant(reader, 2 * cellBytes(dialect_), 5);
+        case kMemArea:  // its range list is in the extra bytes, which plain text never reads
+        case kMemErr:
+        case kMemNoMem:
+            return reader.skip(kMemBytes);
+        case kMemFunc:
+        case kMemAreaN:
+        case kMemNoMemN:
+            return memTokenKnown(id, dialect_) && reader.skip(kMemFuncBytes);
+        case kAttr: {
+            if (!reader.take(kAttrBytes, p)) return false;
+            if (p[0] & kAttrChoose) return reader.skip(chooseTableBytes(u16(p + 1)));
+            if (p[0] & kAttrSum) return call(3, 1);
+            return true;
+        }
+        case kFunc: {
+            if (!reader.take(kFuncBytes, p)) return false;
+            BuiltinFunction builtin = builtinFunction(u16(p), dialect_);
+            if (builtin.name == nullptr || builtin.fixedArguments < 0) return false;
+            return call(std::strlen(builtin.name),
+                        static_cast<std::size_t>(builtin.fixedArguments));
+        }
+        case kFuncVar: {
+            if (!reader.take(kFuncVarBytes, p)) return false;
+            FuncVarFields fields = funcVarFields(p);
+            const char* name = isUserDefinedCall(fields) ? nullptr : funcVarName(fields, dialect_);
+            return name != nullptr &&
+                   call(std::strlen(name) + (fields.prompt ? 1 : 0), fields.arguments);
+        }
+        default:
+            // Strings, names, 3-D references, arrays, shared formulas and unknown tokens: text
+            // from the workbook, or none at all.
+            return false;
+    }
 }
 
 }  // namespace
@@ -792,6 +967,17 @@ bool appendFormulaText(const FormulaTokens& tokens, FormulaDialect dialect,
     out += '=';
     Decompiler decompiler(dialect, context, out);
     return decompiler.run(tokens, true);
+}
+
+bool formulaTextIsPlain(const FormulaTokens& tokens, FormulaDialect dialect) {
+    return PlainWalk(dialect).run(tokens.rgce);
+}
+
+std::size_t maxColumnLetters(FormulaDialect dialect) {
+    // BIFF5 keeps a column in a byte; BIFF8 and BIFF12 in kColumnBits of a 16-bit field.
+    std::string letters;
+    formula::appendColumnName(dialect == FormulaDialect::Biff5 ? 0xFF : kColumnBits, letters);
+    return letters.size();
 }
 
 }  // namespace quillmark::engine

@@ -68,4 +68,17 @@ inline constexpr std::size_t kMaxFormulaTextBytes = 8192;
 bool appendFormulaText(const FormulaTokens& tokens, FormulaDialect dialect,
                        const FormulaContext& context, std::string& out);
 
+// Whether appendFormulaText would succeed on these tokens writing only what fixed generators
+// write, nothing taken from the workbook: operators, numbers, TRUE and FALSE, error literals,
+// references of this sheet (column letters, row digits, "$", ":"), and calls of built-in
+// functions and macro commands. Such "plain" text is ASCII, and each run of letters in it is a
+// column name, a number's exponent "E", or part of a function or command name, "TRUE",
+// "FALSE" or an error literal. False for strings, names, 3-D references, arrays, shared
+// formulas, user-defined calls, and anything the decompiler would fail on. Reads only
+// `tokens` and writes nothing, so it costs far less than the text itself.
+bool formulaTextIsPlain(const FormulaTokens& tokens, FormulaDialect dialect);
+
+// The most letters a column takes in a reference of this dialect's formula text.
+std::size_t maxColumnLetters(FormulaDialect dialect);
+
 }  // namespace quillmark::engine

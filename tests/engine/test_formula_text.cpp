@@ -1,11 +1,19 @@
 // The formula decompiler on hand-made token streams of each dialect: operators as stored,
 // functions, references of every kind, shared formulas, constants, and hostile streams.
 #include <QTest>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
+#include <random>
+#include <set>
 #include <vector>
 
+#include "engine/cell/number_text.h"
+#include "engine/core/matcher.h"
+#include "engine/formula/formula_functions.h"
 #include "engine/formula/formula_text.h"
+#include "engine/formula/plain_formula_keyword.h"
 
 using namespace quillmark::engine;
 
@@ -171,6 +179,202 @@ const std::vector<Case>& cases() {
     return all;
 }
 
+// The cases() whose text is plain: built only from fixed generators, and decoded whole.
+const std::set<std::string> kPlainCases = {"1+2*3",
+                                           "(1+2)*3",
+                                           "unary",
+                                           "less",
+                                           "less or equal",
+                                           "equal",
+                                           "greater or equal",
+                                           "greater",
+                                           "not equal",
+                                           "range",
+                                           "intersection",
+                                           "fixed two arguments",
+                                           "no arguments",
+                                           "variable",
+                                           "tAttrSum",
+                                           "tAttrChoose jump table",
+                                           "macro dialog form",
+                                           "number, boolean, error",
+                                           "deleted cell and area",
+                                           "BIFF5 relative",
+                                           "BIFF12 IFERROR",
+                                           "BIFF12 whole rows"};
+
+bool isAscii(const std::string& text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Whether the plain-text decision for `keyword` lies about `text`: it says no plain text can
+// match, yet this one does.
+bool decisionLies(const std::string& keyword, FormulaDialect dialect, const std::string& text) {
+    Matcher matcher(keyword);
+    return !keywordCanMatchPlainFormulaText(matcher, dialect) && matcher.matches(text);
+}
+
+// Random token streams made only of plain tokens, each a well-formed postfix formula.
+class PlainFormulaMaker {
+  public:
+    PlainFormulaMaker(FormulaDialect dialect, unsigned seed) : dialect_(dialect), random_(seed) {
+        for (std::uint32_t index = 0; index < 600; ++index) {
+            BuiltinFunction function = builtinFunction(index, dialect);
+            if (function.name == nullptr || index == 0xFF) continue;
+            if (function.fixedArguments >= 0)
+                fixed_.push_back({index, unsigned(function.fixedArguments)});
+            else
+                variable_.push_back(index);
+        }
+        for (std::uint32_t index = 0; index < 1000; ++index)
+            if (commandName(index) != nullptr) commands_.push_back(index);
+    }
+
+    Tokens make() {
+        Tokens tokens;
+        expression(tokens, 0);
+        return tokens;
+    }
+
+  private:
+    unsigned below(unsigned n) {
+        return std::uniform_int_distribution<unsigned>(0, n - 1)(random_);
+    }
+
+    void cell(Tokens& t) {
+        static const unsigned rows[] = {0, 1, 9, 255, 16383, 65535};
+        static const unsigned columns[] = {0, 1, 25, 26, 255, 0x3FFF};
+        unsigned row = rows[below(6)];
+        unsigned column = columns[below(6)];
+        unsigned flags = below(4) << 14;
+        if (dialect_ == FormulaDialect::Biff5) {
+            t.u16((row & 0x3FFF) | flags).u8(column & 0xFF);
+        } else {
+            if (dialect_ == FormulaDialect::Biff12)
+                t.u32(below(2) ? row : 0xFFFFFFFF);
+            else
+                t.u16(row);
+            t.u16(column | flags);
+        }
+    }
+    void area(Tokens& t) {
+        unsigned rowBytes = dialect_ == FormulaDialect::Biff12 ? 4 : 2;
+        unsigned lastRow = dialect_ == FormulaDialect::Biff5 ? 0x3FFF : 0xFFFF;
+        bool wholeColumns = below(3) == 0;
+        auto row = [&](unsigned value) { rowBytes == 4 ? t.u32(value) : t.u16(value); };
+        if (dialect_ == FormulaDialect::Biff5) {
+            t.u16(0xC000).u16(wholeColumns ? 0xFFFF : 0xC000 | 5).u8(below(2) ? 0 : 3).u8(255);
+            return;
+        }
+        row(wholeColumns ? 0 : 2);
+        row(wholeColumns ? (rowBytes == 4 ? 1048575 : lastRow) : 7);
+        t.u16(0xC000 | below(30)).u16(0xC000 | (below(2) ? 255 : 16383));
+    }
+    void operand(Tokens& t) {
+        static const double numbers[] = {0.5,
+                                         -2.25,
+                                         1e20,
+                                         -1.5e-300,
+                                         4.9e-324,
+                                         1e15,
+                                         123456789012345678.0,
+                                         0.0000123456789012345};
+        switch (below(9)) {
+            case 0:
+                t.integer(below(65536));
+                break;
+            case 1: {
+                double value = numbers[below(8)];
+                if (below(10) == 0) value = std::numeric_limits<double>::infinity();
+                t.u8(0x1F).f64(value);
+                break;
+            }
+            case 2:
+                t.u8(0x1D).u8(below(2));
+                break;
+            case 3: {
+                static const unsigned codes[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A, 0x2B};
+                t.u8(0x1C).u8(codes[below(8)]);
+                break;
+            }
+            case 4:
+                t.u8(0x24 | (below(3) << 5));
+                cell(t);
+                break;
+            case 5:
+                t.u8(0x2C);
+                cell(t);
+                break;
+            case 6:
+                t.u8(0x25);
+                area(t);
+                break;
+            case 7:
+                if (below(2)) {
+                    t.u8(0x2A);  // ptgRefErr
+                    cell(t);
+                } else {
+                    t.u8(0x2B);  // ptgAreaErr
+                    cell(t);
+                    cell(t);
+                }
+                break;
+            default:
+                t.u8(0x16);
+                break;
+        }
+    }
+    void expression(Tokens& t, int depth) {
+        unsigned choice = depth > 4 ? 0 : below(7);
+        switch (choice) {
+            case 0:
+                operand(t);
+                break;
+            case 1:
+                expression(t, depth + 1);
+                expression(t, depth + 1);
+                t.u8(0x03 + below(15));
+                break;
+            case 2:
+                expression(t, depth + 1);
+                t.u8(0x12 + below(4));  // unary plus, minus, percent, parentheses
+                break;
+            case 3: {
+                auto [index, arguments] = fixed_[below(unsigned(fixed_.size()))];
+                for (unsigned i = 0; i < arguments; ++i) expression(t, depth + 1);
+                t.func(index);
+                break;
+            }
+            case 4: {
+                unsigned arguments = below(4);
+                for (unsigned i = 0; i < arguments; ++i) expression(t, depth + 1);
+                bool command = below(3) == 0;
+                unsigned index = command ? commands_[below(unsigned(commands_.size()))]
+                                         : variable_[below(unsigned(variable_.size()))];
+                t.funcVar(arguments | (command && below(2) ? 0x80 : 0),
+                          index | (command ? 0x8000 : 0));
+                break;
+            }
+            case 5:
+                expression(t, depth + 1);
+                t.u8(0x19).u8(below(2) ? 0x10 : 0x40).u16(below(4));  // tAttrSum, tAttrSpace
+                break;
+            default:
+                t.u8(0x29).u16(3);  // ptgMemFunc ahead of the expression it sizes
+                expression(t, depth + 1);
+                break;
+        }
+    }
+
+    FormulaDialect dialect_;
+    std::mt19937 random_;
+    std::vector<std::pair<std::uint32_t, unsigned>> fixed_;
+    std::vector<std::uint32_t> variable_;
+    std::vector<std::uint32_t> commands_;
+};
+
 }  // namespace
 
 class TestFormulaText : public QObject {
@@ -188,6 +392,153 @@ class TestFormulaText : public QObject {
         Decoded decoded = decode(row.tokens.bytes, row.dialect, sheetsContext(), row.extra.bytes);
         QCOMPARE(decoded.ok, row.text != nullptr);
         if (row.text) QCOMPARE(decoded.text, std::string(row.text));
+    }
+
+    // The walk tells plain formulas from the rest exactly as the cases decode them: strings,
+    // names, sheets, arrays, user calls and failures are never plain.
+    void plainCasesAreToldApart() {
+        for (const Case& row : cases()) {
+            FormulaTokens tokens{Bytes(row.tokens.bytes), Bytes(row.extra.bytes)};
+            bool plain = formulaTextIsPlain(tokens, row.dialect);
+            QVERIFY2(plain == (kPlainCases.count(row.name) == 1), row.name);
+            if (plain) QVERIFY2(isAscii(row.text), row.name);
+        }
+        Tokens member;  // a shared formula's member: its text is the anchor's
+        member.u8(0x01).u16(0).u16(0);
+        QVERIFY(!formulaTextIsPlain({Bytes(member.bytes), {}}, FormulaDialect::Biff8));
+        QVERIFY(!formulaTextIsPlain({{}, {}}, FormulaDialect::Biff8));
+    }
+
+    void keywordsAgainstPlainText_data() {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<int>("dialect");
+        QTest::addColumn<bool>("canMatch");
+        auto row = [](const char* tag, const char* keyword, FormulaDialect dialect, bool can) {
+            QTest::newRow(tag) << QString::fromUtf8(keyword) << int(dialect) << can;
+        };
+        // Letters that lie in no function name, and runs of the fixed words.
+        row("no such word", "quasar", B8, false);
+        row("upper case", "QUASAR", B12, false);
+        row("one missing run among others", "sum quasar", B8, false);
+        row("workbook words", "shared result", B8, false);
+        row("a sheet's name", "hidden!", B8, false);
+        row("a defined name", "taxrate", B8, false);
+        row("a book's name", "budget", B8, false);
+        row("later segment", "sum*quasar", B8, false);
+        row("inside QUARTILE", "quart", B8, true);
+        row("SUM", "sum", B8, true);
+        row("VLOOKUP", "vlookup(", B12, true);
+        row("SUBTOTAL", "total", B8, true);
+        row("a command", "alert", B8, true);
+        row("a command's dialog form", "open?(", B8, true);
+        row("a name's dotted part", "type", B8, true);
+        row("TRUE", "true", B5, true);
+        row("FALSE", "=false", B8, true);
+        row("error literal", "ref!", B8, true);
+        row("#N/A", "n/a", B8, true);
+        row("#DIV/0!", "div", B8, true);
+        row("#GETTING_DATA", "getting_data", B12, true);
+        // Column letters: BIFF5 has two, BIFF8 and BIFF12 fields hold three.
+        row("BIFF5 column", "iv", B5, true);
+        row("three letters in BIFF5", "xyz", B5, false);
+        row("three letters in BIFF8", "xyz", B8, true);
+        row("four letters", "xyzw", B12, false);
+        row("letters then digits", "ab1", B8, true);
+        row("a whole formula", "=B2*C2", B8, true);
+        row("exponent", "1e+20", B8, true);
+        // Wildcards, and characters that fold to ASCII letters or to none.
+        row("stars alone", "*", B8, true);
+        row("empty", "", B8, false);
+        row("any one inside", "q?asar", B8, false);
+        row("any ones alone", "???", B8, true);
+        row("escaped star", "~*", B8, true);
+        row("long s", "ſum", B8, true);
+        row("Kelvin sign", "\u212Aurt", B8, true);
+        row("Kelvin sign, no word", "\u212Aelvinx", B8, false);
+        row("beyond ASCII", "é", B8, false);
+        row("beyond ASCII after a star", "sum*é", B8, false);
+    }
+    void keywordsAgainstPlainText() {
+        QFETCH(QString, keyword);
+        QFETCH(int, dialect);
+        QFETCH(bool, canMatch);
+        Matcher matcher(keyword.toStdString());
+        QCOMPARE(keywordCanMatchPlainFormulaText(matcher, FormulaDialect(dialect)), canMatch);
+    }
+
+    // Random plain formulas of every dialect: the walk agrees with the decompiler, the text is
+    // ASCII, and no piece of it (as a keyword, wildcards and all) is ruled out by the decision.
+    void plainFormulasNeverFoolTheDecision() {
+        for (FormulaDialect dialect : {B5, B8, B12}) {
+            PlainFormulaMaker maker(dialect, 7 + unsigned(dialect));
+            for (int round = 0; round < 400; ++round) {
+                Tokens tokens = maker.make();
+                Decoded decoded = decode(tokens.bytes, dialect);
+                bool plain = formulaTextIsPlain({Bytes(tokens.bytes), {}}, dialect);
+                QCOMPARE(plain, decoded.ok);
+                if (!plain) continue;
+                QVERIFY(isAscii(decoded.text));
+                const std::string& text = decoded.text;
+                for (std::size_t start = 0; start < text.size(); ++start) {
+                    for (std::size_t length = 1; length <= 8 && start + length <= text.size();
+                         ++length) {
+                        std::string piece = text.substr(start, length);
+                        QVERIFY2(!decisionLies(piece, dialect, text),
+                                 (piece + " in " + text).c_str());
+                    }
+                }
+            }
+        }
+    }
+
+    // Any token stream the walk calls plain decodes whole, whatever its bytes.
+    void plainMeansTheDecompilerFinishes() {
+        std::mt19937 random(11);
+        const std::uint8_t ids[] = {0x03, 0x05, 0x0F, 0x11, 0x12, 0x14, 0x15, 0x16, 0x19,
+                                    0x1C, 0x1D, 0x1E, 0x1F, 0x21, 0x22, 0x24, 0x25, 0x29,
+                                    0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x41, 0x42, 0x44};
+        int plainCount = 0;
+        for (FormulaDialect dialect : {B5, B8, B12}) {
+            for (int round = 0; round < 20000; ++round) {
+                std::vector<std::uint8_t> bytes;
+                int length = int(random() % 24);
+                for (int i = 0; i < length; ++i)
+                    bytes.push_back(random() % 3 == 0 ? ids[random() % std::size(ids)]
+                                                      : std::uint8_t(random() % 4));
+                if (!formulaTextIsPlain({Bytes(bytes), {}}, dialect)) continue;
+                ++plainCount;
+                QVERIFY(decode(bytes, dialect).ok);
+            }
+        }
+        QVERIFY(plainCount > 100);
+    }
+
+    // Plain formulas too long to write are not plain: the decompiler gives up on them.
+    void longPlainFormulasAreNotPlain() {
+        Tokens sum;  // 1+1+1+... past kMaxFormulaTextBytes
+        sum.integer(1);
+        for (int i = 0; i < 5000; ++i) sum.integer(1).u8(0x03);
+        QVERIFY(!decode(sum.bytes, B8).ok);
+        QVERIFY(!formulaTextIsPlain({Bytes(sum.bytes), {}}, B8));
+        Tokens numbers;  // the longest numbers, close to the limit
+        numbers.u8(0x1F).f64(-4.94065645841247e-324);
+        for (int i = 0; i < 300; ++i) numbers.u8(0x1F).f64(-1.23456789012345e-300).u8(0x03);
+        Decoded decoded = decode(numbers.bytes, B8);
+        QVERIFY(decoded.ok);
+        QVERIFY(!formulaTextIsPlain({Bytes(numbers.bytes), {}}, B8) ||
+                decoded.text.size() <= kMaxFormulaTextBytes);
+        for (double value : {-4.94065645841247e-324, -1.23456789012345e-300, -0.0000123456789012345,
+                             -123456789012345.6, -1e300})
+            QVERIFY(numberText(value).size() <= kMaxNumberTextBytes);
+        QCOMPARE(numberText(-1.23456789012345e-300).size(), kMaxNumberTextBytes);
+        QCOMPARE(numberText(-0.0000123456789012345).size(), kMaxNumberTextBytes);
+    }
+
+    void functionNamesAreAscii() {
+        forEachFunctionOrCommandName([](std::string_view name) {
+            QVERIFY(isAscii(std::string(name)));
+            QVERIFY(!name.empty());
+        });
     }
 
     void sharedFormulasResolveRelativeToTheCell() {
