@@ -6,6 +6,7 @@
 #include "engine/biff/biff_formula_context.h"
 #include "engine/cell/cell_text.h"
 #include "engine/core/byte_order.h"
+#include "engine/formula/plain_formula_keyword.h"
 
 namespace quillmark::engine::biff {
 namespace {
@@ -59,6 +60,9 @@ class SheetSearch {
     }
     bool formulaTextMatches(Bytes data, const FormulaLayout& layout, std::uint32_t row,
                             std::uint32_t column);
+    FormulaDialect formulaDialect() const {
+        return biff8() ? FormulaDialect::Biff8 : FormulaDialect::Biff5;
+    }
 
     static CellPosition at(Bytes data) { return {readU16(data.data()), readU16(data.data() + 2)}; }
 
@@ -70,6 +74,7 @@ class SheetSearch {
     FormulaContext formulaContext_;
     std::string text_;
     std::string formulaText_;
+    std::optional<bool> plainFormulaTextCanMatch_;  // decided at the sheet's first formula
     std::vector<std::uint8_t>
         formulaRecord_;  // a FORMULA's data while the records after it are read
 };
@@ -368,13 +373,16 @@ bool SheetSearch::formulaTextMatches(Bytes data, const FormulaLayout& layout, st
     length = std::min(length, data.size() - layout.tokensOffset);
     FormulaTokens tokens{data.subspan(layout.tokensOffset, length),
                          data.subspan(layout.tokensOffset + length)};
+    if (!plainFormulaTextCanMatch_)
+        plainFormulaTextCanMatch_ =
+            keywordCanMatchPlainFormulaText(cells_.matcher(), formulaDialect());
+    if (!*plainFormulaTextCanMatch_ && formulaTextIsPlain(tokens, formulaDialect())) return false;
     formulaContext_.row = row;
     formulaContext_.column = column;
     formulaText_.clear();
     // A formula the decompiler cannot finish still offers the text before the token it
     // stopped at: the whole formula contains that text too.
-    appendFormulaText(tokens, biff8() ? FormulaDialect::Biff8 : FormulaDialect::Biff5,
-                      formulaContext_, formulaText_);
+    appendFormulaText(tokens, formulaDialect(), formulaContext_, formulaText_);
     return cells_.formula(formulaText_);
 }
 

@@ -13,6 +13,7 @@
 #include "engine/cell/error_codes.h"
 #include "engine/container/zip_archive.h"
 #include "engine/formula/formula_text.h"
+#include "engine/formula/plain_formula_keyword.h"
 #include "engine/xlsb/xlsb_records.h"
 
 namespace quillmark::engine::xlsb {
@@ -78,12 +79,14 @@ class SheetSearch {
     std::unordered_map<std::uint64_t, SharedBody> bodies_;
     std::size_t bodyBytes_ = 0;
     std::optional<CellPosition> waitingAnchor_;  // an anchor whose body comes next
+    const bool plainFormulaTextCanMatch_;
 };
 
 SheetSearch::SheetSearch(const SheetTables& tables, const Matcher& matcher, HitSink& sink)
     : tables_(tables),
       cells_(matcher, sink),
-      epoch_(tables.workbook.date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900) {
+      epoch_(tables.workbook.date1904 ? DateEpoch::Excel1904 : DateEpoch::Excel1900),
+      plainFormulaTextCanMatch_(keywordCanMatchPlainFormulaText(matcher, FormulaDialect::Biff12)) {
     const WorkbookPart& workbook = tables_.workbook;
     context_.sheetNameForExternIndex = [&workbook](std::uint32_t index) {
         return index < workbook.externSheets.size() ? workbook.externSheets[index] : std::string();
@@ -197,6 +200,8 @@ bool SheetSearch::formulaCellMatches(std::uint32_t type, FieldReader& fields, st
 
 bool SheetSearch::formulaMatches(const FormulaTokens& tokens, std::uint32_t row,
                                  std::uint32_t column) {
+    if (!plainFormulaTextCanMatch_ && formulaTextIsPlain(tokens, FormulaDialect::Biff12))
+        return false;
     context_.row = row;
     context_.column = column;
     text_.clear();

@@ -74,6 +74,14 @@ class TestBiffReader : public QObject {
         findRow("3-D reference", book, 0, "=Hidden!A1", "13,0");
         findRow("defined name", book, 0, "=TaxRate", "13,1");
         findRow("external book", book, 0, "=[C:\\Data\\Budget.xls]Plan!A1", "14,0");
+        // Keywords no plain formula text can hold (=1+2, =B12*2) still find a formula's result
+        // and the formulas whose text names what the workbook holds.
+        findRow("shared formula's string result", book, 0, "shared result", "11,1");
+        findRow("sheet name in a formula", book, 0, "hidden!", "13,0");
+        findRow("defined name in a formula", book, 0, "taxrate", "13,1");
+        findRow("book path in a formula", book, 0, "budget", "14,0");
+        findRow("shared formula member's text", book, 0, "b13*", "12,1");
+        findRow("in no formula", book, 0, "quasar", "none");
         // Only grid sheets hold cells; a sheet whose offset is outside the stream fails alone.
         findRow("hidden sheet", book, 1, "hidden value", "0,0");
         findRow("very hidden sheet", book, 2, "very hidden", "0,0");
