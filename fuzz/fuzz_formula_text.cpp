@@ -1,7 +1,8 @@
 // Formula token streams in every dialect through the decompiler. The first bytes choose the
 // dialect, the formula's cell and where the token stream ends and its extra bytes begin; the
 // workbook callbacks answer with names, and a shared formula that is the input itself (so a
-// ptgExp pointing back at its own tokens must not recurse for ever).
+// ptgExp pointing back at its own tokens must not recurse for ever). Whatever the walk calls
+// plain must decode whole.
 #include "engine/formula/formula_text.h"
 
 namespace {
@@ -57,7 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         };
     }
     std::string text;
-    appendFormulaText(tokens, dialect, context, text);
+    bool written = appendFormulaText(tokens, dialect, context, text);
     if (text.size() > kMaxFormulaTextBytes + 4096) __builtin_trap();  // past its own bound
+    // A plain formula is one the decompiler finishes, in ASCII.
+    if (formulaTextIsPlain(tokens, dialect)) {
+        if (!written) __builtin_trap();
+        for (char c : text)
+            if (static_cast<unsigned char>(c) >= 0x80) __builtin_trap();
+    }
     return 0;
 }
