@@ -4,6 +4,7 @@
 // is ever allocated on its own; the stack itself is a fixed array of start offsets.
 #include "engine/formula/formula_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -66,6 +67,14 @@ enum Token : std::uint8_t {
 // The operator text of ptgAdd (0x03) through ptgRange (0x11).
 constexpr const char* kBinaryOperators[] = {
     "+", "-", "*", "/", "^", "&", "<", "<=", "=", ">=", ">", "<>", " ", ",", ":"};
+
+// The plain-text walk's length bound counts every operator this long.
+constexpr std::size_t kLongestBinaryOperator = [] {
+    std::size_t longest = 0;
+    for (const char* text : kBinaryOperators)
+        longest = std::max(longest, std::char_traits<char>::length(text));
+    return longest;
+}();
 
 // ptgAttr flags ([MS-XLS] 2.5.198.33 and following).
 constexpr std::uint8_t kAttrChoose = 0x04;
@@ -893,7 +902,7 @@ class PlainWalk {
 };
 
 bool PlainWalk::token(std::uint8_t id, ByteReader& reader) {
-    if (id >= kAdd && id <= kAdd + 14) return binary(std::strlen(kBinaryOperators[id - kAdd]));
+    if (id >= kAdd && id <= kAdd + 14) return binary(kLongestBinaryOperator);
     const std::uint8_t* p;
     switch (id) {
         case 0x12:  // unary plus and minus
