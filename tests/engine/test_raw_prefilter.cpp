@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <string>
 
+#include "both_vector_widths.h"
 #include "engine/core/matcher.h"
 #include "engine/core/raw_prefilter.h"
 #include "engine/workbook.h"
@@ -117,7 +118,7 @@ class TestRawPrefilter : public QObject {
     }
 
     void anchorSearchAtEveryOffset() {
-        for (std::size_t length : {3, 15, 16, 17, 31, 33, 64}) {
+        for (std::size_t length : {3, 15, 16, 17, 31, 33, 34, 64, 65, 97}) {
             for (std::size_t at = 0; at + 3 <= length; ++at) {
                 std::string bytes(length, 'x');
                 bytes.replace(at, 3, "QuA");
@@ -337,5 +338,5 @@ class TestRawPrefilter : public QObject {
     }
 };
 
-QTEST_APPLESS_MAIN(TestRawPrefilter)
+QUILLMARK_TEST_MAIN_BOTH_VECTOR_WIDTHS(TestRawPrefilter)
 #include "test_raw_prefilter.moc"
