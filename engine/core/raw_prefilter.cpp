@@ -28,13 +28,12 @@ bool restMatches(const char* at, std::string_view lowerAnchor) {
 }
 
 #if defined(QUILLMARK_WIDE_VECTORS)
-#pragma GCC push_options
-#pragma GCC target("avx2")
 
 // The first-letter search 32 bytes a step, for starts from `at` while a whole step lies at or
 // before `last`: the first match, or npos with `at` where the narrower search goes on.
-std::size_t wideFindAnchor(const char* data, std::size_t& at, std::size_t last, char lower,
-                           char upper, std::string_view lowerAnchor) {
+QUILLMARK_WIDE_FUNCTION std::size_t wideFindAnchor(const char* data, std::size_t& at,
+                                                   std::size_t last, char lower, char upper,
+                                                   std::string_view lowerAnchor) {
     const __m256i lowerVector = _mm256_set1_epi8(lower), upperVector = _mm256_set1_epi8(upper);
     for (; at + 32 <= last + 1; at += 32) {
         const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
@@ -48,7 +47,6 @@ std::size_t wideFindAnchor(const char* data, std::size_t& at, std::size_t last, 
     return std::string_view::npos;
 }
 
-#pragma GCC pop_options
 #endif
 
 }  // namespace

@@ -7,6 +7,9 @@ namespace quillmark::engine {
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define QUILLMARK_WIDE_VECTORS 1
+// A function with 32-byte loops, compiled for AVX2 whatever the build's baseline; called only
+// when wideVectorsAvailable().
+#define QUILLMARK_WIDE_FUNCTION __attribute__((target("avx2")))
 #endif
 
 bool wideVectorsAvailable();

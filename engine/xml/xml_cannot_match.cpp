@@ -368,25 +368,25 @@ struct LookBytes {
 };
 
 #if defined(QUILLMARK_WIDE_VECTORS)
-#pragma GCC push_options
-#pragma GCC target("avx2")
 
 // The block loop of scan, 32 bytes a step where the processor can: the same masks as its
 // 16-byte loop, built alike. Returns where it stopped; `failed` when lookAt or opened said
 // no in the block that starts there.
+// The bytes of `bytes` within the range from `low` to `low` + `width`, ASCII case ignored.
+QUILLMARK_WIDE_FUNCTION inline __m256i inRangeWide(__m256i bytes, __m256i low, __m256i width) {
+    const __m256i offset = _mm256_sub_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), low);
+    return _mm256_cmpeq_epi8(_mm256_subs_epu8(offset, width), _mm256_setzero_si256());
+}
+
 template <class LookAt, class Opened>
-std::size_t wideBlocks(const char* data, std::size_t at, std::size_t until, std::size_t size,
-                       const LookBytes& look, LookAt& lookAt, Opened& opened, bool& failed) {
+QUILLMARK_WIDE_FUNCTION std::size_t wideBlocks(const char* data, std::size_t at, std::size_t until,
+                                               std::size_t size, const LookBytes& look,
+                                               LookAt& lookAt, Opened& opened, bool& failed) {
     const __m256i open = _mm256_set1_epi8('<'), close = _mm256_set1_epi8('>'),
                   ampersand = _mm256_set1_epi8('&'), bang = _mm256_set1_epi8('!'),
-                  question = _mm256_set1_epi8('?'), caseBit = _mm256_set1_epi8(0x20),
-                  rangeLow = _mm256_set1_epi8(look.low),
+                  question = _mm256_set1_epi8('?'), rangeLow = _mm256_set1_epi8(look.low),
                   rangeWidth = _mm256_set1_epi8(static_cast<char>(look.high - look.low)),
-                  value = _mm256_set1_epi8(look.value), zero = _mm256_setzero_si256();
-    auto inRange = [&](__m256i bytes) {
-        __m256i offset = _mm256_sub_epi8(_mm256_or_si256(bytes, caseBit), rangeLow);
-        return _mm256_cmpeq_epi8(_mm256_subs_epu8(offset, rangeWidth), zero);
-    };
+                  value = _mm256_set1_epi8(look.value);
     for (; at + 32 <= until && at + 33 <= size; at += 32) {
         const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
         const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at - 1));
@@ -397,13 +397,14 @@ std::size_t wideBlocks(const char* data, std::size_t at, std::size_t until, std:
             return at;
         }
         __m256i opensToLook = _mm256_or_si256(
-            inRange(before),
+            inRangeWide(before, rangeLow, rangeWidth),
             _mm256_or_si256(_mm256_cmpeq_epi8(after, bang), _mm256_cmpeq_epi8(after, question)));
         if (look.watchValues)
             opensToLook = _mm256_or_si256(opensToLook, _mm256_cmpeq_epi8(after, value));
         const __m256i toLook = _mm256_or_si256(
             _mm256_or_si256(_mm256_and_si256(opens, opensToLook),
-                            _mm256_and_si256(_mm256_cmpeq_epi8(block, close), inRange(after))),
+                            _mm256_and_si256(_mm256_cmpeq_epi8(block, close),
+                                             inRangeWide(after, rangeLow, rangeWidth))),
             _mm256_cmpeq_epi8(block, ampersand));
         for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(toLook)); mask != 0;
              mask &= mask - 1) {
@@ -416,7 +417,6 @@ std::size_t wideBlocks(const char* data, std::size_t at, std::size_t until, std:
     return at;
 }
 
-#pragma GCC pop_options
 #endif
 
 }  // namespace
