@@ -369,15 +369,15 @@ struct LookBytes {
 
 #if defined(QUILLMARK_WIDE_VECTORS)
 
-// The block loop of scan, 32 bytes a step where the processor can: the same masks as its
-// 16-byte loop, built alike. Returns where it stopped; `failed` when lookAt or opened said
-// no in the block that starts there.
 // The bytes of `bytes` within the range from `low` to `low` + `width`, ASCII case ignored.
 QUILLMARK_WIDE_FUNCTION inline __m256i inRangeWide(__m256i bytes, __m256i low, __m256i width) {
     const __m256i offset = _mm256_sub_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), low);
     return _mm256_cmpeq_epi8(_mm256_subs_epu8(offset, width), _mm256_setzero_si256());
 }
 
+// The block loop of scan, 32 bytes a step where the processor can: the same masks as its
+// 16-byte loop, built alike. Returns where it stopped; `failed` when lookAt or opened said
+// no in the block that starts there.
 template <class LookAt, class Opened>
 QUILLMARK_WIDE_FUNCTION std::size_t wideBlocks(const char* data, std::size_t at, std::size_t until,
                                                std::size_t size, const LookBytes& look,
