@@ -160,6 +160,13 @@ class ByteReader {
     std::size_t position_ = 0;
 };
 
+// A mem token's own bytes: it only tells how long the reference expression after it is, which
+// comes as tokens of its own (ptgMemArea's range list is in the extra bytes, read apart).
+bool skipMemToken(std::uint8_t id, ByteReader& reader, FormulaDialect dialect) {
+    if (id == kMemArea || id == kMemErr || id == kMemNoMem) return reader.skip(kMemBytes);
+    return memTokenKnown(id, dialect) && reader.skip(kMemFuncBytes);
+}
+
 // ptgFuncVar's fields.
 struct FuncVarFields {
     std::size_t arguments;
@@ -350,17 +357,14 @@ bool Decompiler::token(std::uint8_t id, ByteReader& reader, bool allowShared, bo
             return reader.skip(cellBytes()) && pushText("#REF!");
         case kAreaErr:
             return reader.skip(2 * cellBytes()) && pushText("#REF!");
-        // The mem tokens only tell how long the reference expression after them is, which is
-        // rendered as it comes; ptgMemArea also owns a range list in the extra bytes.
         case kMemArea:
-            return reader.skip(kMemBytes) && skipExtraMem();
+            return skipMemToken(id, reader, dialect_) && skipExtraMem();
         case kMemErr:
         case kMemNoMem:
-            return reader.skip(kMemBytes);
         case kMemFunc:
         case kMemAreaN:
         case kMemNoMemN:
-            return memTokenKnown(id, dialect_) && reader.skip(kMemFuncBytes);
+            return skipMemToken(id, reader, dialect_);
         default:
             // kExtended: natural-language references (BIFF8) and table references (BIFF12)
             // name things this decompiler does not know.
@@ -937,11 +941,10 @@ bool PlainWalk::token(std::uint8_t id, ByteReader& reader) {
         case kMemArea:  // its range list is in the extra bytes, which plain text never reads
         case kMemErr:
         case kMemNoMem:
-            return reader.skip(kMemBytes);
         case kMemFunc:
         case kMemAreaN:
         case kMemNoMemN:
-            return memTokenKnown(id, dialect_) && reader.skip(kMemFuncBytes);
+            return skipMemToken(id, reader, dialect_);
         case kAttr: {
             if (!reader.take(kAttrBytes, p)) return false;
             if (p[0] & kAttrChoose) return reader.skip(chooseTableBytes(u16(p + 1)));
